@@ -1,0 +1,25 @@
+#pragma once
+// The one fatal path: every fatal condition shows its text and ends in exitLauncher.
+#include <string_view>
+
+#include "launcher/Config.h"
+
+namespace pelto {
+
+// Presents a text to the user (message box in ErrorDialogMode, else console); does not exit.
+void showFatalMessage(std::u16string_view text);
+// The configured text of messageId with its first "{0}" replaced by the detail; does not exit.
+void showLaunchError(ConfigId messageId, std::u16string_view detail = {});
+void showLaunchError(ConfigId messageId, std::string_view narrowDetail);
+
+[[noreturn]] void raiseFatalText(std::u16string_view text);
+[[noreturn]] void raiseLaunchError(ConfigId messageId, std::u16string_view detail = {});
+[[noreturn]] void raiseLaunchError(ConfigId messageId, std::string_view narrowDetail);
+
+// Removes LauncherTempDir when set, then ends the process at once with exitCode.
+[[noreturn]] void exitLauncher(int exitCode);
+
+// Writes a narrow text to standard output and flushes it.
+void consolePrint(std::string_view text);
+
+}  // namespace pelto
