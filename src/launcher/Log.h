@@ -74,6 +74,21 @@ void logError(const wchar_t* format, const A&... args) {
 // Platform part: writes one formatted line (without prefix) to the log file when the log is on.
 void writeLogFileLine(bool isError, std::u16string_view text);
 
+// The log file's path; empty while no log file is wanted.
+std::u16string logFilePath();
+
+// One record of the log file: "[s:ms] " (elapsed time, not zero-padded), "ERROR: " for errors,
+// the text and "\n".
+std::u16string formatLogRecord(bool isError, std::int32_t elapsedMs, std::u16string_view text);
+// The first line of a new log file; ctimeText ends with its own newline, so an empty line follows.
+std::u16string formatLogStartLine(std::u16string_view executable, std::string_view ctimeText);
+// Whether an environment value ("PELTO_LOG", "QUORVANEX_LOG") asks for the log file.
+inline bool logWantedBy(std::u16string_view value) {
+  return value == u"yes";
+}
+// The name of log file number n in a directory that ends with a separator.
+std::u16string logFileName(std::u16string_view directory, int n);
+
 // Tests observe every line through a capture; the file log is unaffected.
 using LogCapture = std::function<void(bool isError, std::u16string_view text)>;
 void setLogCapture(LogCapture capture);

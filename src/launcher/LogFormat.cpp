@@ -80,12 +80,34 @@ std::u16string formatLogText(std::u16string_view format, std::initializer_list<L
   return out;
 }
 
-void setLogCapture(LogCapture c) { capture() = std::move(c); }
+void setLogCapture(LogCapture c) {
+  capture() = std::move(c);
+}
 
 void logLine(bool isError, std::u16string_view format, std::initializer_list<LogArg> args) {
   std::u16string text = formatLogText(format, args);
   if (capture()) capture()(isError, text);
   writeLogFileLine(isError, text);
+}
+
+}  // namespace pelto
+
+namespace pelto {
+
+std::u16string formatLogRecord(bool isError, std::int32_t elapsedMs, std::u16string_view text) {
+  std::u16string out = formatLogText(u"[%d:%d] ", {elapsedMs / 1000, elapsedMs % 1000});
+  if (isError) out += u"ERROR: ";
+  out += text;
+  out += u'\n';
+  return out;
+}
+
+std::u16string formatLogStartLine(std::u16string_view executable, std::string_view ctimeText) {
+  return formatLogText(u"Started executable %s at %S\n", {executable, ctimeText});
+}
+
+std::u16string logFileName(std::u16string_view directory, int n) {
+  return formatLogText(u"%sqvx_nlog_%d.log", {directory, n});
 }
 
 }  // namespace pelto

@@ -3,4 +3,7 @@
 
 namespace pelto {
 void writeLogFileLine(bool, std::u16string_view) {}
+std::u16string logFilePath() {
+  return {};
+}
 }  // namespace pelto

@@ -1,4 +1,10 @@
 // The Windows application entry of the launcher.
 #include <windows.h>
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return 0; }
+#include "env/TextConv.h"
+#include "launcher/Entry.h"
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  // The full command line, program included: the program element is handed on to the run path.
+  return pelto::runEntry(pelto::asU(GetCommandLineW()));
+}

@@ -36,3 +36,25 @@ TEST(LogFormat, ErrorsCarryTheirPrefixInTheCapture) {
 
 }  // namespace
 }  // namespace pelto
+
+namespace pelto {
+namespace {
+
+TEST(LogRecord, PrefixCarriesSecondsAndMillisecondsWithoutPadding) {
+  EXPECT_EQ(utf16ToUtf8(formatLogRecord(false, 61250, u"hello")), "[61:250] hello\n");
+  EXPECT_EQ(utf16ToUtf8(formatLogRecord(false, 1005, u"x")), "[1:5] x\n");
+  EXPECT_EQ(utf16ToUtf8(formatLogRecord(true, 0, u"bad %s")), "[0:0] ERROR: bad %s\n");
+}
+
+TEST(LogRecord, StartLineAndFileNames) {
+  EXPECT_EQ(utf16ToUtf8(formatLogStartLine(u"C:\\a\\b.exe", "Mon Dec  7 02:12:29 2026\n")),
+            "Started executable C:\\a\\b.exe at Mon Dec  7 02:12:29 2026\n\n");
+  EXPECT_EQ(utf16ToUtf8(logFileName(u"C:\\Temp\\", 12)), "C:\\Temp\\qvx_nlog_12.log");
+  EXPECT_TRUE(logWantedBy(u"yes"));
+  EXPECT_FALSE(logWantedBy(u"Yes"));
+  EXPECT_FALSE(logWantedBy(u"yes "));
+  EXPECT_FALSE(logWantedBy(u"1"));
+}
+
+}  // namespace
+}  // namespace pelto
