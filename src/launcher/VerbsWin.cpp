@@ -3,9 +3,12 @@
 #include <windows.h>
 
 #include "env/TextConv.h"
+#include "launcher/CommandLine.h"
 #include "launcher/Entry.h"
 #include "launcher/Fatal.h"
+#include "launcher/Launch.h"
 #include "launcher/Limits.h"
+#include "launcher/Log.h"
 
 namespace pelto {
 namespace {
@@ -19,12 +22,30 @@ int verbUsage(VerbCall&) {
   return 0;
 }
 
+int runPath(VerbCall& call) {
+  ServiceMode = false;
+  ArgumentVector = runPathArguments(call);
+  launch(false);
+  return 0;
+}
+
 const VerbEntry Verbs[] = {
     {u"?", verbUsage},
     {u"help", verbUsage},
 };
 
 }  // namespace
+
+int verbRun(VerbCall& call) {
+  logMessage(u"running service");
+  NoRedirect = true;
+  return runPath(call);
+}
+
+int verbRunRedirect(VerbCall& call) {
+  logMessage(u"running service with redirection");
+  return runPath(call);
+}
 
 std::span<const VerbEntry> verbTable() {
   return Verbs;
