@@ -7,8 +7,8 @@
 namespace pelto {
 namespace {
 
-std::string joined(const std::string& dir, const char* name) {
-  std::string path = dir;
+std::string joined(std::string_view dir, const char* name) {
+  std::string path(dir);
   if (path.back() != '\\') path += '\\';
   path += name;
   return path;
@@ -16,7 +16,7 @@ std::string joined(const std::string& dir, const char* name) {
 
 }  // namespace
 
-void emptyDirectory(const std::string& dir, bool recurse) {
+void emptyDirectory(std::string_view dir, bool recurse) {
   if (dir.empty() || dir[0] == '.') return;
   logMessage(u"emptying %S", dir);
   WIN32_FIND_DATAA entry;

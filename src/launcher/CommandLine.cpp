@@ -5,6 +5,5 @@ namespace pelto {
 std::u16string ServiceName;
 bool ServiceMode = false;
 bool NoRedirect = false;
-std::vector<std::u16string> ArgumentVector;
 
 }  // namespace pelto

@@ -65,9 +65,6 @@ inline void splitCommandLine(std::string_view text, std::vector<std::string>& ou
 extern std::u16string ServiceName;  // at most ServiceNameRoom-1 code units
 extern bool ServiceMode;            // on from the first instruction; off for the run verbs
 extern bool NoRedirect;             // on for the verb "run"
-// The arguments the launch hands on to the launcher class: on the run path the program element
-// and the words after the verb, for the service's child the words before the restart marker.
-extern std::vector<std::u16string> ArgumentVector;
 
 constexpr std::size_t ServiceNameRoom = 6000;
 constexpr const char16_t* RestartMarker = u"__qvx_restart";

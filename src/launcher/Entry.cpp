@@ -47,15 +47,6 @@ EntryDecision decideEntry(std::vector<std::u16string> argv, std::span<const Verb
   return d;
 }
 
-std::vector<std::u16string> runPathArguments(VerbCall& call) {
-  std::vector<std::u16string> args;
-  args.reserve(call.args.size() + 1);
-  args.push_back(std::move(call.program));
-  for (auto& a : call.args) args.push_back(std::move(a));
-  call.args.clear();
-  return args;
-}
-
 std::u16string moduleBaseName(std::u16string_view moduleFileName) {
   std::size_t slash = moduleFileName.find_last_of(u"\\/:");
   std::u16string_view base =

@@ -47,14 +47,6 @@ std::u16string usageLine(std::u16string_view moduleFileName);
 // Base name without directory and extension, at most 255 code units.
 std::u16string moduleBaseName(std::u16string_view moduleFileName);
 
-// The vector the launch gets on the run path: the program element as typed, then the rest.
-std::vector<std::u16string> runPathArguments(VerbCall& call);
-
-// The run verbs ("run", "run-redirect"): ServiceMode off, then the launch in this process.
-// Listed in the verb table once the launch sequence exists.
-int verbRun(VerbCall& call);
-int verbRunRedirect(VerbCall& call);
-
 // The verbs of the launcher, one line each in VerbsWin.cpp (Windows).
 std::span<const VerbEntry> verbTable();
 

@@ -40,7 +40,7 @@ int runEntry(std::u16string_view commandLine) {
   EntryDecision d = decideEntry(std::move(argv), verbTable());
   switch (d.route) {
     case EntryRoute::Restart:
-      ArgumentVector = std::move(d.call.args);
+      LaunchArguments = std::move(d.call.args);
       launch(true);
       return 0;
     case EntryRoute::ServiceNameTooLong:

@@ -3,12 +3,9 @@
 #include <windows.h>
 
 #include "env/TextConv.h"
-#include "launcher/CommandLine.h"
 #include "launcher/Entry.h"
 #include "launcher/Fatal.h"
-#include "launcher/Launch.h"
 #include "launcher/Limits.h"
-#include "launcher/Log.h"
 
 namespace pelto {
 namespace {
@@ -22,30 +19,15 @@ int verbUsage(VerbCall&) {
   return 0;
 }
 
-int runPath(VerbCall& call) {
-  ServiceMode = false;
-  ArgumentVector = runPathArguments(call);
-  launch(false);
-  return 0;
-}
-
+// A handler gets the program element as typed and the words after the verb (ServiceName first
+// when one was given), for example:
+//   {u"run", [](VerbCall& c) { return runApplication(false, c.program, c.args); }},
 const VerbEntry Verbs[] = {
     {u"?", verbUsage},
     {u"help", verbUsage},
 };
 
 }  // namespace
-
-int verbRun(VerbCall& call) {
-  logMessage(u"running service");
-  NoRedirect = true;
-  return runPath(call);
-}
-
-int verbRunRedirect(VerbCall& call) {
-  logMessage(u"running service with redirection");
-  return runPath(call);
-}
 
 std::span<const VerbEntry> verbTable() {
   return Verbs;

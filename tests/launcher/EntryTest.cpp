@@ -89,12 +89,6 @@ TEST(EntryDecision, ServiceNameThatDoesNotFitIsRefusedNotCut) {
   EXPECT_EQ(decide({u"p", u"/unknown", fits + u"s"}).route, EntryRoute::ServiceNameTooLong);
 }
 
-TEST(EntryDecision, RunPathPutsTheProgramBackInFront) {
-  EntryDecision d = decide({u"C:\\app\\svc.exe", u"--install", u"Svc", u"-Dx=1"});
-  EXPECT_EQ(runPathArguments(d.call), (W{u"C:\\app\\svc.exe", u"Svc", u"-Dx=1"}));
-  EXPECT_TRUE(d.call.args.empty());
-}
-
 TEST(UsageLine, BaseNameOfTheModuleWithoutDirectoryAndExtension) {
   EXPECT_EQ(usageLine(u"C:\\Apps\\My Service\\HelloService.exe"),
             u"Usage: HelloService.exe /install | /uninstall | /stop | /start | /status | /run | "
