@@ -55,12 +55,8 @@ void splitCommandLineT(std::basic_string_view<Char> text, std::vector<std::basic
   }
 }
 
-inline void splitCommandLine(std::u16string_view text, std::vector<std::u16string>& out) {
-  splitCommandLineT<char16_t>(text, out);
-}
-inline void splitCommandLine(std::string_view text, std::vector<std::string>& out) {
-  splitCommandLineT<char>(text, out);
-}
+void splitCommandLine(std::u16string_view text, std::vector<std::u16string>& out);
+void splitCommandLine(std::string_view text, std::vector<std::string>& out);
 
 extern std::u16string ServiceName;  // at most ServiceNameRoom-1 code units
 extern bool ServiceMode;            // on from the first instruction; off for the run verbs
