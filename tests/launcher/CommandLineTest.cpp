@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+
+#include "env/TextConv.h"
 #include "launcher/CommandLine.h"
 
 namespace pelto {
@@ -58,6 +62,31 @@ TEST(SplitCommandLine, AppendsToTheVectorAndWorksOnNarrowText) {
   splitCommandLine(u"x", out);
   EXPECT_EQ(out, (W{u"keep", u"x"}));
   EXPECT_EQ(splitN("-Xmx1g \"-Dp=a b\"  'q'r"), (N{"-Xmx1g", "-Dp=a b", "q", "r"}));
+}
+
+// Any list of words survives joining and splitting when each word is written the way the rule
+// allows: bare when it has no space or quote, else in the quote kind it does not contain.
+TEST(SplitCommandLine, QuotedWordsRoundTrip) {
+  std::mt19937 rng(12345);
+  const char16_t alphabet[] = u"ab \t\"'=\\-";
+  for (int round = 0; round < 2000; ++round) {
+    W words(rng() % 5);
+    std::u16string line;
+    for (auto& w : words) {
+      std::size_t len = rng() % 6;
+      for (std::size_t i = 0; i < len; ++i) w.push_back(alphabet[rng() % (sizeof alphabet / 2 - 1)]);
+      bool hasDq = w.find(u'"') != w.npos, hasSq = w.find(u'\'') != w.npos;
+      if (hasDq && hasSq) {  // no way to write both kinds in one word
+        w.erase(std::remove(w.begin(), w.end(), u'\''), w.end());
+        hasSq = false;
+      }
+      bool bare = !w.empty() && !hasDq && !hasSq && w.find(u' ') == w.npos;
+      char16_t q = hasDq ? u'\'' : u'"';
+      line += std::u16string(1 + rng() % 2, u' ');
+      line += bare ? w : q + w + q;
+    }
+    EXPECT_EQ(split(line), words) << utf16ToUtf8(line);
+  }
 }
 
 }  // namespace
