@@ -161,10 +161,12 @@ struct Reader {
 
   bool claim(ConfigId id, const toml::source_region& where) {
     auto [it, fresh] = definedAt.emplace(id, where.begin.line);
-    if (!fresh)
-      return fail(where,
-                  "ConfigId " + std::to_string(id) + " is already set on line " + std::to_string(it->second));
-    return true;
+    if (fresh) return true;
+    // Tables are visited in key order, not file order: name the later line as the fault.
+    std::uint32_t first = std::min(it->second, where.begin.line);
+    std::uint32_t second = std::max(it->second, where.begin.line);
+    return failLine(second,
+                    "ConfigId " + std::to_string(id) + " is already set on line " + std::to_string(first));
   }
 
   bool ansi(const toml::node& node, std::string_view what, std::string& out) {
