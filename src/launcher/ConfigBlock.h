@@ -55,6 +55,9 @@ ByteSource memorySource(const std::vector<unsigned char>& bytes);
 #ifdef _WIN32
 // A source over an open file handle (a Windows HANDLE) that the caller keeps open.
 ByteSource fileByteSource(void* handle);
+// Opens the own executable for reading (sharing read and write); INVALID_HANDLE_VALUE on
+// failure with the system error in *error. path receives the long path that was tried.
+void* tryOpenOwnExecutable(std::u16string& path, std::uint32_t* error);
 #endif
 
 // The read primitives: one read each; a short read is an error naming the primitive.
