@@ -43,12 +43,12 @@ final class MainInvoker {
     }
 
     /** Calls main; the application's own exception comes out unwrapped. */
-    static void invoke(Method main, LauncherArguments args) throws Exception {
+    static void invoke(Method main, LauncherArguments args, String flavour) throws Exception {
         try {
             main.invoke(null, (Object) args.applicationArgs);
         } catch (IllegalAccessException ex) {
-            throw new LaunchException("the main class " + describe(args) + " is not accessible"
-                    + (args.isModuleMode() ? ": open its package to " + WinLauncher.MODULE_NAME : ""), ex);
+            throw WinLauncher.reported(flavour, new LaunchException("the main class " + describe(args)
+                    + " is not accessible" + (args.isModuleMode() ? ": open its package to " + WinLauncher.MODULE_NAME : ""), ex));
         } catch (InvocationTargetException ex) {
             Throwable cause = ex.getCause();
             if (cause instanceof Exception) {

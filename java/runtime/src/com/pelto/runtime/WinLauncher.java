@@ -75,10 +75,14 @@ public final class WinLauncher {
             OutputRedirect.apply(args, flavour);
             main = MainInvoker.findMain(args);
         } catch (LaunchException ex) {
-            System.err.println(flavour + ": " + ex.getMessage());
-            System.err.flush();
-            throw ex;
+            throw reported(flavour, ex);
         }
-        MainInvoker.invoke(main, args);
+        MainInvoker.invoke(main, args, flavour);
+    }
+
+    static LaunchException reported(String flavour, LaunchException ex) {
+        System.err.println(flavour + ": " + ex.getMessage());
+        System.err.flush();
+        return ex;
     }
 }
