@@ -48,7 +48,7 @@ final class MainInvoker {
             main.invoke(null, (Object) args.applicationArgs);
         } catch (IllegalAccessException ex) {
             throw WinLauncher.reported(flavour, new LaunchException("the main class " + describe(args)
-                    + " is not accessible" + (args.isModuleMode() ? ": open its package to " + WinLauncher.MODULE_NAME : ""), ex));
+                    + " is not accessible" + (args.isModuleMode() ? ": open its package to " + runtimeModuleName() : ""), ex));
         } catch (InvocationTargetException ex) {
             Throwable cause = ex.getCause();
             if (cause instanceof Exception) {
@@ -107,6 +107,17 @@ final class MainInvoker {
             throw new LaunchException("could not find the main class " + className + " in the module " + moduleName);
         }
         return (Class<?>) cls;
+    }
+
+    /** The module this library runs as: the target the main-class package must be opened to. */
+    static String runtimeModuleName() {
+        try {
+            Object module = Class.class.getMethod("getModule").invoke(MainInvoker.class);
+            Object name = module.getClass().getMethod("getName").invoke(module);
+            return name == null ? "ALL-UNNAMED" : (String) name;
+        } catch (ReflectiveOperationException | RuntimeException ex) {
+            return WinLauncher.MODULE_NAME;
+        }
     }
 
     private static String describe(LauncherArguments args) {

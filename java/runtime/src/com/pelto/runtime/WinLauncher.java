@@ -8,7 +8,10 @@ import java.lang.reflect.Method;
  * input, then starts the application's main class with the application's arguments only.
  */
 public final class WinLauncher {
-    /** The module this library is, as the launcher names it in --add-modules. */
+    /**
+     * The module name of pelto-runtime.jar, as the launcher names it in --add-modules;
+     * qvxruntime.jar holds the same classes as the module com.quorvanex.runtime.
+     */
     public static final String MODULE_NAME = "com.pelto.runtime";
 
     private static volatile SplashConfig splashConfig;

@@ -85,6 +85,11 @@ class ContractReplayTest {
         boolean redirect = !Boolean.parseBoolean(props.get("quorvanex.noRedir"));
         boolean append = Boolean.parseBoolean(args.get(4));
 
+        // The quorvanex flavour ships the library as qvxruntime.jar, module com.quorvanex.runtime.
+        boolean quorvanex = Boolean.parseBoolean(props.get("pelto.isQuorvanex"));
+        Path runtimeJar = quorvanex ? TestEnv.quorvanexJar() : TestEnv.jar();
+        String runtimeModule = quorvanex ? "com.quorvanex.runtime" : "com.pelto.runtime";
+
         List<String> jvm = new ArrayList<>();
         String spec = args.get(1);
         String appModule = null;
@@ -104,12 +109,12 @@ class ContractReplayTest {
             TestEnv.compile(mod, sources);
             // The options the launcher derives from the main class in module mode.
             jvm.addAll(Arrays.asList("-cp", System.getProperty("pelto.test.testClasses"),
-                    "--module-path", TestEnv.jar() + File.pathSeparator + mod,
-                    "--add-modules=" + appModule + ",com.pelto.runtime",
-                    "--add-opens=" + appModule + "/" + cls.substring(0, cls.lastIndexOf('.')) + "=com.pelto.runtime"));
+                    "--module-path", runtimeJar + File.pathSeparator + mod,
+                    "--add-modules=" + appModule + "," + runtimeModule,
+                    "--add-opens=" + appModule + "/" + cls.substring(0, cls.lastIndexOf('.')) + "=" + runtimeModule));
         } else {
             String cls = spec.replace('/', '.');
-            String cp = TestEnv.jar() + File.pathSeparator + System.getProperty("pelto.test.testClasses")
+            String cp = runtimeJar + File.pathSeparator + System.getProperty("pelto.test.testClasses")
                     + File.pathSeparator + TestEnv.classSamples();
             if (!cls.equals("sample.EchoApp")) {
                 Path app = scratch.resolve("app");
@@ -155,7 +160,7 @@ class ContractReplayTest {
         }
         if (appModule != null) {
             assertEquals(appModule, rep.seen.get("app.module"));
-            assertEquals("com.pelto.runtime", rep.seen.get("launcher.module"));
+            assertEquals(runtimeModule, rep.seen.get("launcher.module"));
         }
         if (service) {
             assertTrue(Files.exists(scratch.resolve("report.hook")), "the stop line ran the shutdown hook");

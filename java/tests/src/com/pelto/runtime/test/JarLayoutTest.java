@@ -11,6 +11,7 @@ import java.io.InputStream;
 import java.lang.module.ModuleDescriptor;
 import java.lang.module.ModuleFinder;
 import java.lang.module.ModuleReference;
+import java.nio.file.Path;
 import java.util.Enumeration;
 import java.util.Set;
 import java.util.TreeSet;
@@ -18,12 +19,17 @@ import java.util.jar.JarEntry;
 import java.util.jar.JarFile;
 import java.util.stream.Collectors;
 import org.junit.jupiter.api.Test;
+import org.junit.jupiter.params.ParameterizedTest;
+import org.junit.jupiter.params.provider.CsvSource;
 
 class JarLayoutTest {
-    @Test
-    void isAMultiReleaseJarOfJava8ClassesWithTheModuleDescriptorInItsJava9Part() throws Exception {
+    @ParameterizedTest
+    @CsvSource({"pelto-runtime.jar, com.pelto.runtime", "qvxruntime.jar, com.quorvanex.runtime"})
+    void isAMultiReleaseJarOfJava8ClassesWithTheModuleDescriptorInItsJava9Part(String name, String module)
+            throws Exception {
+        Path path = TestEnv.jar().resolveSibling(name);
         int classes = 0;
-        try (JarFile jar = new JarFile(TestEnv.jar().toFile())) {
+        try (JarFile jar = new JarFile(path.toFile())) {
             assertEquals("true", jar.getManifest().getMainAttributes().getValue("Multi-Release"));
             assertNotNull(jar.getJarEntry("META-INF/versions/9/module-info.class"));
             assertEquals(null, jar.getJarEntry("module-info.class"), "a Java 8 class path must not see module-info");
@@ -47,9 +53,9 @@ class JarLayoutTest {
         }
         assertTrue(classes >= 3);
 
-        ModuleReference ref = ModuleFinder.of(TestEnv.jar()).findAll().iterator().next();
+        ModuleReference ref = ModuleFinder.of(path).findAll().iterator().next();
         ModuleDescriptor d = ref.descriptor();
-        assertEquals("com.pelto.runtime", d.name());
+        assertEquals(module, d.name());
         assertFalse(d.isAutomatic());
         Set<String> exports = d.exports().stream().map(ModuleDescriptor.Exports::source)
                 .collect(Collectors.toCollection(TreeSet::new));

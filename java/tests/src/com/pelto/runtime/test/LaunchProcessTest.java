@@ -231,25 +231,38 @@ class LaunchProcessTest {
     }
 
     private List<String> modulePath(boolean open, String... modules) throws IOException {
+        return modulePath(TestEnv.jar(), "com.pelto.runtime", open, modules);
+    }
+
+    /** The module options the launcher gives for the main class sample.mod/sample.mod.internal.ModApp. */
+    private List<String> modulePath(Path jar, String runtimeModule, boolean open, String... modules) throws IOException {
         List<String> opts = new ArrayList<>(Arrays.asList(
-                "--module-path", TestEnv.jar() + File.pathSeparator + TestEnv.moduleSample(),
+                "--module-path", jar + File.pathSeparator + TestEnv.moduleSample(),
                 "--add-modules", String.join(",", modules),
                 "-Dsample.report=" + report()));
         if (open) {
-            opts.add("--add-opens=sample.mod/sample.mod.internal=com.pelto.runtime");
+            opts.add("--add-opens=sample.mod/sample.mod.internal=" + runtimeModule);
         }
         return opts;
     }
 
     @Test
     void moduleModeStartsAMainClassInAPackageOpenedToTheRuntime() throws Exception {
-        Result r = TestEnv.run(dir, modulePath(true, "sample.mod", "com.pelto.runtime"), PELTO,
-                launcherArgs("/sample.mod/sample.mod.internal.ModApp", "", "", "false", "svc", "a", "ü b"));
-        assertEquals(0, r.exit, r.toString());
-        Report rep = Report.read(report());
-        assertEquals(Arrays.asList("a", "ü b"), rep.args);
-        assertEquals("sample.mod", rep.seen.get("app.module"));
-        assertEquals("com.pelto.runtime", rep.seen.get("launcher.module"), "the runtime ran as its named module");
+        Object[][] flavours = {
+                {TestEnv.jar(), "com.pelto.runtime", PELTO},
+                {TestEnv.quorvanexJar(), "com.quorvanex.runtime", QUORVANEX},
+        };
+        for (Object[] f : flavours) {
+            Files.deleteIfExists(report());
+            String runtimeModule = (String) f[1];
+            Result r = TestEnv.run(dir, modulePath((Path) f[0], runtimeModule, true, "sample.mod", runtimeModule),
+                    (String) f[2], launcherArgs("/sample.mod/sample.mod.internal.ModApp", "", "", "false", "svc", "a", "ü b"));
+            assertEquals(0, r.exit, r.toString());
+            Report rep = Report.read(report());
+            assertEquals(Arrays.asList("a", "ü b"), rep.args);
+            assertEquals("sample.mod", rep.seen.get("app.module"));
+            assertEquals(runtimeModule, rep.seen.get("launcher.module"), "the runtime ran as its named module");
+        }
     }
 
     @Test

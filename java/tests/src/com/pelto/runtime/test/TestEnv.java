@@ -29,6 +29,11 @@ public final class TestEnv {
         return Paths.get(required("pelto.test.jar"));
     }
 
+    /** The same library as the module com.quorvanex.runtime. */
+    public static Path quorvanexJar() {
+        return Paths.get(required("pelto.test.qvxJar"));
+    }
+
     public static Path work() {
         return Paths.get(required("pelto.test.work"));
     }
