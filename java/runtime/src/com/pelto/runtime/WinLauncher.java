@@ -72,13 +72,15 @@ public final class WinLauncher {
             args = LauncherArguments.parse(rawArgs);
             programName = args.programName;
             windowed = args.windowed;
-            if (StopWatcher.isServiceMode()) {
-                StopWatcher.start(flavour);
-            }
             OutputRedirect.apply(args, flavour);
             main = MainInvoker.findMain(args);
         } catch (LaunchException ex) {
             throw reported(flavour, ex);
+        }
+        // Only now: an early end of input must not turn a failed start into exit code 0. A stop
+        // line that came meanwhile waits in the pipe.
+        if (StopWatcher.isServiceMode()) {
+            StopWatcher.start(flavour);
         }
         MainInvoker.invoke(main, args, flavour);
     }

@@ -37,7 +37,8 @@ import org.junit.jupiter.api.TestFactory;
 class ContractReplayTest {
     /** Launcher-computed or host-specific properties the child JVM sets for itself. */
     private static final Set<String> HOST_PROPERTIES = Set.of("java.class.path", "java.library.path",
-            "sun.java.command", "java.home");
+            "sun.java.command", "java.home", "user.dir", "user.home", "java.io.tmpdir", "sun.boot.library.path",
+            "jdk.module.path", "java.security.manager", "java.system.class.loader");
 
     @TestFactory
     Stream<DynamicTest> recordedLaunches() throws IOException {

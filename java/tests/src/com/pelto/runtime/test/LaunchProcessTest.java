@@ -191,6 +191,12 @@ class LaunchProcessTest {
             assertTrue(r.err.startsWith(c[1] + "\n"), r.err);
             assertTrue(r.err.contains("com.pelto.runtime.LaunchException: " + c[1].substring(7)), r.err);
         }
+        // In a service whose input has already ended, the failure still ends with an error code.
+        for (int i = 0; i < 3; i++) {
+            Result r = TestEnv.run(dir.resolve("svc" + i), classPath("-Dpelto.isService=true"), PELTO,
+                    launcherArgs("sample.Missing", "", "", "false", "svc"));
+            assertNotEquals(0, r.exit, r.toString());
+        }
     }
 
     @Test
