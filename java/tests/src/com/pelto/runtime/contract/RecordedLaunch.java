@@ -13,7 +13,7 @@ import java.util.Map;
 
 /**
  * One JVM launch as the jvm.dll double recorded it, one JSON object per line. Events are told
- * apart by "event" (or, for generic call records, by "method"); the ones used here:
+ * apart by "event"; the ones used here:
  * <ul>
  * <li>the init arguments: "createJavaVM" / "JNI_CreateJavaVM" / "initArgs", with "options"
  *     (texts, or objects with "optionString"); each one starts a new launch;</li>
@@ -22,7 +22,8 @@ import java.util.Map;
  * <li>"initFromLauncher" with "flag" (or "value", or "args": [flag]);</li>
  * <li>"main" with "args" and optionally "class" (internal name of the launcher class).</li>
  * </ul>
- * Other events (class and method look-ups, DestroyJavaVM) are ignored.
+ * Other events (class and method look-ups, the generic "callStatic" that precedes each of the
+ * calls above, DestroyJavaVM) are ignored.
  */
 final class RecordedLaunch {
     final List<String> options = new ArrayList<>();
@@ -63,13 +64,6 @@ final class RecordedLaunch {
 
     private static String kind(Map<String, Object> ev) {
         String kind = text(ev.get("event"));
-        if (kind == null) {
-            kind = text(ev.get("type"));
-        }
-        String method = text(ev.get("method"));
-        if (method != null && (kind == null || kind.toLowerCase(Locale.ROOT).startsWith("call"))) {
-            kind = method;
-        }
         return kind == null ? "" : kind.toLowerCase(Locale.ROOT);
     }
 
