@@ -92,12 +92,12 @@ class ContractReplayTest {
         String runtimeModule = quorvanex ? "com.quorvanex.runtime" : "com.pelto.runtime";
 
         List<String> jvm = new ArrayList<>();
-        String spec = args.get(1);
+        String mainSpec = args.get(1);
         String appModule = null;
-        if (spec.startsWith("/")) {
-            int slash = spec.indexOf('/', 1);
-            appModule = spec.substring(1, slash);
-            String cls = spec.substring(slash + 1).replace('/', '.');
+        if (mainSpec.startsWith("/")) {
+            int slash = mainSpec.indexOf('/', 1);
+            appModule = mainSpec.substring(1, slash);
+            String cls = mainSpec.substring(slash + 1).replace('/', '.');
             Assumptions.assumeTrue(cls.contains("."), "module mode needs a main class in a package");
             Path mod = scratch.resolve("mod").resolve(appModule);
             Path src = scratch.resolve("src-mod");
@@ -114,7 +114,7 @@ class ContractReplayTest {
                     "--add-modules=" + appModule + "," + runtimeModule,
                     "--add-opens=" + appModule + "/" + cls.substring(0, cls.lastIndexOf('.')) + "=" + runtimeModule));
         } else {
-            String cls = spec.replace('/', '.');
+            String cls = mainSpec.replace('/', '.');
             String cp = runtimeJar + File.pathSeparator + System.getProperty("pelto.test.testClasses")
                     + File.pathSeparator + TestEnv.classSamples();
             if (!cls.equals("sample.EchoApp")) {
