@@ -80,9 +80,7 @@ std::u16string formatLogText(std::u16string_view format, std::initializer_list<L
   return out;
 }
 
-void setLogCapture(LogCapture c) {
-  capture() = std::move(c);
-}
+void setLogCapture(LogCapture c) { capture() = std::move(c); }
 
 void logLine(bool isError, std::u16string_view format, std::initializer_list<LogArg> args) {
   std::u16string text = formatLogText(format, args);
