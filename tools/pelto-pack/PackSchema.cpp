@@ -248,7 +248,7 @@ struct Reader {
 
   bool versionOptions(const toml::node& node) {
     const auto* a = node.as_array();
-    if (!a || !a->is_array_of_tables())
+    if (!a || (!a->empty() && !a->is_array_of_tables()))
       return fail(node.source(), "jvm.version-options must be an array of tables ([[jvm.version-options]])");
     if (!claim(VersionOptionCountId, node.source())) return false;
     ConfigId id = VersionOptionCountId + 1;
@@ -505,7 +505,7 @@ bool blockFromToml(const std::filesystem::path& configPath, ConfigBlock& block, 
     std::string_view name = k.str();
     if (name == "locale" || name == "include") {
       const auto* a = v.as_array();
-      if (!a || !a->is_array_of_tables()) {
+      if (!a || (!a->empty() && !a->is_array_of_tables())) {
         ok = r.fail(v.source(),
                     std::string(name) + " must be written as [[" + std::string(name) + "]] tables");
         break;
