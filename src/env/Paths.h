@@ -54,12 +54,13 @@ struct TempCandidate {
 };
 std::vector<TempCandidate<std::string>> tempCandidates();
 std::vector<TempCandidate<std::u16string>> tempCandidatesWide();
-// The first candidate that passes its test; "" when none does.
-std::string firstUsableTempCandidate(const std::vector<TempCandidate<std::string>>& candidates);
-std::u16string firstUsableTempCandidate(const std::vector<TempCandidate<std::u16string>>& candidates);
+// The first candidate that passes its test. None: the narrow form raises LaunchError 1015; the
+// wide form returns "" and raises it only when fatal.
+std::string findTempDirectoryAmong(const std::vector<TempCandidate<std::string>>& candidates);
+std::u16string findTempDirectoryAmong(const std::vector<TempCandidate<std::u16string>>& candidates,
+                                      bool fatal);
 
-// The first usable temp directory. None: the narrow form raises LaunchError 1015; the wide form
-// returns "" and raises it only when fatal.
+// findTempDirectoryAmong the fixed candidate list.
 std::string findTempDirectory();
 std::u16string findTempDirectory(bool fatal);
 // findTempDirectory, remembered after the first non-empty result.

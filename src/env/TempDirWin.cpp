@@ -177,23 +177,23 @@ std::vector<TempCandidate<std::u16string>> tempCandidatesWide() {
   return candidates<WideApi>();
 }
 
-std::string firstUsableTempCandidate(const std::vector<TempCandidate<std::string>>& list) {
-  return firstUsable(list);
-}
-std::u16string firstUsableTempCandidate(const std::vector<TempCandidate<std::u16string>>& list) {
-  return firstUsable(list);
-}
-
-std::string findTempDirectory() {
-  std::string found = firstUsable(tempCandidates());
+std::string findTempDirectoryAmong(const std::vector<TempCandidate<std::string>>& list) {
+  std::string found = firstUsable(list);
   if (found.empty()) raiseLaunchError(1015);
   return found;
 }
 
-std::u16string findTempDirectory(bool fatal) {
-  std::u16string found = firstUsable(tempCandidatesWide());
+std::u16string findTempDirectoryAmong(const std::vector<TempCandidate<std::u16string>>& list, bool fatal) {
+  std::u16string found = firstUsable(list);
   if (found.empty() && fatal) raiseLaunchError(1015);
   return found;
+}
+
+std::string findTempDirectory() {
+  return findTempDirectoryAmong(tempCandidates());
+}
+std::u16string findTempDirectory(bool fatal) {
+  return findTempDirectoryAmong(tempCandidatesWide(), fatal);
 }
 
 std::string getTempDirectory() {

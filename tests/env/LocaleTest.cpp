@@ -84,15 +84,15 @@ TEST(Locale, ExactRowThenPrimaryThenEnglish) {
   test::LogRecorder log;
   EXPECT_EQ(localeNameForLanguageId(0x0407), "de_DE");
   EXPECT_EQ(localeNameForLanguageId(0x0807), "de_CH");
-  EXPECT_EQ(localeNameForLanguageId(0x4409), "en");     // no full row: primary pass
-  EXPECT_EQ(localeNameForLanguageId(0x0428), "en");     // primary 40 has no row: default
+  EXPECT_EQ(localeNameForLanguageId(0x4409), "en");  // no full row: primary pass
+  EXPECT_EQ(localeNameForLanguageId(0x0428), "en");  // primary 40 has no row: default
   EXPECT_EQ(localeNameForLanguageId(0x0814), "no_NO_NY");
   EXPECT_EQ(localeNameForLanguageId(0x2409), "en");
   EXPECT_EQ(localeNameForLanguageId(0x0c1a), "sr_CS");
-  EXPECT_EQ(localeNameForLanguageId(0x101a), "sr");     // primary 26
+  EXPECT_EQ(localeNameForLanguageId(0x101a), "sr");  // primary 26
   EXPECT_EQ(localeNameForLanguageId(0x0000), "en");
-  EXPECT_EQ(localeNameForLanguageId(0x0056), "gl");     // a primary row matched exactly
-  ASSERT_EQ(log.lines().size(), 10u);  // one line per detection, however it ended
+  EXPECT_EQ(localeNameForLanguageId(0x0056), "gl");  // a primary row matched exactly
+  ASSERT_EQ(log.lines().size(), 10u);                // one line per detection, however it ended
   EXPECT_EQ(log.lines()[0], "language/country is de_DE");
   EXPECT_EQ(log.lines()[3], "language/country is en");
 }

@@ -13,7 +13,7 @@ TEST(PathText, RelativeUnlessDriveBackslashOrUnc) {
     EXPECT_TRUE(isRelativePath(std::string_view(p))) << p;
   }
   EXPECT_FALSE(isRelativePath(std::u16string_view(u"D:\\\u00e9")));
-  EXPECT_TRUE(isRelativePath(std::u16string_view(u"\u00e9:\\x") .substr(1)));
+  EXPECT_TRUE(isRelativePath(std::u16string_view(u"\u00e9:\\x").substr(1)));
   EXPECT_TRUE(isRelativePath(std::u16string_view(u"C:/x")));
 }
 
@@ -44,7 +44,8 @@ TEST(PathText, CollapseKeepsLeadingUncPairOnly) {
 }
 
 TEST(PathText, DriveRootsByTextOnly) {
-  for (const char* p : {"C:\\", "C:\\.", "C:\\.\\.", "?:\\"}) EXPECT_TRUE(isDriveRoot(std::string_view(p))) << p;
+  for (const char* p : {"C:\\", "C:\\.", "C:\\.\\.", "?:\\"})
+    EXPECT_TRUE(isDriveRoot(std::string_view(p))) << p;
   for (const char* p : {"C:", "C:\\x", "C:\\..", "C:\\.\\", "\\", "", "CC:\\"})
     EXPECT_FALSE(isDriveRoot(std::string_view(p))) << p;
   EXPECT_TRUE(isDriveRoot(std::u16string_view(u"z:\\.\\.")));
@@ -69,7 +70,8 @@ TEST(PathText, NormalizeAndLowerThroughWideForm) {
 }
 
 TEST(PathText, ShellOutputGivesFirstLineOfASuccessfulRun) {
-  EXPECT_EQ(shortPathFromShellOutput("C:\\PROGRA~1\\MYAPP~1\\app.exe\r\n", 0), "C:\\PROGRA~1\\MYAPP~1\\app.exe");
+  EXPECT_EQ(shortPathFromShellOutput("C:\\PROGRA~1\\MYAPP~1\\app.exe\r\n", 0),
+            "C:\\PROGRA~1\\MYAPP~1\\app.exe");
   EXPECT_EQ(shortPathFromShellOutput("C:\\A~1\\b.exe\nsecond\r\n", 0), "C:\\A~1\\b.exe");
   EXPECT_EQ(shortPathFromShellOutput("C:\\a\n", 0), "");  // fewer than 6 bytes
   EXPECT_EQ(shortPathFromShellOutput("C:\\a\r\n", 0), "C:\\a");

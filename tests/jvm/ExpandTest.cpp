@@ -11,6 +11,18 @@ namespace {
 
 constexpr std::size_t Room = 6000;
 
+// The C runtime's environment calls, which also update the Windows process environment.
+void setVariable(const char* name, const char* value) {
+#ifdef _WIN32
+  _putenv_s(name, value ? value : "");
+#else
+  if (value)
+    setenv(name, value, 1);
+  else
+    unsetenv(name);
+#endif
+}
+
 ExpansionValues wideValues() {
   ExpansionValues v;
   v.executableDirectory = u"C:\\App\\";
@@ -41,11 +53,12 @@ TEST(Expand, EveryLauncherVariableInBothFlavours) {
   EXPECT_EQ(expanded(u"%PELTO_EXEDIR%\\lib", v), u"C:\\App\\\\lib");  // doubled backslash stays
   EXPECT_EQ(expanded(u"${QUORVANEX_EXEDIR}|${launcher:sys.launcherDirectory}|%QUORVANEX_EXEDIR%", v),
             u"C:\\App\\|C:\\App\\|C:\\App\\");
-  EXPECT_EQ(expanded(u"%PELTO_TEMPDIR%|${QUORVANEX_TEMPDIR}|${launcher:sys.launcherTempDirectory}|"
-                     u"${PELTO_TEMPDIR}|%QUORVANEX_TEMPDIR%",
-                     v),
-            u"C:\\Users\\u\\Temp\\plo1.tmp_dir7|C:\\Users\\u\\Temp\\plo1.tmp_dir7|C:\\Users\\u\\Temp\\plo1.tmp_"
-            u"dir7|C:\\Users\\u\\Temp\\plo1.tmp_dir7|C:\\Users\\u\\Temp\\plo1.tmp_dir7");
+  EXPECT_EQ(
+      expanded(u"%PELTO_TEMPDIR%|${QUORVANEX_TEMPDIR}|${launcher:sys.launcherTempDirectory}|"
+               u"${PELTO_TEMPDIR}|%QUORVANEX_TEMPDIR%",
+               v),
+      u"C:\\Users\\u\\Temp\\plo1.tmp_dir7|C:\\Users\\u\\Temp\\plo1.tmp_dir7|C:\\Users\\u\\Temp\\plo1.tmp_"
+      u"dir7|C:\\Users\\u\\Temp\\plo1.tmp_dir7|C:\\Users\\u\\Temp\\plo1.tmp_dir7");
   EXPECT_EQ(expanded(u"a%PELTO_PATHLIST_SEPARATOR%b%QUORVANEX_PATHLIST_SEPARATOR%c${PELTO_PATHLIST_SEPARATOR}"
                      u"d${QUORVANEX_PATHLIST_SEPARATOR}e${launcher:sys.pathlistSeparator}f",
                      v),
@@ -57,7 +70,8 @@ TEST(Expand, EveryLauncherVariableInBothFlavours) {
   // The user's temp directory and the launch's own one are different things.
   EXPECT_EQ(expanded(u"${launcher:sys.tempDir}", v), u"C:\\Users\\u\\Temp\\");
   // Unknown forms stay.
-  EXPECT_EQ(expanded(u"${UNKNOWN} %PATH% ${launcher:sys.other} $", v), u"${UNKNOWN} %PATH% ${launcher:sys.other} $");
+  EXPECT_EQ(expanded(u"${UNKNOWN} %PATH% ${launcher:sys.other} $", v),
+            u"${UNKNOWN} %PATH% ${launcher:sys.other} $");
 }
 
 TEST(Expand, UserTempFollowsTheMode) {
@@ -152,7 +166,7 @@ TEST(Expand, NarrowVariantHasTheSameVariablesAndOrder) {
 
 TEST(Expand, ProcessValuesReachTheExpansion) {
   // Through the real seam: the process environment and the chosen runtime.
-  ASSERT_EQ(setenv("PELTO_EXPAND_PROBE", "probe-value", 1), 0);
+  setVariable("PELTO_EXPAND_PROBE", "probe-value");
   JvmHome = "J\\bin\\..";
   std::string n = "${PELTO_EXPAND_PROBE}|${pelto_expand_probe}|%PELTO_JVM_HOME%";
   expandVariablesNarrow(n, Room);
@@ -161,7 +175,7 @@ TEST(Expand, ProcessValuesReachTheExpansion) {
   expandVariables(w, false, Room);
   EXPECT_EQ(w, u"probe-value");
   JvmHome.clear();
-  unsetenv("PELTO_EXPAND_PROBE");
+  setVariable("PELTO_EXPAND_PROBE", nullptr);
 }
 
 }  // namespace
