@@ -11,6 +11,11 @@
 
 namespace pelto {
 
+// The callers' rooms: a .vmoptions line; VM options, launcher arguments, -include-options
+// paths, the working directory, class and module path entries (TextRoom); the application
+// arguments (ShortTextRoom).
+constexpr std::size_t VmOptionsLineRoom = 30000;
+
 // ansiSafe selects the ANSI-safe mode (paths in the forms the narrow file functions can open);
 // false selects the full Unicode mode (wide long forms).
 bool expandVariables(std::u16string& text, bool ansiSafe, std::size_t room);

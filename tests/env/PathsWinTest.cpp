@@ -87,6 +87,7 @@ TEST(ExecutablePath, UnrepresentableLongPathFallsBackToAShortNarrowForm) {
   EXPECT_EQ(utf8ToUtf16(wideUtf8), asU(copy));
   EXPECT_TRUE(endsWithExe(narrow)) << narrow;
   EXPECT_EQ(narrow.find('?'), std::string::npos) << narrow;
+  EXPECT_NE(narrow.find('~'), std::string::npos) << narrow;
   EXPECT_NE(GetFileAttributesA(narrow.c_str()), INVALID_FILE_ATTRIBUTES) << narrow;
   // The expansion modes: the narrow-safe directory, or the long one.
   EXPECT_EQ(utf8ToUtf16(ansiSafe), narrowToWide(narrowDir));

@@ -173,5 +173,23 @@ TEST(TempDir, TempFileNameAndLauncherTempDir) {
   LauncherTempDir.clear();
 }
 
+TEST(TempDir, LauncherTempDirGivesUpAfterTenFailedAttempts) {
+  // In the death test's own process: the remembered temp directory vanishes, so neither the
+  // temp file nor the directory beside it can be made.
+  ScratchDir dir(L"pelto-vanish");
+  EXPECT_EXIT(
+      {
+        ScopedEnv tmp(L"TMP", dir.path());
+        ScopedEnv temp(L"TEMP", dir.path());
+        test::LogRecorder log;
+        getTempDirectory();
+        ScratchDir::removeTree(dir.path());
+        CloseHandle(CreateFileW(dir.path().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+        createLauncherTempDir();
+      },
+      testing::ExitedWithCode(1), "");
+  DeleteFileW(dir.path().c_str());
+}
+
 }  // namespace
 }  // namespace pelto
