@@ -19,8 +19,7 @@ bool relative(std::basic_string_view<C> p) {
   return true;
 }
 
-template <class S>
-void collapse(S& path) {
+void collapse(std::u16string& path) {
   if (path.size() <= 2) return;
   std::size_t out = 2;
   for (std::size_t i = 2; i < path.size(); ++i) {
@@ -74,9 +73,6 @@ bool endsWithExe(std::string_view path) {
 }
 
 void collapseBackslashes(std::u16string& path) {
-  collapse(path);
-}
-void collapseBackslashes(std::string& path) {
   collapse(path);
 }
 

@@ -13,8 +13,8 @@ bool isRelativePath(std::u16string_view path);
 bool endsWithExe(std::string_view path);
 // From the third character on, a backslash right after a kept backslash is dropped, so a
 // leading "\\" (UNC) survives.
+// Wide only: in a double-byte code page a trail byte may look like a backslash.
 void collapseBackslashes(std::u16string& path);
-void collapseBackslashes(std::string& path);
 // "X:\", "X:\." and "X:\.\." name a drive root, which always exists.
 bool isDriveRoot(std::string_view path);
 bool isDriveRoot(std::u16string_view path);

@@ -54,8 +54,10 @@ ExecutablePaths computeExecutablePaths() {
     if (!lossy && endsWithExe(narrow)) {
       found = true;
     } else {
+      // The interpreter prints what it cannot shorten as it is, so its output may still carry
+      // the code page's "?" for a lost character: such a path names no file.
       narrow = shortPathViaShell(p.wide);
-      found = !narrow.empty() && endsWithExe(narrow);
+      found = !narrow.empty() && endsWithExe(narrow) && narrow.find('?') == std::string::npos;
     }
   }
   if (!found) {

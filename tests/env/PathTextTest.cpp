@@ -35,9 +35,9 @@ TEST(PathText, CollapseKeepsLeadingUncPairOnly) {
   std::u16string lead3 = u"\\\\\\x";
   collapseBackslashes(lead3);
   EXPECT_EQ(lead3, u"\\\\x");
-  std::string narrow = "C:\\\\a\\\\\\b\\";
-  collapseBackslashes(narrow);
-  EXPECT_EQ(narrow, "C:\\a\\b\\");
+  std::u16string drive = u"C:\\\\a\\\\\\b\\";
+  collapseBackslashes(drive);
+  EXPECT_EQ(drive, u"C:\\a\\b\\");
   std::u16string shortOne = u"\\\\";
   collapseBackslashes(shortOne);
   EXPECT_EQ(shortOne, u"\\\\");
