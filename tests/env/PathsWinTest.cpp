@@ -40,9 +40,9 @@ TEST(ExecutablePath, NarrowAndWideNameTheRunningExecutable) {
 
 // Run in a copy of this program placed under a directory the ANSI code page cannot name; it
 // writes what it found to the file named by PELTO_CHILD_REPORT.
-TEST(ExecutablePathChild, Report) {
+TEST(ExecutablePathChild, DISABLED_Report) {
   wchar_t out[MAX_PATH * 4];
-  if (GetEnvironmentVariableW(L"PELTO_CHILD_REPORT", out, MAX_PATH * 4) == 0) GTEST_SKIP();
+  ASSERT_NE(GetEnvironmentVariableW(L"PELTO_CHILD_REPORT", out, MAX_PATH * 4), 0u);
   std::u16string ansiSafe = u"%PELTO_EXEDIR%", full = u"%PELTO_EXEDIR%";
   expandVariables(ansiSafe, true, 6000);
   expandVariables(full, false, 6000);
@@ -61,7 +61,8 @@ TEST(ExecutablePath, UnrepresentableLongPathFallsBackToAShortNarrowForm) {
   ASSERT_TRUE(CopyFileW(moduleLongPath().c_str(), copy.c_str(), FALSE));
   std::wstring report = dir.path() + L"\\report.txt";
   SetEnvironmentVariableW(L"PELTO_CHILD_REPORT", report.c_str());
-  std::wstring cmd = L"\"" + copy + L"\" --gtest_filter=ExecutablePathChild.Report";
+  std::wstring cmd =
+      L"\"" + copy + L"\" --gtest_also_run_disabled_tests --gtest_filter=ExecutablePathChild.DISABLED_Report";
   STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};

@@ -176,7 +176,7 @@ TEST(TempDir, TempFileNameAndLauncherTempDir) {
 TEST(TempDir, LauncherTempDirGivesUpAfterTenFailedAttempts) {
   // In the death test's own process: the remembered temp directory vanishes, so neither the
   // temp file nor the directory beside it can be made.
-  ScratchDir dir(L"pelto-vanish");
+  ScratchDir dir(L"pelto-vanish", false);
   EXPECT_EXIT(
       {
         ScopedEnv tmp(L"TMP", dir.path());

@@ -12,11 +12,13 @@ namespace pelto::test {
 // A fresh directory under the system temp directory, removed with its contents at the end.
 class ScratchDir {
  public:
-  explicit ScratchDir(const std::wstring& name) {
+  // unique adds the process id; without it a child process finds the same directory.
+  explicit ScratchDir(const std::wstring& name, bool unique = true) {
     wchar_t tmp[MAX_PATH];
     GetTempPathW(MAX_PATH, tmp);
-    path_ = std::wstring(tmp) + name + std::to_wstring(GetCurrentProcessId());
+    path_ = std::wstring(tmp) + name + (unique ? std::to_wstring(GetCurrentProcessId()) : L"");
     removeTree(path_);
+    DeleteFileW(path_.c_str());  // a file left where the directory goes
     CreateDirectoryW(path_.c_str(), nullptr);
   }
   ~ScratchDir() { removeTree(path_); }
