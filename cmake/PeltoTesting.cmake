@@ -18,7 +18,8 @@ endif()
 add_library(pelto_test_support STATIC "${CMAKE_SOURCE_DIR}/tests/support/TestLog.cpp"
                                       "${CMAKE_SOURCE_DIR}/tests/support/TestMain.cpp")
 target_include_directories(pelto_test_support PUBLIC "${CMAKE_SOURCE_DIR}/tests" "${CMAKE_SOURCE_DIR}/src")
-target_link_libraries(pelto_test_support PUBLIC ${PELTO_GTEST})
+# The log capture converts with pelto_core's UTF helpers.
+target_link_libraries(pelto_test_support PUBLIC ${PELTO_GTEST} pelto_core)
 
 # pelto_unit_test(NAME SOURCES...): a portable unit test, linked with pelto_core.
 function(pelto_unit_test name)

@@ -1,43 +1,74 @@
 #pragma once
 // Where the launcher is and where it may write. Narrow texts are in the file functions' code
-// page, wide ones UTF-16. Values are computed once and cached.
+// page, wide ones UTF-16. The executable path, its directory and the temp directory are
+// computed once and cached. Results are cut to TextRoom-1 characters (a cut is logged).
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "env/PathText.h"
 
 namespace pelto {
 
 // Narrow path of this launch's own temporary directory; empty until created.
 extern std::string LauncherTempDir;
 
+// A narrow path the ANSI file functions can open (falling back to 8.3 forms when the long
+// path does not survive the code page); "" if nothing could be determined.
 std::string getExecutablePath();
+// The long wide path, backslashes collapsed.
 std::u16string getExecutablePathWide();
-// The executable's directory with its trailing backslash.
+// ExecutableDirectory, with its trailing backslash: narrow; the wide copy of the narrow form
+// (useNarrowForm) or the wide long form.
 std::string executableDirectory();
 std::u16string executableDirectoryWide(bool useNarrowForm);
 
-// lastWrite (optional) receives the 8-byte FILETIME of the entry found.
+// Drive roots exist without disk access; otherwise FindFirstFile. lastWrite (optional)
+// receives the 8-byte FILETIME of the entry found.
 bool pathExists(std::string_view path, std::uint64_t* lastWrite = nullptr);
 bool pathExists(std::u16string_view path, std::uint64_t* lastWrite = nullptr);
 
-void normalizeNarrow(std::string& path);
-void toLowerPath(std::string& path);
-void toLowerPath(std::u16string& path);
-
-// Relative paths are resolved against the directory of baseFile, or the executable's directory.
+// A relative path is put behind the directory of baseFile, or ExecutableDirectory without
+// one; then normalised. Absolute paths come back normalised only.
 std::string resolvePath(std::string_view path, std::string_view baseFile = {});
 std::u16string resolvePath(std::u16string_view path, std::u16string_view baseFile, bool useNarrowForm);
+// resolvePath, then GetFullPathName, then lower-cased unless keepCase.
 std::string fullPath(std::string_view path, bool keepCase);
 std::u16string fullPath(std::u16string_view path, bool keepCase, bool useNarrowForm);
 
+// Creates and removes a uniquely named directory in the candidate.
 bool probeTempDirectory(std::string_view candidate);
-bool testTempCandidate(std::string& candidate, bool create, bool rejectUnrepresentable);
-bool testTempCandidate(std::u16string& candidate, bool create, bool rejectUnrepresentable);
+bool probeTempDirectory(std::u16string_view candidate);
+// create: make the candidate's last level first. rejectUnrepresentable: refuse a directory
+// whose long form does not survive the narrow code page.
+bool testTempCandidate(std::string_view candidate, bool create, bool rejectUnrepresentable);
+bool testTempCandidate(std::u16string_view candidate, bool create, bool rejectUnrepresentable);
+
+// One step of the temp directory search; a step whose source is unavailable is left out.
+template <class S>
+struct TempCandidate {
+  S path;
+  bool create;
+  bool rejectUnrepresentable;
+};
+std::vector<TempCandidate<std::string>> tempCandidates();
+std::vector<TempCandidate<std::u16string>> tempCandidatesWide();
+// The first candidate that passes its test. None: the narrow form raises LaunchError 1015; the
+// wide form returns "" and raises it only when fatal.
+std::string findTempDirectoryAmong(const std::vector<TempCandidate<std::string>>& candidates);
+std::u16string findTempDirectoryAmong(const std::vector<TempCandidate<std::u16string>>& candidates,
+                                      bool fatal);
+
+// findTempDirectoryAmong the fixed candidate list.
 std::string findTempDirectory();
 std::u16string findTempDirectory(bool fatal);
+// findTempDirectory, remembered after the first non-empty result.
 std::string getTempDirectory();
 std::u16string getTempDirectory(bool fatal);
+// A new empty file "plo*.tmp" in the temp directory (left behind), or a "plo<random>" name.
 std::string makeTempFileName();
+// Sets LauncherTempDir to a new directory; LaunchError 1009 "7" after 10 failed attempts.
 void createLauncherTempDir();
 
 }  // namespace pelto

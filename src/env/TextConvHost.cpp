@@ -11,7 +11,9 @@ std::u16string narrowToWide(std::string_view text) {
   return out;
 }
 
-std::u16string ansiToWide(std::string_view text) { return narrowToWide(text); }
+std::u16string ansiToWide(std::string_view text) {
+  return narrowToWide(text);
+}
 
 std::string wideToNarrow(std::u16string_view text, bool* lossy) {
   std::string out;

@@ -26,9 +26,9 @@ extern bool ErrorDialogMode;               // fatal messages in a message box wh
 
 // The string entry cut to capacity-1 bytes; a cut is logged. Missing: "".
 std::string getConfigString(ConfigId id, std::size_t capacity = TextRoom);
-// The string entry in UTF-16, cut to capacity-1 code units.
+// The string entry in UTF-16 (ANSI code page), cut to capacity-1 code units; a cut is logged.
 std::u16string getConfigStringW(ConfigId id, std::size_t capacity = TextRoom);
-// The wide entry, cut to 6000-1 code units.
+// The wide entry, cut to 6000-1 code units (a cut is logged).
 std::u16string getConfigWideString(ConfigId id);
 // The whole string entry, uncut.
 std::string dupConfigString(ConfigId id);
@@ -39,5 +39,11 @@ std::u16string getConfigText(ConfigId id);
 
 // Loads the block from the launcher's own executable; fatal on any failure.
 void loadLauncherConfig();
+
+#ifdef _WIN32
+// A read handle (a Windows HANDLE) on the launcher's own executable; the caller closes it.
+// Fatal ("Error opening media file.") when the file cannot be opened.
+void* openOwnExecutable();
+#endif
 
 }  // namespace pelto

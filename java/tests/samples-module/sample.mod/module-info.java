@@ -1,0 +1,3 @@
+// Exports nothing: the launcher opens the main-class package to the runtime library.
+module sample.mod {
+}

@@ -1,0 +1,6 @@
+package sample;
+
+public class InstanceMain {
+    public void main(String[] args) {
+    }
+}

@@ -1,0 +1,6 @@
+package sample;
+
+public class NoMain {
+    public static void start(String[] args) {
+    }
+}

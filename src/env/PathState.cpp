@@ -1,0 +1,5 @@
+#include "env/Paths.h"
+
+namespace pelto {
+std::string LauncherTempDir;
+}  // namespace pelto

@@ -1,0 +1,179 @@
+// The commands of pelto-pack: build and dump.
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "PackTool.h"
+
+namespace pelto::pack {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* Usage =
+    "usage: pelto-pack build CONFIG.toml -o OUT.exe [--launcher PATH]\n"
+    "       pelto-pack dump EXE [--extract DIR]\n";
+
+struct Failure {
+  std::string message;
+};
+
+std::vector<unsigned char> readWhole(const fs::path& path, const std::string& what) {
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec)) throw Failure{pathText(path) + ": " + what + " does not exist"};
+  std::ifstream in(path, std::ios::binary);
+  std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) throw Failure{pathText(path) + ": " + what + " cannot be read"};
+  return bytes;
+}
+
+std::uint32_t le32(const std::vector<unsigned char>& b, std::size_t at) {
+  return static_cast<std::uint32_t>(b[at]) | static_cast<std::uint32_t>(b[at + 1]) << 8 |
+         static_cast<std::uint32_t>(b[at + 2]) << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
+}
+
+// The offset behind the last section of a PE32+ image; the image must hold its headers.
+std::uint64_t appendPoint(const std::vector<unsigned char>& image, const fs::path& path) {
+  auto bad = [&path](const std::string& why) {
+    return Failure{pathText(path) + ": not a PE32+ image (" + why + ")"};
+  };
+  if (image.size() < 64 || image[0] != 'M' || image[1] != 'Z') throw bad("no MZ header");
+  std::uint32_t h = le32(image, 60);
+  if (std::uint64_t{h} + 26 > image.size() || image[h] != 'P' || image[h + 1] != 'E' || image[h + 2] != 0 ||
+      image[h + 3] != 0)
+    throw bad("no PE signature");
+  if ((image[h + 24] | image[h + 25] << 8) != 0x20B) throw bad("not a 64-bit optional header");
+  std::uint64_t offset = 0;
+  if (!appendedDataOffset(image, offset) || (image[h + 6] | image[h + 7] << 8) == 0)
+    throw bad("section table cut short");
+  if (offset > image.size()) throw bad("the last section's raw data lies beyond the end of the file");
+  return offset;
+}
+
+// Writes beside the target first and renames at the end, so that no half-written output is left.
+void writeAtomically(const fs::path& target, const std::vector<unsigned char>& bytes,
+                     const fs::path& modeFrom) {
+  std::random_device rd;
+  fs::path temp = target;
+  temp += ".tmp" + std::to_string(rd() % 1000000);
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out) {
+      std::error_code ec;
+      fs::remove(temp, ec);
+      throw Failure{pathText(target) + ": cannot be written"};
+    }
+  }
+  std::error_code ec;
+  fs::permissions(temp, fs::status(modeFrom, ec).permissions(), ec);
+  fs::rename(temp, target, ec);
+  if (ec) {
+    // Some platforms do not rename over an existing file.
+    std::error_code ignore;
+    fs::remove(target, ignore);
+    fs::rename(temp, target, ec);
+  }
+  if (ec) {
+    fs::remove(temp, ec);
+    throw Failure{pathText(target) + ": cannot be written"};
+  }
+}
+
+int build(const std::vector<std::string>& args, const fs::path& ownPath, std::ostream& err) {
+  std::optional<fs::path> config, output, launcher;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    if ((args[i] == "-o" || args[i] == "--launcher") && i + 1 < args.size()) {
+      (args[i] == "-o" ? output : launcher) = pathFromText(args[i + 1]);
+      ++i;
+    } else if (!config && !args[i].starts_with("-")) {
+      config = pathFromText(args[i]);
+    } else {
+      err << "pelto-pack: unexpected argument \"" << args[i] << "\"\n" << Usage;
+      return ExitUsage;
+    }
+  }
+  if (!config || !output) {
+    err << Usage;
+    return ExitUsage;
+  }
+  if (!launcher) launcher = ownPath.parent_path() / "pelto-launcher.exe";
+
+  ConfigBlock block;
+  std::string error;
+  if (!blockFromToml(*config, block, error)) throw Failure{error};
+
+  std::vector<unsigned char> image = readWhole(*launcher, "launcher");
+  std::uint64_t at = appendPoint(image, *launcher);
+  if (at < image.size()) {
+    if (image.size() - at >= 4 && le32(image, static_cast<std::size_t>(at)) == ConfigMagic)
+      throw Failure{pathText(*launcher) + ": already carries a configuration block; pack a plain launcher"};
+    throw Failure{pathText(*launcher) + ": has " + std::to_string(image.size() - at) +
+                  " bytes behind its last section (use a stripped launcher)"};
+  }
+  std::vector<unsigned char> bytes = encodeConfigBlock(block);
+  image.insert(image.end(), bytes.begin(), bytes.end());
+  writeAtomically(*output, image, *launcher);
+  return ExitOk;
+}
+
+int dump(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  std::optional<fs::path> exe, extract;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    if (args[i] == "--extract" && i + 1 < args.size()) {
+      extract = pathFromText(args[++i]);
+    } else if (!exe && !args[i].starts_with("-")) {
+      exe = pathFromText(args[i]);
+    } else {
+      err << "pelto-pack: unexpected argument \"" << args[i] << "\"\n" << Usage;
+      return ExitUsage;
+    }
+  }
+  if (!exe) {
+    err << Usage;
+    return ExitUsage;
+  }
+  std::vector<unsigned char> image = readWhole(*exe, "executable");
+  std::uint64_t at = appendPoint(image, *exe);
+  ByteSource source = memorySource(image);
+  source.seek(at);
+  ConfigBlock block;
+  ConfigError e = readConfigBlock(source, block);
+  if (!e) e = readIncludedFiles(source, block);
+  if (e) {
+    std::u16string text = configErrorText(e);
+    throw Failure{pathText(*exe) + ": no readable configuration block (" +
+                  std::string(text.begin(), text.end()) + " at offset " + std::to_string(source.position()) +
+                  ")"};
+  }
+  std::ostringstream toml;
+  std::string error;
+  if (!blockToToml(block, extract, toml, error)) throw Failure{error};
+  out << toml.str();
+  return ExitOk;
+}
+
+}  // namespace
+
+int runPackTool(const std::vector<std::string>& args, const fs::path& ownPath, std::ostream& out,
+                std::ostream& err) {
+  try {
+    if (!args.empty() && args[0] == "build") return build(args, ownPath, err);
+    if (!args.empty() && args[0] == "dump") return dump(args, out, err);
+    if (!args.empty() && (args[0] == "--help" || args[0] == "help")) {
+      out << Usage;
+      return ExitOk;
+    }
+    err << Usage;
+    return ExitUsage;
+  } catch (const Failure& f) {
+    err << "pelto-pack: " << f.message << "\n";
+    return ExitBadInput;
+  } catch (const std::exception& x) {
+    err << "pelto-pack: " << x.what() << "\n";
+    return ExitBadInput;
+  }
+}
+
+}  // namespace pelto::pack
