@@ -1,26 +1,24 @@
 # The black-box cases of the launcher core.
 set(usage "Usage: %s.exe /install | /uninstall | /stop | /start | /status | /run | /run-redirect")
 
-if(EXISTS "${CMAKE_SOURCE_DIR}/tests/launcher/pending/ConfigPendingWin.cpp")
-  # Until the configuration reader is merged, the plain launcher runs on empty tables.
-  set(core pelto-launcher)
-else()
-  pelto_e2e_test(plain_launcher_without_block EXE pelto-launcher EXIT 1 ERR "Internal Error: readInt")
-  pelto_packed_launcher(e2e_minimal "${CMAKE_CURRENT_SOURCE_DIR}/cases/minimal.toml")
-  set(core e2e_minimal)
+# Without a configuration block the launcher ends in the block reader.
+pelto_e2e_test(plain_launcher_without_block EXE pelto-launcher EXIT 1 ERR "Internal Error: readInt")
 
-  # The working directory: resolved against the executable's directory, whatever directory the
-  # launcher was started from (the driver starts it from the build folder of the tests).
-  pelto_wine_path(here "${CMAKE_CURRENT_BINARY_DIR}")
-  file(MAKE_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}/wd_sub" "${CMAKE_CURRENT_BINARY_DIR}/wd_var")
-  pelto_packed_launcher(e2e_workdir_relative "${CMAKE_CURRENT_SOURCE_DIR}/cases/workdir-relative.toml")
-  pelto_packed_launcher(e2e_workdir_variable "${CMAKE_CURRENT_SOURCE_DIR}/cases/workdir-variable.toml")
-  pelto_e2e_test(workdir_relative EXE e2e_workdir_relative ARGS /help EXIT 0
-                 LOG_LINES "change working directory to ${here}\\wd_sub\n")
-  pelto_e2e_test(workdir_variable EXE e2e_workdir_variable ARGS /help EXIT 0
-                 LOG_LINES "change working directory to ${here}\\wd_var\n")
-  pelto_e2e_test(workdir_unchanged EXE e2e_minimal ARGS /help EXIT 0 LOG_LINES "working directory unchanged")
-endif()
+# The cases below need the host-built pack tool; without it they are left out.
+pelto_packed_launcher(e2e_minimal "${CMAKE_CURRENT_SOURCE_DIR}/cases/minimal.toml")
+set(core e2e_minimal)
+
+# The working directory: resolved against the executable's directory, whatever directory the
+# launcher was started from (the driver starts it from the build folder of the tests).
+pelto_wine_path(here "${CMAKE_CURRENT_BINARY_DIR}")
+file(MAKE_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}/wd_sub" "${CMAKE_CURRENT_BINARY_DIR}/wd_var")
+pelto_packed_launcher(e2e_workdir_relative "${CMAKE_CURRENT_SOURCE_DIR}/cases/workdir-relative.toml")
+pelto_packed_launcher(e2e_workdir_variable "${CMAKE_CURRENT_SOURCE_DIR}/cases/workdir-variable.toml")
+pelto_e2e_test(workdir_relative EXE e2e_workdir_relative ARGS /help EXIT 0
+               LOG_LINES "change working directory to ${here}\\wd_sub\n")
+pelto_e2e_test(workdir_variable EXE e2e_workdir_variable ARGS /help EXIT 0
+               LOG_LINES "change working directory to ${here}\\wd_var\n")
+pelto_e2e_test(workdir_unchanged EXE e2e_minimal ARGS /help EXIT 0 LOG_LINES "working directory unchanged")
 
 string(REPLACE "%s" "${core}" usage_line "${usage}")
 pelto_e2e_test(usage_help EXE ${core} ARGS /help EXIT 0 OUT "${usage_line}")
@@ -29,7 +27,7 @@ pelto_e2e_test(usage_logs_the_command_line EXE ${core} ARGS -help "My Svc" LOG E
                LOG_LINES "command line " "-help \"My Svc\"")
 pelto_e2e_test(verb_case_matters EXE ${core} ARGS /HELP LOG EXIT 0 NO_OUT "Usage:"
                LOG_LINES "calling StartServiceCtrlDispatcher" "StartServiceCtrlDispatcher failed with error 1063"
-                         "StartServiceCtrlDispatcher returned")
+                       "StartServiceCtrlDispatcher returned")
 string(REPEAT "s" 6000 long_name)
 pelto_e2e_test(service_name_too_long EXE ${core} ARGS /help ${long_name} EXIT 1 NO_OUT "Usage:"
                OUT "The service name is too long")
