@@ -27,7 +27,7 @@ pelto_e2e_test(usage_logs_the_command_line EXE ${core} ARGS -help "My Svc" LOG E
                LOG_LINES "command line " "-help \"My Svc\"")
 pelto_e2e_test(verb_case_matters EXE ${core} ARGS /HELP LOG EXIT 0 NO_OUT "Usage:"
                LOG_LINES "calling StartServiceCtrlDispatcher" "StartServiceCtrlDispatcher failed with error 1063"
-                       "StartServiceCtrlDispatcher returned")
+                         "StartServiceCtrlDispatcher returned")
 string(REPEAT "s" 6000 long_name)
 pelto_e2e_test(service_name_too_long EXE ${core} ARGS /help ${long_name} EXIT 1 NO_OUT "Usage:"
                OUT "The service name is too long")
