@@ -1,31 +1,14 @@
 // Reading the configuration block through a Windows file handle.
 #include <windows.h>
 
+#include "env/Paths.h"
 #include "env/TextConv.h"
 #include "launcher/ConfigBlock.h"
 
 namespace pelto {
-namespace {
-
-// The full (long) path of this executable, however long it is.
-std::u16string ownExecutablePath() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (n == 0) return {};
-    if (n < path.size()) {
-      path.resize(n);
-      return asU(path);
-    }
-    if (path.size() >= 32768) return {};
-    path.resize(path.size() * 2);
-  }
-}
-
-}  // namespace
 
 void* tryOpenOwnExecutable(std::u16string& path, std::uint32_t* error) {
-  path = ownExecutablePath();
+  path = getExecutablePathWide();
   HANDLE h = CreateFileW(wptr(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE && error) *error = GetLastError();
