@@ -26,6 +26,14 @@ int extractIncludedFilesFrom(const std::u16string& sourceFile);
 // Links (junctions, symbolic links) are removed as entries and never followed.
 void emptyDirectory(std::string_view directory, bool recurse);
 
+// What the clean-up does with one entry of a directory, by its attributes: a directory is
+// emptied first (with recurse) and removed; a link to a directory (a reparse point) is removed
+// as the link it is; anything else is deleted.
+enum class CleanupAction { Delete, Remove, EmptyThenRemove };
+constexpr std::uint32_t AttributeDirectory = 0x10;      // FILE_ATTRIBUTE_DIRECTORY
+constexpr std::uint32_t AttributeReparsePoint = 0x400;  // FILE_ATTRIBUTE_REPARSE_POINT
+CleanupAction cleanupActionFor(std::uint32_t attributes, bool recurse);
+
 // The names of the list in their order; runs of ";" count as one separator.
 std::vector<std::string> splitIncludedNames(std::string_view list);
 // An included file name that stays inside the directory: relative, no drive or stream colon,

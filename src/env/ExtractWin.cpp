@@ -125,6 +125,9 @@ int extractWith(Open open) {
 
 }  // namespace
 
+static_assert(AttributeDirectory == FILE_ATTRIBUTE_DIRECTORY &&
+              AttributeReparsePoint == FILE_ATTRIBUTE_REPARSE_POINT);
+
 int extractIncludedFiles() {
   return extractWith([] { return static_cast<HANDLE>(openOwnExecutable()); });
 }
@@ -152,11 +155,10 @@ void emptyDirectory(std::string_view dir, bool recurse) {
     std::string name = entry.cFileName;
     if (name == "." || name == "..") continue;
     std::string path = joined(dir, entry.cFileName);
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    CleanupAction action = cleanupActionFor(entry.dwFileAttributes, recurse);
+    if (action != CleanupAction::Delete) {
       logMessage(u"attempting to remove %S (%d)", path, recurse ? 1 : 0);
-      // A junction or directory link is removed as a link; descending would delete the files
-      // of whatever it points at.
-      if (recurse && !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) emptyDirectory(path, false);
+      if (action == CleanupAction::EmptyThenRemove) emptyDirectory(path, false);
       RemoveDirectoryA(path.c_str());
     } else {
       logMessage(u"attempting to delete %S", path);
