@@ -1,6 +1,7 @@
 #include "instance/InstanceName.h"
 
 #include "launcher/Limits.h"
+#include "launcher/Log.h"
 
 namespace pelto {
 
@@ -43,6 +44,20 @@ std::uint32_t waitForInstancePid(const std::function<std::uint32_t()>& read,
     pid = read();
   }
   return pid;
+}
+
+void activateWindow(void* window, std::uint32_t targetProcess, bool restore, const WindowOps& ops) {
+  if (!ops.isVisible(window) || ops.ownerProcess(window) != targetProcess) return;
+  logMessage(u"found window %p", static_cast<const void*>(window));
+  if (restore && ops.isIconic(window)) {
+    logMessage(u"restore");
+    ops.restore(window);
+  }
+  logMessage(u"foreground");
+  ops.toForeground(window);
+  logMessage(u"popup");
+  ops.toForeground(ops.lastActivePopup(window));
+  logMessage(u"done");
 }
 
 }  // namespace pelto

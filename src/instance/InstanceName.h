@@ -32,4 +32,18 @@ std::string claimFreeInstanceName(std::string_view base, const std::function<boo
 std::uint32_t waitForInstancePid(const std::function<std::uint32_t()>& read,
                                  const std::function<void()>& pause);
 
+// The window calls one activation needs, so that the order of steps is the same everywhere.
+struct WindowOps {
+  std::function<bool(void*)> isVisible;
+  std::function<std::uint32_t(void*)> ownerProcess;
+  std::function<bool(void*)> isIconic;
+  std::function<void(void*)> restore;
+  std::function<void(void*)> toForeground;
+  std::function<void*(void*)> lastActivePopup;
+};
+// One top-level window of the enumeration: passed over unless visible and owned by the target
+// process; else restored when minimised (with restore set), brought to the front, and its last
+// active popup too. Logs each step.
+void activateWindow(void* window, std::uint32_t targetProcess, bool restore, const WindowOps& ops);
+
 }  // namespace pelto

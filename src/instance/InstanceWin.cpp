@@ -24,24 +24,26 @@ struct WindowSearch {
   bool restore;
 };
 
+const WindowOps& systemWindowOps() {
+  static const WindowOps ops{
+      [](void* w) { return IsWindowVisible(static_cast<HWND>(w)) != 0; },
+      [](void* w) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(static_cast<HWND>(w), &owner);
+        return static_cast<std::uint32_t>(owner);
+      },
+      [](void* w) { return IsIconic(static_cast<HWND>(w)) != 0; },
+      [](void* w) { ShowWindow(static_cast<HWND>(w), SW_RESTORE); },
+      [](void* w) { SetForegroundWindow(static_cast<HWND>(w)); },
+      [](void* w) { return static_cast<void*>(GetLastActivePopup(static_cast<HWND>(w))); }};
+  return ops;
+}
+
 // Called by the system: nothing may escape it, so it is noexcept (a throw would terminate
-// here instead of unwinding through EnumWindows).
-BOOL CALLBACK activateWindow(HWND window, LPARAM context) noexcept {
+// here instead of unwinding through EnumWindows). The enumeration always goes on.
+BOOL CALLBACK activateEnumeratedWindow(HWND window, LPARAM context) noexcept {
   const auto* search = reinterpret_cast<const WindowSearch*>(context);
-  DWORD owner = 0;
-  if (!IsWindowVisible(window)) return TRUE;
-  GetWindowThreadProcessId(window, &owner);
-  if (owner != search->processId) return TRUE;
-  logMessage(u"found window %p", static_cast<const void*>(window));
-  if (search->restore && IsIconic(window)) {
-    logMessage(u"restore");
-    ShowWindow(window, SW_RESTORE);
-  }
-  logMessage(u"foreground");
-  SetForegroundWindow(window);
-  logMessage(u"popup");
-  SetForegroundWindow(GetLastActivePopup(window));
-  logMessage(u"done");
+  activateWindow(window, search->processId, search->restore, systemWindowOps());
   return TRUE;
 }
 
@@ -96,7 +98,7 @@ std::uint32_t readInstancePid() {
 
 void activateProcessWindows(std::uint32_t processId, bool restore) {
   WindowSearch search{processId, restore};
-  EnumWindows(activateWindow, reinterpret_cast<LPARAM>(&search));
+  EnumWindows(activateEnumeratedWindow, reinterpret_cast<LPARAM>(&search));
 }
 
 ClaimedSemaphore claimInstanceSemaphore(std::string_view base) {

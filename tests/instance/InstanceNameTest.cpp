@@ -4,6 +4,7 @@
 
 #include "instance/InstanceName.h"
 #include "launcher/Limits.h"
+#include "support/TestLog.h"
 
 namespace pelto {
 namespace {
@@ -94,6 +95,52 @@ TEST(InstanceName, WaitsForTheProcessIdAtMostFiftyPauses) {
     EXPECT_EQ(pid, c.expected) << c.readsUntilFound;
     EXPECT_EQ(reads, c.reads) << c.readsUntilFound;
     EXPECT_EQ(pauses, reads - 1) << c.readsUntilFound;
+  }
+}
+
+// Fake windows: each knows its owner, visibility and state; every call is recorded.
+struct FakeWindow {
+  std::uint32_t owner;
+  bool visible;
+  bool iconic;
+  FakeWindow* popup = nullptr;
+};
+
+TEST(InstanceName, OnlyVisibleWindowsOfTheTargetAreActivatedInOrder) {
+  FakeWindow dialog{7, true, false};
+  FakeWindow windows[] = {{7, true, true, &dialog}, {7, false, true}, {8, true, true}, {7, true, false}};
+  for (bool restore : {true, false}) {
+    std::vector<std::string> calls;
+    auto name = [&](void* w) {
+      if (w == &dialog) return std::string("dialog");
+      return std::to_string(static_cast<FakeWindow*>(w) - windows);
+    };
+    WindowOps ops{[](void* w) { return static_cast<FakeWindow*>(w)->visible; },
+                  [](void* w) { return static_cast<FakeWindow*>(w)->owner; },
+                  [](void* w) { return static_cast<FakeWindow*>(w)->iconic; },
+                  [&](void* w) {
+                    calls.push_back("restore " + name(w));
+                    static_cast<FakeWindow*>(w)->iconic = false;
+                  },
+                  [&](void* w) { calls.push_back("front " + name(w)); },
+                  [](void* w) -> void* {
+                    auto* f = static_cast<FakeWindow*>(w);
+                    return f->popup ? f->popup : f;  // a window without popups answers itself
+                  }};
+    windows[0].iconic = true;
+    test::LogRecorder log;
+    for (FakeWindow& w : windows) activateWindow(&w, 7, restore, ops);
+    std::vector<std::string> expected = {"front 0", "front dialog", "front 3", "front 3"};
+    if (restore) expected.insert(expected.begin(), "restore 0");
+    EXPECT_EQ(calls, expected) << restore;
+    std::vector<std::string> lines;
+    for (const std::string& l : log.lines())
+      lines.push_back(l.rfind("found window", 0) == 0 ? "found window" : l);
+    std::vector<std::string> steps = {"found window", "foreground", "popup", "done"};
+    std::vector<std::string> expectedLines = steps;
+    if (restore) expectedLines.insert(expectedLines.begin() + 1, "restore");
+    expectedLines.insert(expectedLines.end(), steps.begin(), steps.end());
+    EXPECT_EQ(lines, expectedLines) << restore;
   }
 }
 
