@@ -17,13 +17,34 @@
 namespace pelto {
 namespace {
 
+// Removes a key of HKEY_CURRENT_USER only when it holds neither values nor subkeys.
+void deleteIfEmpty(const char* path) {
+  HKEY k = nullptr;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &k) != ERROR_SUCCESS) return;
+  DWORD values = 1, keys = 1;
+  RegQueryInfoKeyA(k, nullptr, nullptr, nullptr, &keys, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
+                   nullptr);
+  RegCloseKey(k);
+  if (values == 0 && keys == 0) RegDeleteKeyA(HKEY_CURRENT_USER, path);
+}
+
+void deleteEmptyParents() {
+  deleteIfEmpty("SOFTWARE\\tarnwick-labs\\pelto\\pids");
+  deleteIfEmpty("SOFTWARE\\tarnwick-labs\\pelto");
+  deleteIfEmpty("SOFTWARE\\tarnwick-labs");
+}
+
 std::string scratchKey() {
   return "SOFTWARE\\tarnwick-labs\\pelto-instance-test-" + std::to_string(GetCurrentProcessId());
 }
 
 struct ScratchKey {
   std::string key = scratchKey();
-  ~ScratchKey() { RegDeleteTreeA(HKEY_CURRENT_USER, key.c_str()); }
+  ~ScratchKey() {
+    RegDeleteTreeA(HKEY_CURRENT_USER, key.c_str());
+    RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
+    deleteEmptyParents();
+  }
   void set(const char* name, DWORD type, const void* data, DWORD size) const {
     HKEY k = nullptr;
     RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr);
@@ -223,13 +244,11 @@ void becomeFirstInstance() {
 struct PidValueCleanup {
   ~PidValueCleanup() {
     HKEY k = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, InstancePidKey, 0, KEY_ALL_ACCESS, &k) != ERROR_SUCCESS) return;
-    RegDeleteValueA(k, executableIdentity().c_str());
-    DWORD values = 0, keys = 0;
-    RegQueryInfoKeyA(k, nullptr, nullptr, nullptr, &keys, nullptr, nullptr, &values, nullptr, nullptr,
-                     nullptr, nullptr);
-    RegCloseKey(k);
-    if (values == 0 && keys == 0) RegDeleteKeyA(HKEY_CURRENT_USER, "SOFTWARE\\tarnwick-labs\\pelto\\pids");
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, InstancePidKey, 0, KEY_ALL_ACCESS, &k) == ERROR_SUCCESS) {
+      RegDeleteValueA(k, executableIdentity().c_str());
+      RegCloseKey(k);
+    }
+    deleteEmptyParents();
   }
 };
 
