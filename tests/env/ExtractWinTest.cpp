@@ -137,6 +137,7 @@ TEST(Extract, EmptyRecordsMakeNoFileAndTheCountLimitsTheNames) {
   // Fewer names than the count: only the listed ones are read.
   block.strings = {{2002, "3"}, {2003, "a.txt;empty.txt"}};
   file = packed(dir, block);
+  ScratchDir::removeTree(asW(narrowToWide(LauncherTempDir)));
   ASSERT_EQ(extractIncludedFilesFrom(file), 0);
   EXPECT_EQ(readFile(launch.at("a.txt")), a);
   EXPECT_EQ(UnextractedPosition, endOfFile(file) - (8 + c.size()) - (8 + d.size()));
@@ -200,7 +201,7 @@ std::vector<std::string> launchDirsIn(const std::string& temp) {
 }
 
 TEST(Extract, MoreRecordsClaimedThanTheFileHoldsEndInTheReadLongError) {
-  ScratchDir dir(L"pelto-extract-entries");
+  ScratchDir dir(L"pelto-extract-entries", false);
   ConfigBlock block;
   block.describeFiles = false;
   block.strings = {{2002, "2"}, {2003, "a.bin;b.bin"}};
@@ -213,7 +214,7 @@ TEST(Extract, MoreRecordsClaimedThanTheFileHoldsEndInTheReadLongError) {
 }
 
 TEST(Extract, NamesThatLeaveTheDirectoryAreRefusedBeforeAnythingIsWritten) {
-  ScratchDir dir(L"pelto-extract-unsafe");
+  ScratchDir dir(L"pelto-extract-unsafe", false);
   std::string outside = wideToNarrow(dir.u()) + "\\escaped.txt";
   std::string temp = getTempDirectory();
   auto before = launchDirsIn(temp);
@@ -235,7 +236,7 @@ TEST(Extract, NamesThatLeaveTheDirectoryAreRefusedBeforeAnythingIsWritten) {
 }
 
 TEST(Extract, ATargetThatCannotBeCreatedEndsWithDetailEleven) {
-  ScratchDir dir(L"pelto-extract-deep");
+  ScratchDir dir(L"pelto-extract-deep", false);
   ConfigBlock block;
   block.files = {{"a\\b\\c.txt", pattern(4, 10)}};  // only "a" is made
   std::u16string file = packed(dir, block);
