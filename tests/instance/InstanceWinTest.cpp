@@ -1,0 +1,361 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <cwctype>
+#include <functional>
+
+#include "env/Handles.h"
+#include "env/TextConv.h"
+#include "instance/Instance.h"
+#include "instance/InstanceName.h"
+#include "launcher/Config.h"
+#include "launcher/Log.h"
+#include "support/TestLog.h"
+
+namespace pelto {
+namespace {
+
+// Removes a key of HKEY_CURRENT_USER only when it holds neither values nor subkeys.
+void deleteIfEmpty(const char* path) {
+  HKEY k = nullptr;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &k) != ERROR_SUCCESS) return;
+  DWORD values = 1, keys = 1;
+  RegQueryInfoKeyA(k, nullptr, nullptr, nullptr, &keys, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
+                   nullptr);
+  RegCloseKey(k);
+  if (values == 0 && keys == 0) RegDeleteKeyA(HKEY_CURRENT_USER, path);
+}
+
+void deleteEmptyParents() {
+  deleteIfEmpty("SOFTWARE\\tarnwick-labs\\pelto\\pids");
+  deleteIfEmpty("SOFTWARE\\tarnwick-labs\\pelto");
+  deleteIfEmpty("SOFTWARE\\tarnwick-labs");
+}
+
+std::string scratchKey() {
+  return "SOFTWARE\\tarnwick-labs\\pelto-instance-test-" + std::to_string(GetCurrentProcessId());
+}
+
+struct ScratchKey {
+  std::string key = scratchKey();
+  ~ScratchKey() {
+    RegDeleteTreeA(HKEY_CURRENT_USER, key.c_str());
+    RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
+    deleteEmptyParents();
+  }
+  void set(const char* name, DWORD type, const void* data, DWORD size) const {
+    HKEY k = nullptr;
+    RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr);
+    RegSetValueExA(k, name, 0, type, static_cast<const BYTE*>(data), size);
+    RegCloseKey(k);
+  }
+};
+
+TEST(InstancePid, StoredAsFourBytesAndReadBackOnlyWhenExactlyFour) {
+  ScratchKey scratch;
+  EXPECT_EQ(readInstancePid(scratch.key, "c:\\absent.exe"), 0u);       // no key yet
+  writeInstancePid(scratch.key + "\\", "c:\\app dir\\app.exe", 4321);  // a trailing "\" as in the real key
+  EXPECT_EQ(readInstancePid(scratch.key, "c:\\app dir\\app.exe"), 4321u);
+  EXPECT_EQ(readInstancePid(scratch.key + "\\", "c:\\app dir\\app.exe"), 4321u);
+  writeInstancePid(scratch.key, "c:\\app dir\\app.exe", 99);  // a later first instance overwrites
+  EXPECT_EQ(readInstancePid(scratch.key, "c:\\app dir\\app.exe"), 99u);
+  EXPECT_EQ(readInstancePid(scratch.key, "c:\\other.exe"), 0u);
+
+  unsigned long long wide = 7;
+  scratch.set("qword", REG_QWORD, &wide, 8);
+  EXPECT_EQ(readInstancePid(scratch.key, "qword"), 0u);
+  unsigned short narrow = 7;
+  scratch.set("short", REG_BINARY, &narrow, 2);
+  EXPECT_EQ(readInstancePid(scratch.key, "short"), 0u);
+  DWORD four = 55;
+  scratch.set("binary", REG_BINARY, &four, 4);  // the type is not checked
+  EXPECT_EQ(readInstancePid(scratch.key, "binary"), 55u);
+}
+
+std::string scratchBase(const char* prefix) {
+  return std::string(prefix) + "pelto-instance-test-" + std::to_string(GetCurrentProcessId()) + "_";
+}
+
+TEST(InstanceSemaphore, LowestFreeSuffixAmongLiveSemaphores) {
+  for (const char* prefix : {"Local\\", "Global\\"}) {
+    std::string base = scratchBase(prefix);
+    ClaimedSemaphore a = claimInstanceSemaphore(base);
+    ClaimedSemaphore b = claimInstanceSemaphore(base);
+    ClaimedSemaphore c = claimInstanceSemaphore(base);
+    UniqueHandle ha(static_cast<HANDLE>(a.handle)), hb(static_cast<HANDLE>(b.handle)),
+        hc(static_cast<HANDLE>(c.handle));
+    EXPECT_EQ(a.name, base + "0");
+    EXPECT_EQ(b.name, base + "1");
+    EXPECT_EQ(c.name, base + "2");
+    EXPECT_TRUE(ha && hb && hc);
+    EXPECT_EQ(c.lastError, 0u);
+    ha.reset();  // the first instance ends: its name is free again
+    ClaimedSemaphore again = claimInstanceSemaphore(base);
+    UniqueHandle hAgain(static_cast<HANDLE>(again.handle));
+    EXPECT_EQ(again.name, base + "0");
+    ClaimedSemaphore next = claimInstanceSemaphore(base);
+    UniqueHandle hNext(static_cast<HANDLE>(next.handle));
+    EXPECT_EQ(next.name, base + "3");
+  }
+}
+
+std::string ownBase(bool global) {
+  return instanceSemaphoreBase(executableIdentity(), global);
+}
+
+TEST(InstanceSemaphore, TheIdentityIsTheLowerCaseFullPath) {
+  std::string identity = executableIdentity();
+  ASSERT_FALSE(identity.empty());
+  EXPECT_EQ(identity.find_first_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ"), std::string::npos) << identity;
+  EXPECT_EQ(identity.substr(1, 2), ":\\");
+  EXPECT_EQ(identity.substr(identity.size() - 4), ".exe");
+  EXPECT_EQ(ownBase(false), "Local\\" + mangleInstanceIdentity(identity));
+}
+
+TEST(InstanceSemaphore, MultiInstanceModeTakesTheNextSuffixAndKeepsTheNamespace) {
+  LauncherConfig.strings[10005] = "0";
+  LauncherConfig.strings[158] = "1";
+  std::string base = ownBase(true);
+  UniqueHandle held(CreateSemaphoreA(nullptr, 1, 1, (base + "0").c_str()));
+  ASSERT_TRUE(held);
+  test::LogRecorder log;
+  setUpSingleInstance();
+  EXPECT_EQ(InstanceSemaphoreName, base + "1");
+  EXPECT_TRUE(log.contains("semaphore name " + base + "1, code 0, value "));
+  EXPECT_FALSE(log.contains("single instance mode"));
+  LauncherConfig.strings.erase(158);
+  LauncherConfig.strings.erase(10005);
+}
+
+// --- A second process of this executable ---------------------------------------------------
+
+struct ChildResult {
+  DWORD exitCode = 0xFFFFFFFF;
+  std::string out;
+};
+
+std::wstring selfPath() {
+  wchar_t buf[MAX_PATH];
+  DWORD n = GetModuleFileNameW(nullptr, buf, MAX_PATH);
+  return std::wstring(buf, n);
+}
+
+std::string readWhole(const std::wstring& path) {
+  std::string data;
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return data;
+  char buf[4096];
+  DWORD got = 0;
+  while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) data.append(buf, got);
+  CloseHandle(h);
+  return data;
+}
+
+// Starts the executable at exe with one disabled test selected; during waitMs after the start,
+// whileRunning runs once.
+ChildResult runChild(const std::wstring& exe, const char* test, const wchar_t* activate,
+                     const std::function<void()>& whileRunning = {}) {
+  ChildResult r;
+  wchar_t tmp[MAX_PATH];
+  GetTempPathW(MAX_PATH, tmp);
+  std::wstring outPath =
+      std::wstring(tmp) + L"pelto-instance-child-" + std::to_wstring(GetCurrentProcessId());
+  SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+  HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
+  SetEnvironmentVariableW(L"PELTO_TEST_ACTIVATE", activate);
+  std::wstring cmd = L"\"" + exe + L"\" --gtest_also_run_disabled_tests --gtest_filter=" +
+                     std::wstring(test, test + std::strlen(test));
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  si.hStdOutput = out;
+  si.hStdError = out;
+  PROCESS_INFORMATION pi{};
+  if (CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+    if (whileRunning) whileRunning();
+    WaitForSingleObject(pi.hProcess, 60000);
+    GetExitCodeProcess(pi.hProcess, &r.exitCode);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+  }
+  SetEnvironmentVariableW(L"PELTO_TEST_ACTIVATE", nullptr);
+  CloseHandle(out);
+  // Text-mode output: compare with plain line feeds.
+  for (char ch : readWhole(outPath))
+    if (ch != '\r') r.out.push_back(ch);
+  DeleteFileW(outPath.c_str());
+  return r;
+}
+
+// The child: a start of the same executable in single-instance mode. Exit code 5 means it was
+// let through as a first instance.
+TEST(InstanceChild, DISABLED_SecondStart) {
+  LauncherConfig.strings[10005] = "1";
+  wchar_t activate[4] = L"0";
+  GetEnvironmentVariableW(L"PELTO_TEST_ACTIVATE", activate, 4);
+  LauncherConfig.strings[10007] = activate[0] == L'1' ? "1" : "0";
+  // The process ends inside setUpSingleInstance: every line goes out at once.
+  setLogCapture([](bool, std::u16string_view text) {
+    std::string line = utf16ToUtf8(text);
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+  });
+  setUpSingleInstance();
+  std::printf("first instance %s\n", InstanceSemaphoreName.c_str());
+  std::fflush(stdout);
+  ExitProcess(5);
+}
+
+std::wstring upperCase(std::wstring s) {
+  for (wchar_t& c : s) c = static_cast<wchar_t>(std::towupper(c));
+  return s;
+}
+
+HWND makeWindow() {
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = DefWindowProcW;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"PeltoInstanceTest";
+  RegisterClassW(&wc);
+  return CreateWindowExW(0, L"PeltoInstanceTest", L"pelto instance test", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                         10, 10, 200, 100, nullptr, nullptr, wc.hInstance, nullptr);
+}
+
+void pumpMessages() {
+  MSG m;
+  while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+}
+
+// This process as the first instance, once: a second call would find its own semaphore and
+// give way.
+void becomeFirstInstance() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  LauncherConfig.strings[10005] = "1";
+  LauncherConfig.strings.erase(158);
+  setUpSingleInstance();
+}
+
+struct PidValueCleanup {
+  ~PidValueCleanup() {
+    HKEY k = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, InstancePidKey, 0, KEY_ALL_ACCESS, &k) == ERROR_SUCCESS) {
+      RegDeleteValueA(k, executableIdentity().c_str());
+      RegCloseKey(k);
+    }
+    deleteEmptyParents();
+  }
+};
+
+TEST(SingleInstance, ASecondStartGivesWayWithExitCodeZero) {
+  PidValueCleanup cleanup;
+  test::LogRecorder log;
+  becomeFirstInstance();
+  std::string base = ownBase(false);
+  EXPECT_EQ(InstanceSemaphoreName, base);
+  EXPECT_TRUE(log.contains("single instance mode"));
+  EXPECT_TRUE(log.contains("semaphore name " + base + ", code 0, value "));
+  DWORD self = GetCurrentProcessId();
+  ASSERT_EQ(readInstancePid(), self);
+  std::string otherPid = "other pid " + std::to_string(self);
+
+  ChildResult second = runChild(selfPath(), "InstanceChild.DISABLED_SecondStart", L"0");
+  EXPECT_EQ(second.exitCode, 0u) << second.out;
+  EXPECT_NE(second.out.find("semaphore name " + base + ", code 183, "), std::string::npos) << second.out;
+  EXPECT_NE(second.out.find(otherPid + "\n"), std::string::npos) << second.out;
+  EXPECT_NE(second.out.find("exiting"), std::string::npos) << second.out;
+  EXPECT_EQ(second.out.find("found window"), std::string::npos) << second.out;  // activation is off
+
+  // The same executable through an upper-case path is the same instance.
+  ChildResult upper = runChild(upperCase(selfPath()), "InstanceChild.DISABLED_SecondStart", L"0");
+  EXPECT_EQ(upper.exitCode, 0u) << upper.out;
+  EXPECT_NE(upper.out.find(otherPid + "\n"), std::string::npos) << upper.out;
+
+  // A first instance that has not yet stored its id: the second one polls and takes what
+  // appears in time.
+  writeInstancePid(InstancePidKey, executableIdentity(), 0);
+  ChildResult late = runChild(selfPath(), "InstanceChild.DISABLED_SecondStart", L"0", [] {
+    Sleep(700);
+    writeInstancePid(InstancePidKey, executableIdentity(), 4242);
+  });
+  EXPECT_EQ(late.exitCode, 0u) << late.out;
+  EXPECT_NE(late.out.find("other pid 4242\n"), std::string::npos) << late.out;
+
+  // With activation on, the first instance's minimised window comes back.
+  writeInstancePid();
+  HWND window = makeWindow();
+  if (window) {
+    ShowWindow(window, SW_MINIMIZE);
+    pumpMessages();
+  }
+  ChildResult activating = runChild(selfPath(), "InstanceChild.DISABLED_SecondStart", L"1", [] {
+    for (int i = 0; i < 100; ++i) {
+      pumpMessages();
+      Sleep(20);
+    }
+  });
+  EXPECT_EQ(activating.exitCode, 0u) << activating.out;
+  if (window) {
+    pumpMessages();
+    EXPECT_NE(activating.out.find("found window"), std::string::npos) << activating.out;
+    EXPECT_NE(activating.out.find("restore"), std::string::npos) << activating.out;
+    EXPECT_FALSE(IsIconic(window));
+    DestroyWindow(window);
+  }
+}
+
+TEST(SingleInstance, NoProcessIdAfterTheRetriesStillGivesWay) {
+  PidValueCleanup cleanup;
+  becomeFirstInstance();
+  writeInstancePid(InstancePidKey, executableIdentity(), 0);
+  DWORD start = GetTickCount();
+  ChildResult r = runChild(selfPath(), "InstanceChild.DISABLED_SecondStart", L"1");
+  DWORD took = GetTickCount() - start;
+  EXPECT_EQ(r.exitCode, 0u) << r.out;
+  EXPECT_NE(r.out.find("other pid 0\n"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("found window"), std::string::npos) << r.out;
+  EXPECT_GE(took, 4500u);  // 50 pauses of 100 ms
+}
+
+TEST(ActivateWindows, VisibleWindowsOfTheProcessComeToTheFront) {
+  HWND window = makeWindow();
+  if (!window) GTEST_SKIP() << "no windows here (error " << GetLastError() << ")";
+  ShowWindow(window, SW_MINIMIZE);
+  pumpMessages();
+  ASSERT_TRUE(IsIconic(window));
+  {
+    test::LogRecorder log;
+    activateProcessWindows(GetCurrentProcessId() + 4, true);  // no such owner
+    EXPECT_FALSE(log.contains("found window"));
+  }
+  {
+    test::LogRecorder log;
+    activateProcessWindows(GetCurrentProcessId(), false);
+    pumpMessages();
+    EXPECT_TRUE(IsIconic(window));  // not restored without the flag
+    EXPECT_FALSE(log.contains("restore"));
+    EXPECT_TRUE(log.contains("foreground"));
+  }
+  test::LogRecorder log;
+  activateProcessWindows(GetCurrentProcessId(), true);
+  pumpMessages();
+  EXPECT_FALSE(IsIconic(window));
+  std::vector<std::string> expected = {"found window", "restore", "foreground", "popup", "done"};
+  std::size_t at = 0;
+  for (const std::string& line : log.lines())
+    if (at < expected.size() && line.rfind(expected[at], 0) == 0) ++at;
+  EXPECT_EQ(at, expected.size());
+  ShowWindow(window, SW_HIDE);
+  log.clear();
+  activateProcessWindows(GetCurrentProcessId(), true);
+  EXPECT_FALSE(log.contains("found window"));  // hidden windows are passed over
+  DestroyWindow(window);
+}
+
+}  // namespace
+}  // namespace pelto
