@@ -1,12 +1,13 @@
 // The benchmark driver: runs each case repeatedly, interleaved, and prints a table of medians.
 //   pelto-bench --runs N --jvm JVM.DLL --minimal MINIMAL.EXE --launcher LAUNCHER.EXE
-//               [--cached EXE] [--probe EXE] [--search EXE] [--probe-record VARIABLE]
+//               [--cached EXE] [--probe EXE] [--search EXE] [--probe-log FILE]
 // Launch overhead is the time from just before CreateProcess to the entry of JNI_CreateJavaVM
 // in the benchmark's jvm.dll, which notes the performance counter (one clock for all processes)
 // and the options it got. --cached, --probe and --search are packed launchers started with
 // "run": the first with the version cache kept, the second with it emptied before each run,
 // the third with ten failing places before the runtime in its search sequence.
-// --probe-record names the variable through which the java.exe double counts its runs.
+// --probe-log is the file to which the java.exe double appends a line per run (emptied before
+// each run), so that the table can count probe processes per launch.
 #include <windows.h>
 
 #include <algorithm>
@@ -87,13 +88,12 @@ std::wstring WorkDir;
 
 // One process: start it and wait; the jvm.dll's record tells when JNI_CreateJavaVM was entered.
 RunResult runOnce(const std::wstring& exe, const std::vector<std::wstring>& args,
-                  const std::wstring& probeVar) {
+                  const std::wstring& probes) {
   RunResult r;
-  std::wstring record = WorkDir + L"\\jvm-entry.txt", probes = WorkDir + L"\\probes.txt";
+  std::wstring record = WorkDir + L"\\jvm-entry.txt";
   DeleteFileW(record.c_str());
-  DeleteFileW(probes.c_str());
+  if (!probes.empty()) DeleteFileW(probes.c_str());
   SetEnvironmentVariableW(L"PELTO_BENCH_RECORD", record.c_str());
-  if (!probeVar.empty()) SetEnvironmentVariableW(probeVar.c_str(), probes.c_str());
   std::wstring cmd = quoted(exe);
   for (const auto& a : args) cmd += L" " + quoted(a);
   STARTUPINFOW si{};
@@ -111,7 +111,7 @@ RunResult runOnce(const std::wstring& exe, const std::vector<std::wstring>& args
     r.millis = millisSince(start, std::strtoll(rec[0].c_str(), nullptr, 10));
     r.options.assign(rec.begin() + 1, rec.end());
   }
-  r.probes = static_cast<int>(lines(readText(probes)).size());
+  if (!probes.empty()) r.probes = static_cast<int>(lines(readText(probes)).size());
   return r;
 }
 
@@ -183,7 +183,7 @@ int wmain(int argc, wchar_t** argv) {
   using namespace pelto;
   QueryPerformanceFrequency(&Frequency);
   int runs = 15;
-  std::wstring jvm, minimal, launcher, cached, probe, search, probeVar;
+  std::wstring jvm, minimal, launcher, cached, probe, search, probeLog;
   for (int i = 1; i + 1 < argc; i += 2) {
     std::wstring k = argv[i], v = argv[i + 1];
     if (k == L"--runs")
@@ -200,8 +200,8 @@ int wmain(int argc, wchar_t** argv) {
       probe = v;
     else if (k == L"--search")
       search = v;
-    else if (k == L"--probe-record")
-      probeVar = v;
+    else if (k == L"--probe-log")
+      probeLog = v;
     else {
       std::fwprintf(stderr, L"unknown option %ls\n", k.c_str());
       return 2;
@@ -232,22 +232,22 @@ int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> options = {"-Djava.class.path=app.jar", "-Xmx64m",
                                       "-Dpelto.tempDir=C:\\temp\\bench"};
   for (Case& c : cases) {  // warm-up: fills the cache and the system's file cache
-    RunResult r = runOnce(c.exe, {L"run"}, probeVar);
+    RunResult r = runOnce(c.exe, {L"run"}, probeLog);
     if (&c == &cases.front() && r.reached) options = r.options;
   }
   std::vector<std::wstring> minimalArgs = {jvm};
   for (const auto& o : options) minimalArgs.push_back(widen(o));
   Case loader{"minimal loader", minimal, false, {}, {}, {}, 0};
-  runOnce(minimal, minimalArgs, probeVar);
+  runOnce(minimal, minimalArgs, probeLog);
   for (int i = 0; i < runs; ++i) {
-    RunResult m = runOnce(minimal, minimalArgs, probeVar);
+    RunResult m = runOnce(minimal, minimalArgs, probeLog);
     if (m.reached)
       loader.times.push_back(m.millis);
     else
       ++loader.missed;
     for (Case& c : cases) {
       if (c.emptyCache) emptyVersionCache();
-      RunResult r = runOnce(c.exe, {L"run"}, probeVar);
+      RunResult r = runOnce(c.exe, {L"run"}, probeLog);
       if (r.reached)
         c.times.push_back(r.millis);
       else
@@ -275,7 +275,7 @@ int wmain(int argc, wchar_t** argv) {
     std::string verdict = isCached ? (t <= 1.3 * base ? "ok" : "FAIL") : "-";
     if (c.missed) verdict = "FAIL (" + std::to_string(c.missed) + " runs not reached)";
     rows.push_back({std::string(c.name) + ": start to JNI_CreateJavaVM", ratio, target, verdict});
-    if (!probeVar.empty()) {
+    if (!probeLog.empty()) {
       int most = *std::max_element(c.probes.begin(), c.probes.end());
       int least = *std::min_element(c.probes.begin(), c.probes.end());
       std::string measured =
@@ -312,7 +312,6 @@ int wmain(int argc, wchar_t** argv) {
     rows.push_back({"launcher size, stripped", buf, "at most 256 KiB", bytes <= 262144 ? "ok" : "FAIL"});
   }
   DeleteFileW((WorkDir + L"\\jvm-entry.txt").c_str());
-  DeleteFileW((WorkDir + L"\\probes.txt").c_str());
   RemoveDirectoryW(WorkDir.c_str());
 
   std::printf("| What | Measured | Target | Verdict |\n|---|---|---|---|\n");
