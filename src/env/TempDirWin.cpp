@@ -25,6 +25,13 @@ int drawRandom() {
   return std::rand();
 }
 
+// Decimal digits as wide text. std::to_wstring would go through the C library's wide printf,
+// a formatter far larger than the launcher needs.
+std::wstring wideDigits(unsigned long long value) {
+  std::string digits = std::to_string(value);
+  return std::wstring(digits.begin(), digits.end());
+}
+
 // The Win32 calls in both widths, so the candidate list is written once.
 struct NarrowApi {
   using S = std::string;
@@ -136,7 +143,8 @@ bool probeTempDirectory(std::string_view candidate) {
 
 bool probeTempDirectory(std::u16string_view candidate) {
   auto pid = static_cast<unsigned long>(GetCurrentProcessId());
-  std::wstring probe = asW(candidate) + L"\\plotw" + std::to_wstring(pid) + std::to_wstring(drawRandom());
+  std::wstring probe =
+      asW(candidate) + L"\\plotw" + wideDigits(pid) + wideDigits(static_cast<unsigned>(drawRandom()));
   RemoveDirectoryW(probe.c_str());
   if (!CreateDirectoryW(probe.c_str(), nullptr)) return false;
   bool found = pathExists(asU(probe));

@@ -2,7 +2,6 @@
 
 #include <cstring>
 #include <limits>
-#include <memory>
 
 #include "launcher/Log.h"
 
@@ -131,26 +130,80 @@ void logConfigError(const ConfigError& error) {
   }
 }
 
-ByteSource memorySource(const std::vector<unsigned char>& bytes) {
-  auto pos = std::make_shared<std::uint64_t>(0);
+ByteSource ByteSource::overMemory(const unsigned char* data, std::size_t length) {
   ByteSource s;
-  s.size = bytes.size();
-  s.read = [&bytes, pos](void* buffer, std::size_t n) {
-    ByteSource::ReadResult r;
-    if (*pos < bytes.size()) {
-      std::uint64_t avail = bytes.size() - *pos;
+  s.memory_ = data;
+  s.size = length;
+  return s;
+}
+
+ByteSource ByteSource::overFile(void* handle, std::uint64_t length, FileRead read, FileSeek seekTo) {
+  ByteSource s;
+  s.handle_ = handle;
+  s.size = length;
+  s.fileRead_ = read;
+  s.fileSeek_ = seekTo;
+  return s;
+}
+
+// Reads the chunk at pos_. A failed read leaves an empty chunk and reports the system error.
+ByteSource::ReadResult ByteSource::fill() {
+  ReadResult r;
+  chunk_.resize(ChunkSize);
+  chunkStart_ = pos_;
+  if (filePointer_ != pos_) {
+    if (!fileSeek_(handle_, pos_)) {
+      chunk_.clear();
+      return r;
+    }
+    filePointer_ = pos_;
+  }
+  r = fileRead_(handle_, chunk_.data(), chunk_.size());
+  chunk_.resize(r.count);
+  filePointer_ += r.count;
+  return r;
+}
+
+ByteSource::ReadResult ByteSource::read(void* buffer, std::size_t n) {
+  ReadResult r;
+  auto* out = static_cast<unsigned char*>(buffer);
+  if (memory_ || !fileRead_) {
+    if (pos_ < size) {
+      std::uint64_t avail = size - pos_;
       r.count = static_cast<std::size_t>(n < avail ? n : avail);
-      if (r.count) std::memcpy(buffer, bytes.data() + *pos, r.count);
-      *pos += r.count;
+      if (r.count) std::memcpy(out, memory_ + pos_, r.count);
+      pos_ += r.count;
     }
     return r;
-  };
-  s.seek = [pos](std::uint64_t offset) {
-    *pos = offset;
-    return true;
-  };
-  s.position = [pos] { return *pos; };
-  return s;
+  }
+  while (r.count < n) {
+    if (pos_ < chunkStart_ || pos_ >= chunkStart_ + chunk_.size()) {
+      ReadResult got = fill();
+      if (got.count == 0) {
+        r.systemError = got.systemError;
+        break;
+      }
+    }
+    std::size_t at = static_cast<std::size_t>(pos_ - chunkStart_);
+    std::size_t take = chunk_.size() - at;
+    if (take > n - r.count) take = n - r.count;
+    std::memcpy(out + r.count, chunk_.data() + at, take);
+    r.count += take;
+    pos_ += take;
+  }
+  return r;
+}
+
+bool ByteSource::seek(std::uint64_t offset) {
+  // A file offset is a signed 64-bit number, as the system's seek takes it.
+  if (fileRead_ && offset > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
+    return false;
+  pos_ = offset;
+  return true;
+}
+
+ByteSource memorySource(const std::vector<unsigned char>& bytes) {
+  return ByteSource::overMemory(bytes.data(), bytes.size());
 }
 
 ConfigError readInt(ByteSource& source, std::int32_t& value) {

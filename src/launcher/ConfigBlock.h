@@ -2,6 +2,7 @@
 // The configuration block behind the launcher's last PE section: its reader (from any byte
 // source, so the same code runs on a file handle and on memory) and its writer (used by the
 // pack tool and by tests that need a packed configuration).
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -33,27 +34,52 @@ std::u16string configErrorText(const ConfigError& error);
 // Logs the line the primitives table asks for before the fatal message (none for strings).
 void logConfigError(const ConfigError& error);
 
-// A readable, seekable run of bytes. read makes exactly one read call and reports what it got.
-struct ByteSource {
+// A readable, seekable run of bytes: memory, or an open file read through a buffer. A read
+// reports what it got, so a short read at the end shows up exactly as one read call would.
+// A file is read in large chunks: the block's primitives are a few bytes each, and one system
+// call per primitive made a block of many entries slow to load.
+class ByteSource {
+ public:
   struct ReadResult {
     std::size_t count = 0;
     std::uint32_t systemError = 0;
   };
-  std::function<ReadResult(void* buffer, std::size_t size)> read;
-  std::function<bool(std::uint64_t offset)> seek;
-  std::function<std::uint64_t()> position;
+  // The file seams: one read call of at most size bytes, and an absolute seek.
+  using FileRead = ReadResult (*)(void* handle, void* buffer, std::size_t size);
+  using FileSeek = bool (*)(void* handle, std::uint64_t offset);
+  static constexpr std::size_t ChunkSize = 64 * 1024;
+
+  ByteSource() = default;
+  static ByteSource overMemory(const unsigned char* data, std::size_t size);
+  static ByteSource overFile(void* handle, std::uint64_t size, FileRead read, FileSeek seek);
+
+  ReadResult read(void* buffer, std::size_t size);
+  bool seek(std::uint64_t offset);
+  std::uint64_t position() const { return pos_; }
+  std::uint64_t remaining() const { return pos_ < size ? size - pos_ : 0; }
+
   std::uint64_t size = 0;  // total length, so that no length field may claim more than remains
 
-  std::uint64_t remaining() const {
-    std::uint64_t p = position();
-    return p < size ? size - p : 0;
-  }
+ private:
+  ReadResult fill();
+
+  const unsigned char* memory_ = nullptr;
+  void* handle_ = nullptr;
+  FileRead fileRead_ = nullptr;
+  FileSeek fileSeek_ = nullptr;
+  std::uint64_t pos_ = 0;
+  // The file's bytes [chunkStart_, chunkStart_ + chunk_.size()) and where the system's file
+  // pointer stands (it moves only when a chunk is read).
+  std::vector<unsigned char> chunk_;
+  std::uint64_t chunkStart_ = 0;
+  std::uint64_t filePointer_ = 0;
 };
 
 // A source over memory that the caller keeps alive.
 ByteSource memorySource(const std::vector<unsigned char>& bytes);
 #ifdef _WIN32
-// A source over an open file handle (a Windows HANDLE) that the caller keeps open.
+// A source over an open file handle (a Windows HANDLE) that the caller keeps open, starting
+// at the file's current position. The handle's own file pointer runs ahead of the source.
 ByteSource fileByteSource(void* handle);
 // Opens the own executable for reading (sharing read and write); INVALID_HANDLE_VALUE on
 // failure with the system error in *error. path receives the long path that was tried.

@@ -15,29 +15,31 @@ void* tryOpenOwnExecutable(std::u16string& path, std::uint32_t* error) {
   return h;
 }
 
+namespace {
+
+ByteSource::ReadResult readFileOnce(void* handle, void* buffer, std::size_t n) {
+  ByteSource::ReadResult r;
+  DWORD got = 0;
+  DWORD want = n > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<DWORD>(n);
+  if (!ReadFile(handle, buffer, want, &got, nullptr)) r.systemError = GetLastError();
+  r.count = got;
+  return r;
+}
+
+bool seekFile(void* handle, std::uint64_t offset) {
+  LARGE_INTEGER to{};
+  to.QuadPart = static_cast<LONGLONG>(offset);
+  return SetFilePointerEx(handle, to, nullptr, FILE_BEGIN) != 0;
+}
+
+}  // namespace
+
 ByteSource fileByteSource(void* handle) {
-  ByteSource s;
-  LARGE_INTEGER size{};
-  s.size = GetFileSizeEx(handle, &size) ? static_cast<std::uint64_t>(size.QuadPart) : 0;
-  s.read = [handle](void* buffer, std::size_t n) {
-    ByteSource::ReadResult r;
-    DWORD got = 0;
-    // The block's reads are small; a larger request is capped and shows up as a short read.
-    DWORD want = n > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<DWORD>(n);
-    if (!ReadFile(handle, buffer, want, &got, nullptr)) r.systemError = GetLastError();
-    r.count = got;
-    return r;
-  };
-  s.seek = [handle](std::uint64_t offset) {
-    LARGE_INTEGER to{};
-    to.QuadPart = static_cast<LONGLONG>(offset);
-    return SetFilePointerEx(handle, to, nullptr, FILE_BEGIN) != 0;
-  };
-  s.position = [handle]() -> std::uint64_t {
-    LARGE_INTEGER zero{}, now{};
-    if (!SetFilePointerEx(handle, zero, &now, FILE_CURRENT)) return 0;
-    return static_cast<std::uint64_t>(now.QuadPart);
-  };
+  LARGE_INTEGER size{}, zero{}, now{};
+  std::uint64_t length = GetFileSizeEx(handle, &size) ? static_cast<std::uint64_t>(size.QuadPart) : 0;
+  ByteSource s = ByteSource::overFile(handle, length, readFileOnce, seekFile);
+  if (SetFilePointerEx(handle, zero, &now, FILE_CURRENT) && now.QuadPart > 0)
+    s.seek(static_cast<std::uint64_t>(now.QuadPart));
   return s;
 }
 

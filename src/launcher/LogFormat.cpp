@@ -1,6 +1,6 @@
 #include "launcher/Log.h"
 
-#include <cstdio>
+#include <charconv>
 #include <vector>
 
 #include "env/TextConv.h"
@@ -13,12 +13,32 @@ LogCapture& capture() {
   return c;
 }
 
-void appendAscii(std::u16string& out, const char* text) {
-  for (; *text; ++text) out.push_back(static_cast<char16_t>(static_cast<unsigned char>(*text)));
+// Digits through std::to_chars: the C library's printf family would bring its whole formatter
+// (floating point included) into the launcher for a handful of integers.
+void appendNumber(std::u16string& out, unsigned long long value, int base, bool upper, int width = 0) {
+  char buf[32];
+  auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value, base);
+  (void)ec;  // 32 characters hold any 64-bit value in base 10 or 16
+  for (int pad = width - static_cast<int>(end - buf); pad > 0; --pad) out.push_back(u'0');
+  for (const char* p = buf; p != end; ++p) {
+    char c = *p;
+    if (upper && c >= 'a' && c <= 'f') c = static_cast<char>(c - 'a' + 'A');
+    out.push_back(static_cast<char16_t>(c));
+  }
+}
+
+void appendSigned(std::u16string& out, long long value) {
+  if (value < 0) {
+    out.push_back(u'-');
+    // Negated in unsigned arithmetic, so the most negative value has a magnitude too.
+    appendNumber(out, 0ull - static_cast<unsigned long long>(value), 10, false);
+  } else {
+    appendNumber(out, static_cast<unsigned long long>(value), 10, false);
+  }
 }
 
 void appendArg(std::u16string& out, char16_t directive, const LogArg& a) {
-  char buf[64];
+  bool hex = directive == 'x' || directive == 'p';
   switch (a.kind) {
     case LogArg::Kind::Wide:
       out.append(a.wide);
@@ -27,28 +47,27 @@ void appendArg(std::u16string& out, char16_t directive, const LogArg& a) {
       out.append(ansiToWide(a.narrow));
       return;
     case LogArg::Kind::Pointer:
-      std::snprintf(buf, sizeof buf, "%016llX",
-                    static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(a.ptr)));
-      break;
+      appendNumber(out, static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(a.ptr)), 16, true,
+                   16);
+      return;
     case LogArg::Kind::Int:
       if (directive == 'c') {
         out.push_back(static_cast<char16_t>(a.i));
         return;
       }
-      if (directive == 'x' || directive == 'p')
-        std::snprintf(buf, sizeof buf, "%llx", static_cast<unsigned long long>(a.i));
+      if (hex)
+        appendNumber(out, static_cast<unsigned long long>(a.i), 16, false);
       else
-        std::snprintf(buf, sizeof buf, "%lld", a.i);
-      break;
+        appendSigned(out, a.i);
+      return;
     case LogArg::Kind::Unsigned:
       if (directive == 'c') {
         out.push_back(static_cast<char16_t>(a.u));
         return;
       }
-      std::snprintf(buf, sizeof buf, directive == 'x' || directive == 'p' ? "%llx" : "%llu", a.u);
-      break;
+      appendNumber(out, a.u, hex ? 16 : 10, false);
+      return;
   }
-  appendAscii(out, buf);
 }
 
 }  // namespace

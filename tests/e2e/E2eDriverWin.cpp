@@ -4,6 +4,15 @@
 // --out/--err/--log-line: the text must occur in standard output / standard error / the log
 // file; --no-out: must not occur on standard output. --log turns the log on (PELTO_LOG=yes)
 // in a temporary directory of the run's own. Exit code 0 when every check holds.
+// Fault cases:
+//   --patch-block OFFSET=VALUE  runs a copy whose configuration block has the 32-bit VALUE at
+//                               OFFSET (from the block's start; a negative OFFSET counts from
+//                               the end of the file)
+//   --mkdir SUB                 creates SUB below the run's directory first
+//   --log-dir SUB               the log is looked for below SUB of the run's directory
+//   --no-temp-left yes          nothing the launcher names "plo..." (its temporary files and
+//                               directories) may be left anywhere below the run's directory
+// In --env values "{run}" stands for the run's directory.
 #include <windows.h>
 
 #include <cstdio>
@@ -48,7 +57,81 @@ struct Options {
   bool log = false;
   long exitCode = -1;
   std::vector<std::string> out, err, logLines, noOut;
+  std::vector<std::pair<long, unsigned long>> patches;
+  std::vector<std::wstring> mkdirs;
+  std::wstring logDir;
+  bool noTempLeft = false;
 };
+
+bool readFile(const std::wstring& path, std::vector<unsigned char>& bytes) {
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER size{};
+  GetFileSizeEx(h, &size);
+  bytes.resize(static_cast<std::size_t>(size.QuadPart));
+  DWORD got = 0;
+  bool ok = ReadFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) && got == bytes.size();
+  CloseHandle(h);
+  return ok;
+}
+
+bool writeFile(const std::wstring& path, const std::vector<unsigned char>& bytes) {
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  bool ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+            written == bytes.size();
+  CloseHandle(h);
+  return ok;
+}
+
+unsigned long le32(const std::vector<unsigned char>& b, std::size_t at) {
+  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<unsigned long>(b[at + 3]) << 24;
+}
+
+// The block starts behind the last section's raw data (the launcher's own location rule).
+bool blockOffset(const std::vector<unsigned char>& image, std::size_t& offset) {
+  if (image.size() < 64) return false;
+  std::size_t h = le32(image, 60);
+  if (h + 24 > image.size()) return false;
+  std::size_t sections = image[h + 6] | image[h + 7] << 8, optional = image[h + 20] | image[h + 21] << 8;
+  std::size_t last = h + 24 + optional + 40 * (sections - 1);
+  if (sections == 0 || last + 24 > image.size()) return false;
+  offset = le32(image, last + 20) + le32(image, last + 16);
+  return offset <= image.size();
+}
+
+// Launcher-made names ("plo" followed by digits, or GetTempFileName's "ploXXXX.tmp") below dir.
+void findLeftovers(const std::wstring& dir, std::vector<std::wstring>& found) {
+  WIN32_FIND_DATAW entry;
+  HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &entry);
+  if (h == INVALID_HANDLE_VALUE) return;
+  do {
+    std::wstring name = entry.cFileName;
+    if (name == L"." || name == L"..") continue;
+    if (_wcsnicmp(name.c_str(), L"plo", 3) == 0) found.push_back(dir + L"\\" + name);
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) findLeftovers(dir + L"\\" + name, found);
+  } while (FindNextFileW(h, &entry));
+  FindClose(h);
+}
+
+void removeTree(const std::wstring& dir) {
+  WIN32_FIND_DATAW entry;
+  HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &entry);
+  if (h != INVALID_HANDLE_VALUE) {
+    do {
+      std::wstring name = entry.cFileName;
+      if (name == L"." || name == L"..") continue;
+      std::wstring path = dir + L"\\" + name;
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        removeTree(path);
+      else
+        DeleteFileW(path.c_str());
+    } while (FindNextFileW(h, &entry));
+    FindClose(h);
+  }
+  RemoveDirectoryW(dir.c_str());
+}
 
 int fail(const char* what, const std::string& expected, const std::string& actual) {
   std::fprintf(stderr, "FAILED: %s\n  expected: %s\n  actual:\n%s\n", what, expected.c_str(), actual.c_str());
@@ -78,6 +161,18 @@ int main(int argc, char** argv) {
       o.logLines.push_back(v);
     else if (k == "--no-out")
       o.noOut.push_back(v);
+    else if (k == "--patch-block") {
+      std::string t = v;
+      std::size_t eq = t.find('=');
+      if (eq == std::string::npos) return 2;
+      o.patches.emplace_back(std::strtol(t.c_str(), nullptr, 0),
+                             std::strtoul(t.c_str() + eq + 1, nullptr, 0));
+    } else if (k == "--mkdir")
+      o.mkdirs.push_back(widen(v));
+    else if (k == "--log-dir")
+      o.logDir = widen(v);
+    else if (k == "--no-temp-left")
+      o.noTempLeft = std::string(v) == "yes";
     else if (k == "--log") {
       o.log = std::string(v) == "yes";
     } else {
@@ -99,6 +194,29 @@ int main(int argc, char** argv) {
   std::wstring dir = std::wstring(tmp) + L"pelto_e2e_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
                      std::to_wstring(GetTickCount64());
   CreateDirectoryW(dir.c_str(), nullptr);
+  for (const auto& sub : o.mkdirs) {
+    // Each folder of the path in turn.
+    for (std::size_t p = sub.find(L'\\'); p != std::wstring::npos; p = sub.find(L'\\', p + 1))
+      CreateDirectoryW((dir + L"\\" + sub.substr(0, p)).c_str(), nullptr);
+    CreateDirectoryW((dir + L"\\" + sub).c_str(), nullptr);
+  }
+  if (!o.patches.empty()) {
+    std::vector<unsigned char> image;
+    std::size_t block = 0;
+    if (!readFile(o.exe, image) || !blockOffset(image, block)) {
+      std::fprintf(stderr, "cannot read the configuration block to patch\n");
+      return 2;
+    }
+    for (const auto& [offset, value] : o.patches) {
+      std::size_t at = offset < 0 ? image.size() - static_cast<std::size_t>(-offset)
+                                  : block + static_cast<std::size_t>(offset);
+      if (at + 4 > image.size()) return 2;
+      for (int i = 0; i < 4; ++i)
+        image[at + static_cast<std::size_t>(i)] = static_cast<unsigned char>(value >> (8 * i));
+    }
+    o.exe = dir + L"\\patched.exe";
+    if (!writeFile(o.exe, image)) return 2;
+  }
   SetEnvironmentVariableW(L"TMP", dir.c_str());
   SetEnvironmentVariableW(L"TEMP", dir.c_str());
   SetEnvironmentVariableW(L"PELTO_LOG", o.log ? L"yes" : nullptr);
@@ -107,6 +225,8 @@ int main(int argc, char** argv) {
     std::size_t eq = e.find(L'=');
     if (eq == std::wstring::npos) continue;
     std::wstring value = e.substr(eq + 1);
+    for (std::size_t p = value.find(L"{run}"); p != std::wstring::npos; p = value.find(L"{run}"))
+      value.replace(p, 5, dir);
     SetEnvironmentVariableW(e.substr(0, eq).c_str(), value.empty() ? nullptr : value.c_str());
   }
 
@@ -141,15 +261,24 @@ int main(int argc, char** argv) {
   std::string stdoutText = readWhole(outPath), stderrText = readWhole(errPath), logText;
   DeleteFileW(outPath.c_str());
   DeleteFileW(errPath.c_str());
+  std::wstring logFolder = o.logDir.empty() ? dir : dir + L"\\" + o.logDir;
   for (int n = 1; n < 1000; ++n) {
-    std::wstring log = dir + L"\\qvx_nlog_" + std::to_wstring(n) + L".log";
+    std::wstring log = logFolder + L"\\qvx_nlog_" + std::to_wstring(n) + L".log";
     if (GetFileAttributesW(log.c_str()) == INVALID_FILE_ATTRIBUTES) break;
     logText += readWhole(log);
     DeleteFileW(log.c_str());
   }
-  RemoveDirectoryW(dir.c_str());
+  std::vector<std::wstring> leftovers;
+  if (o.noTempLeft) findLeftovers(dir, leftovers);
+  removeTree(dir);
 
   int failures = 0;
+  for (const auto& l : leftovers) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, l.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string u(static_cast<std::size_t>(n > 0 ? n - 1 : 0), '\0');
+    if (n > 1) WideCharToMultiByte(CP_UTF8, 0, l.c_str(), -1, u.data(), n, nullptr, nullptr);
+    failures += fail("no temporary file or directory left", "nothing", u);
+  }
   if (o.exitCode >= 0 && static_cast<long>(code) != o.exitCode)
     failures += fail("exit code", std::to_string(o.exitCode),
                      std::to_string(code) + "\nstdout:\n" + stdoutText + "\nstderr:\n" + stderrText);

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+
 #include "launcher/ConfigBlock.h"
 #include "support/TestLog.h"
 
@@ -241,6 +244,69 @@ TEST(ConfigBlockTest, IncludedFilesFollowTheNameList) {
   EXPECT_EQ(out.files[1].name, "lib\\b.dll");
   EXPECT_TRUE(out.files[1].data.empty());
   EXPECT_EQ(src.position(), image.size() - 9);
+}
+
+// The file source reads in chunks through its seams: a file that hands out a few bytes per call
+// loads the same tables, and a read that fails part-way reports the system's error code with
+// the bytes that did arrive, as one read call of the primitive would.
+struct FakeFile {
+  const std::vector<unsigned char>* bytes;
+  std::uint64_t pos = 0;
+  std::size_t most = 5;
+  std::uint64_t failAt = ~0ull;  // reads reaching this offset fail with error 5
+  int calls = 0;
+};
+
+ByteSource::ReadResult fakeRead(void* handle, void* buffer, std::size_t size) {
+  auto* f = static_cast<FakeFile*>(handle);
+  ++f->calls;
+  ByteSource::ReadResult r;
+  if (f->pos >= f->failAt) {
+    r.systemError = 5;
+    return r;
+  }
+  std::uint64_t end =
+      std::min<std::uint64_t>({f->bytes->size(), f->failAt, f->pos + std::min(size, f->most)});
+  r.count = static_cast<std::size_t>(end > f->pos ? end - f->pos : 0);
+  std::memcpy(buffer, f->bytes->data() + f->pos, r.count);
+  f->pos += r.count;
+  return r;
+}
+
+bool fakeSeek(void* handle, std::uint64_t offset) {
+  static_cast<FakeFile*>(handle)->pos = offset;
+  return true;
+}
+
+TEST(ConfigBlockTest, ChunkedFileSourceMatchesMemoryAndReportsFailedReads) {
+  std::vector<unsigned char> image = imageWith(sampleBlock());
+  ASSERT_FALSE(loadConfigFromBytes(image, "de_CH"));
+  auto strings = LauncherConfig.strings;
+  auto wide = LauncherConfig.wide;
+  std::uint32_t offset = IncludedFilesOffset;
+
+  FakeFile trickle{&image};
+  ByteSource source = ByteSource::overFile(&trickle, image.size(), fakeRead, fakeSeek);
+  ASSERT_FALSE(loadConfigFromSource(source, [] { return std::string("de_CH"); }));
+  EXPECT_EQ(LauncherConfig.strings, strings);
+  EXPECT_EQ(LauncherConfig.wide, wide);
+  EXPECT_EQ(LauncherConfig.wide[1016], u"Kein Java {0}");
+  EXPECT_EQ(IncludedFilesOffset, offset);
+
+  // Whole chunks: a handful of read calls for the whole block, not one per primitive.
+  FakeFile whole{&image, 0, ByteSource::ChunkSize};
+  ByteSource wholeSource = ByteSource::overFile(&whole, image.size(), fakeRead, fakeSeek);
+  ASSERT_FALSE(loadConfigFromSource(wholeSource, [] { return std::string("de_CH"); }));
+  EXPECT_LE(whole.calls, 8);
+
+  // The magic is read whole; the read fails two bytes into the first reserved value.
+  std::uint64_t blockStart = minimalLauncherImage().size();
+  FakeFile failing{&image, 0, 3, blockStart + 6};
+  ByteSource failingSource = ByteSource::overFile(&failing, image.size(), fakeRead, fakeSeek);
+  ConfigError e = loadConfigFromSource(failingSource, [] { return std::string("en"); });
+  EXPECT_EQ(e.kind, ConfigErrorKind::ReadInt);
+  EXPECT_EQ(e.systemError, 5u);
+  EXPECT_EQ(e.bytesRead, 2u);
 }
 
 }  // namespace

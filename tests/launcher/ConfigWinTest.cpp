@@ -97,6 +97,54 @@ TEST_F(ConfigFileTest, ShortReadsReportThePrimitiveAndTheBytesRead) {
   EXPECT_EQ(e.bytesRead, 2u);
 }
 
+// The file is read in chunks: a block spanning several of them, with texts that straddle the
+// chunk boundaries, reads exactly as the same bytes do from memory, and every cut of it fails
+// with the same primitive, bytes read and position.
+TEST_F(ConfigFileTest, ChunkedFileReadsMatchMemoryReads) {
+  ConfigBlock b;
+  for (int i = 0; i < 3000; ++i)
+    b.strings.emplace_back(i, std::string(static_cast<std::size_t>(i % 97), 'a'));
+  for (int i = 0; i < 500; ++i)
+    b.wide.emplace_back(5000 + i, std::u16string(static_cast<std::size_t>(i % 61), u'w'));
+  b.locales = {{"de", {{5001, u"eins"}}}, {"fr", {{5002, u"deux"}}}};
+  std::vector<unsigned char> image = packed(b);
+  ASSERT_GT(image.size(), 2 * ByteSource::ChunkSize);
+
+  struct Outcome {
+    ConfigErrorKind kind;
+    std::uint32_t bytesRead;
+    std::uint64_t position;
+    std::size_t strings, wide;
+    std::uint32_t offset;
+    bool operator==(const Outcome&) const = default;
+  };
+  auto load = [](ByteSource& source) {
+    ConfigError e = loadConfigFromSource(source, [] { return std::string("de_DE"); });
+    return Outcome{e.kind,
+                   e.bytesRead,
+                   source.position(),
+                   LauncherConfig.strings.size(),
+                   LauncherConfig.wide.size(),
+                   e ? 0u : IncludedFilesOffset};
+  };
+  // Whole, cut inside an entry id at a chunk boundary, cut inside a text, cut in the locales.
+  std::uint64_t chunk = ByteSource::ChunkSize;
+  for (std::uint64_t length : {std::uint64_t{image.size()}, chunk + 2, chunk + 1000, 2 * chunk + 7,
+                               std::uint64_t{image.size() - 5}}) {
+    std::vector<unsigned char> cut(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(length));
+    ByteSource memory = memorySource(cut);
+    Outcome fromMemory = load(memory);
+    ByteSource file = fileByteSource(writeAndOpen(cut));
+    Outcome fromFile = load(file);
+    EXPECT_EQ(fromMemory, fromFile) << "cut at " << length;
+    if (length == image.size()) {
+      EXPECT_EQ(fromFile.kind, ConfigErrorKind::None);
+      EXPECT_EQ(LauncherConfig.wide[5001], u"eins");
+      EXPECT_EQ(fromFile.strings, 3000u);
+    }
+  }
+}
+
 // The launcher's way of reading: the block appended to a real MinGW image, read by that image
 // itself through its own path. The test copies its own executable, cut at the end of its last
 // section (the symbol table behind it is not needed to run), packs a block and runs the copy.
