@@ -33,15 +33,16 @@ std::string joined(std::string_view dir, const char* name) {
 }
 
 // 0, or 1 when the source ran dry or failed, 2 when the target refused a write.
-int copyMasked(HANDLE source, HANDLE target, std::int64_t length) {
+// The data comes through the same buffered source as the lengths, so both stay in step.
+int copyMasked(ByteSource& source, HANDLE target, std::int64_t length) {
   std::vector<unsigned char> chunk(IncludedFileChunk);
   std::int64_t copied = 0;
   while (copied < length) {
     auto want = static_cast<DWORD>(std::min<std::int64_t>(IncludedFileChunk, length - copied));
-    DWORD got = 0;
-    if (!ReadFile(source, chunk.data(), want, &got, nullptr) || got == 0) {
-      logError(u"ReadFile failed %d %d %I64d", static_cast<int>(got), static_cast<int>(GetLastError()),
-               copied);
+    ByteSource::ReadResult r = source.read(chunk.data(), want);
+    auto got = static_cast<DWORD>(r.count);
+    if (got == 0) {
+      logError(u"ReadFile failed %d %d %I64d", static_cast<int>(got), static_cast<int>(r.systemError), copied);
       return 1;
     }
     for (DWORD i = 0; i < got; ++i) chunk[i] = static_cast<unsigned char>(chunk[i] ^ IncludedFileMask);
@@ -60,7 +61,7 @@ int copyMasked(HANDLE source, HANDLE target, std::int64_t length) {
   return 0;
 }
 
-int extractRecord(HANDLE source, ByteSource& bytes, const std::string& target) {
+int extractRecord(ByteSource& bytes, const std::string& target) {
   std::int64_t length = 0;
   if (ConfigError e = readLong(bytes, length)) raiseConfigError(e);
   logMessage(u"extracting %S (size: %I64d)", target, length);
@@ -68,7 +69,7 @@ int extractRecord(HANDLE source, ByteSource& bytes, const std::string& target) {
   UniqueFileHandle out(
       CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!out) raiseLaunchError(1009, std::string_view("11"));
-  return copyMasked(source, out.get(), length);
+  return copyMasked(bytes, out.get(), length);
 }
 
 // The target of one name; the name's first directory level is made on demand.
@@ -111,7 +112,7 @@ int extractWith(Open open) {
   for (const std::string& name : names) {
     if (handled >= count) break;
     std::string target = prepareTarget(name);
-    if (int result = extractRecord(file.get(), bytes, target)) {
+    if (int result = extractRecord(bytes, target)) {
       logError(u"Failed to extract %S", target);
       return result;
     }
