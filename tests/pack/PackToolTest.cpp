@@ -41,6 +41,8 @@ class PackToolTest : public testing::Test {
     fs::create_directories(dir);
     launcher = dir / "pelto-launcher.exe";
     writeBytes(launcher, minimalLauncherImage());
+    runtimeJar = {'P', 'K', 3, 4, 'j', 'a', 'r'};
+    writeBytes(dir / "pelto-runtime.jar", runtimeJar);
   }
   void TearDown() override {
     std::error_code ec;
@@ -72,6 +74,7 @@ class PackToolTest : public testing::Test {
   }
 
   fs::path dir, launcher;
+  std::vector<unsigned char> runtimeJar;
   std::ostringstream out, err;
 };
 
@@ -148,15 +151,69 @@ TEST_F(PackToolTest, PackedExampleLoadsAsTheLauncherReadsIt) {
   EXPECT_EQ(getConfigString(10203), "*21*");
   EXPECT_EQ(getConfigText(1000), u"HelloService \u2013 Fehler");
   EXPECT_EQ(getConfigText(1005), u"The Java runtime could not be loaded.");
-  EXPECT_EQ(getConfigString(2002), "1");
-  EXPECT_EQ(getConfigString(2003), "doc\\README.txt");
+  EXPECT_EQ(getConfigString(2002), "2");
+  EXPECT_EQ(getConfigString(2003), "doc\\README.txt;pelto-runtime.jar");
   ASSERT_FALSE(loadConfigFromBytes(image, "en_US"));
   EXPECT_EQ(getConfigText(1000), u"HelloService");
   // The included file starts at IncludedFilesOffset, masked, behind its 8-byte length.
   std::vector<unsigned char> text = readBytes(Examples / "hello-readme.txt");
-  ASSERT_EQ(image.size(), IncludedFilesOffset + 8 + text.size());
+  ASSERT_EQ(image.size(), IncludedFilesOffset + 8 + text.size() + 8 + runtimeJar.size());
   EXPECT_EQ(image[IncludedFilesOffset], text.size() & 0xFF);
   EXPECT_EQ(image[IncludedFilesOffset + 8], text[0] ^ IncludedFileMask);
+  EXPECT_EQ(image.back(), runtimeJar.back() ^ IncludedFileMask);
+}
+
+// The runtime library is an included file of every pelto-flavour build unless turned off.
+TEST_F(PackToolTest, RuntimeLibraryIsIncludedByDefault) {
+  auto includedNames = [this](const fs::path& exe) {
+    std::vector<unsigned char> image = readBytes(exe);
+    EXPECT_FALSE(loadConfigFromBytes(image, "en_US"));
+    return getConfigString(2003);
+  };
+  fs::path config = dir / "c.toml", exe = dir / "out.exe";
+  writeText(config, "[service]\nname = \"S\"\n");
+  ASSERT_EQ(build(config, exe), ExitOk) << err.str();
+  EXPECT_EQ(includedNames(exe), "pelto-runtime.jar");
+
+  writeText(config, "[service]\nname = \"S\"\n[pack]\ninclude-runtime = false\n");
+  ASSERT_EQ(build(config, exe), ExitOk) << err.str();
+  EXPECT_EQ(includedNames(exe), "");
+  // The dump says so, and building the dump gives the same executable.
+  ASSERT_EQ(run({"dump", pathText(exe)}), ExitOk) << err.str();
+  EXPECT_NE(out.str().find("[pack]\ninclude-runtime = false\n"), std::string::npos) << out.str();
+  writeText(dir / "dumped.toml", out.str());
+  ASSERT_EQ(build(dir / "dumped.toml", dir / "again.exe"), ExitOk) << err.str();
+  EXPECT_EQ(readBytes(dir / "again.exe"), readBytes(exe));
+
+  // The quorvanex flavour loads its own library from the application folder.
+  writeText(config, "[application]\nflavour = \"quorvanex\"\n");
+  ASSERT_EQ(build(config, exe), ExitOk) << err.str();
+  EXPECT_EQ(includedNames(exe), "");
+
+  // An explicit jar, relative to the configuration.
+  fs::create_directories(dir / "lib");
+  writeBytes(dir / "lib" / "mine.jar", {'P', 'K', 9});
+  writeText(config, "[pack]\nruntime-jar = \"lib/mine.jar\"\n");
+  ASSERT_EQ(build(config, exe), ExitOk) << err.str();
+  EXPECT_EQ(includedNames(exe), "pelto-runtime.jar");
+  EXPECT_EQ(readBytes(exe).back(), 9 ^ IncludedFileMask);
+}
+
+TEST_F(PackToolTest, MissingRuntimeLibraryIsReported) {
+  fs::remove(dir / "pelto-runtime.jar");
+  fs::path config = dir / "c.toml";
+  writeText(config, "[service]\nname = \"S\"\n");
+  EXPECT_EQ(build(config, dir / "out.exe"), ExitBadInput);
+  EXPECT_NE(err.str().find(pathText(config) + ": pelto-runtime.jar is included by default"), std::string::npos)
+      << err.str();
+  EXPECT_NE(err.str().find("include-runtime = false"), std::string::npos) << err.str();
+  expectNoOutput();
+  writeText(config, "[pack]\nruntime-jar = \"nowhere.jar\"\n");
+  EXPECT_EQ(build(config, dir / "out.exe"), ExitBadInput);
+  EXPECT_NE(err.str().find("nowhere.jar: runtime library does not exist"), std::string::npos) << err.str();
+  expectNoOutput();
+  expectRefused("[pack]\ninclude-runtime = \"yes\"\n", 2, "pack.include-runtime must be true or false");
+  expectRefused("[pack]\n\nbogus = 1\n", 3, "unknown key \"pack.bogus\"");
 }
 
 TEST_F(PackToolTest, StringTableTextsAreWindows1252) {
@@ -232,7 +289,7 @@ TEST_F(PackToolTest, RebuildingOverAnExistingOutputReplacesIt) {
   EXPECT_EQ(dupConfigString(101), "B");
   std::size_t files = 0;
   for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir)) ++files;
-  EXPECT_EQ(files, 4u);  // launcher, two configurations, the output: no temporary left
+  EXPECT_EQ(files, 5u);  // launcher, runtime jar, two configurations, the output: no temporary left
 }
 
 TEST_F(PackToolTest, DumpKeepsWhatHasNoTypedFormInRawTables) {

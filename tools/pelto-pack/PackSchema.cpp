@@ -351,6 +351,28 @@ struct Reader {
     return true;
   }
 
+  // [pack]: include-runtime (boolean), runtime-jar (path relative to the TOML file).
+  bool pack(const toml::node& node, const std::filesystem::path& base, PackRequest& request) {
+    const toml::table* t = table(node, "pack");
+    if (!t) return false;
+    for (auto&& [k, v] : *t) {
+      if (k.str() == "include-runtime") {
+        if (!v.is_boolean()) return fail(v.source(), "pack.include-runtime must be true or false");
+        includeRuntime = v.as_boolean()->get();
+      } else if (k.str() == "runtime-jar") {
+        if (!v.is_string()) return fail(v.source(), "pack.runtime-jar must be a string");
+        std::filesystem::path path = pathFromText(v.as_string()->get());
+        request.runtimeJar = path.is_relative() ? base / path : path;
+        runtimeJarLine = v.source().begin.line;
+      } else {
+        return fail(k.source(), "unknown key \"pack." + std::string(k.str()) + "\"");
+      }
+    }
+    return true;
+  }
+  std::optional<bool> includeRuntime;
+  std::uint32_t runtimeJarLine = 0;
+
   bool include(const toml::node& node, const std::filesystem::path& base, ConfigBlock& block) {
     const toml::table* t = table(node, "include");
     if (!t) return false;
@@ -482,8 +504,12 @@ std::optional<std::string> typedValue(const KeyDef& def, const std::string& text
 
 }  // namespace
 
-bool blockFromToml(const std::filesystem::path& configPath, ConfigBlock& block, std::string& error) {
+bool blockFromToml(const std::filesystem::path& configPath, ConfigBlock& block, std::string& error,
+                   PackRequest* request) {
   block = ConfigBlock{};
+  PackRequest ignored;
+  PackRequest& pack = request ? *request : ignored;
+  pack = PackRequest{};
   Reader r;
   r.file = pathText(configPath);
   toml::table doc;
@@ -515,6 +541,8 @@ bool blockFromToml(const std::filesystem::path& configPath, ConfigBlock& block, 
     } else if (name == "raw") {
       const toml::table* t = r.table(v, "raw");
       ok = t && r.raw(*t);
+    } else if (name == "pack") {
+      ok = r.pack(v, base, pack);
     } else if (std::find(std::begin(Tables), std::end(Tables), name) != std::end(Tables)) {
       const toml::table* t = r.table(v, name);
       ok = t && r.section(name, *t);
@@ -533,6 +561,23 @@ bool blockFromToml(const std::filesystem::path& configPath, ConfigBlock& block, 
     return false;
   }
   if (!r.definedAt.count(2001)) r.strings[2001] = "e";
+  // The quorvanex flavour loads its runtime library from the application folder instead.
+  pack.includeRuntime = r.includeRuntime.value_or(r.strings[2001] == "e");
+  if (!pack.includeRuntime) pack.runtimeJar.reset();
+  bool hasRuntime = std::any_of(block.files.begin(), block.files.end(),
+                                [](const IncludedFile& f) { return f.name == RuntimeJarName; });
+  if (pack.includeRuntime && !hasRuntime && block.files.empty()) {
+    // The launcher builds the name list from the records; hand-written ids would contradict it.
+    for (ConfigId id : {IncludedFileCountId, IncludedFileNamesId})
+      if (r.definedAt.count(id)) {
+        r.failLine(r.definedAt[id], "ConfigId " + std::to_string(id) +
+                                        " is written from the included files (the runtime library is one; set "
+                                        "include-runtime = false under [pack] to leave it out)");
+        error = r.error;
+        return false;
+      }
+  }
+  if (hasRuntime) pack.includeRuntime = false;  // already listed, as a dump prints it
   for (const MessageDef& m : Messages)
     if (!r.definedAt.count(m.id)) r.wide[m.id] = utf8ToUtf16(m.english);
   block.strings.assign(r.strings.begin(), r.strings.end());
@@ -621,6 +666,16 @@ bool blockToToml(const ConfigBlock& block, const std::optional<std::filesystem::
       header("[locale.raw]");
       for (const std::string& l : raw) out << l << "\n";
     }
+  }
+
+  // A pelto-flavour block without the runtime library was built with it left out on purpose.
+  auto flavour = strings.find(2001);
+  bool pelto = flavour == strings.end() || flavour->second == "e";
+  bool hasRuntime = std::any_of(block.files.begin(), block.files.end(),
+                                [](const IncludedFile& f) { return f.name == RuntimeJarName; });
+  if (pelto && !hasRuntime) {
+    header("[pack]");
+    out << "include-runtime = false\n";
   }
 
   // Included files under [[include]] when the name list describes the records exactly.

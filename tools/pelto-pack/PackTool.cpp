@@ -81,6 +81,30 @@ void writeAtomically(const fs::path& target, const std::vector<unsigned char>& b
   }
 }
 
+// The runtime library goes in as one more included file: from [pack] runtime-jar, else found
+// beside the launcher or beside the pack tool.
+void includeRuntimeJar(ConfigBlock& block, const PackRequest& request, const fs::path& config,
+                       const fs::path& launcher, const fs::path& ownPath) {
+  fs::path jar;
+  if (request.runtimeJar) {
+    jar = *request.runtimeJar;
+  } else {
+    std::error_code ec;
+    for (const fs::path& dir : {launcher.parent_path(), ownPath.parent_path()}) {
+      fs::path candidate = dir / std::string(RuntimeJarName);
+      if (fs::is_regular_file(candidate, ec)) {
+        jar = candidate;
+        break;
+      }
+    }
+    if (jar.empty())
+      throw Failure{pathText(config) + ": " + std::string(RuntimeJarName) + " is included by default but is neither beside " +
+                    pathText(launcher) + " nor beside pelto-pack; set runtime-jar under [pack], or include-runtime = false"};
+  }
+  std::vector<unsigned char> bytes = readWhole(jar, "runtime library");
+  block.files.push_back(IncludedFile{std::string(RuntimeJarName), std::move(bytes)});
+}
+
 int build(const std::vector<std::string>& args, const fs::path& ownPath, std::ostream& err) {
   std::optional<fs::path> config, output, launcher;
   for (std::size_t i = 1; i < args.size(); ++i) {
@@ -102,7 +126,9 @@ int build(const std::vector<std::string>& args, const fs::path& ownPath, std::os
 
   ConfigBlock block;
   std::string error;
-  if (!blockFromToml(*config, block, error)) throw Failure{error};
+  PackRequest request;
+  if (!blockFromToml(*config, block, error, &request)) throw Failure{error};
+  if (request.includeRuntime) includeRuntimeJar(block, request, *config, *launcher, ownPath);
 
   std::vector<unsigned char> image = readWhole(*launcher, "launcher");
   std::uint64_t at = appendPoint(image, *launcher);

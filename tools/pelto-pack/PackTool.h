@@ -35,8 +35,19 @@ inline std::filesystem::path pathFromText(std::string_view utf8) {
 int runPackTool(const std::vector<std::string>& args, const std::filesystem::path& ownPath, std::ostream& out,
                 std::ostream& err);
 
+// The name of the Java runtime library in the launcher's temporary folder.
+constexpr std::string_view RuntimeJarName = "pelto-runtime.jar";
+
+// What the [pack] table asks of the build beyond the block itself: the pelto flavour includes
+// the runtime library by default.
+struct PackRequest {
+  bool includeRuntime = false;
+  std::optional<std::filesystem::path> runtimeJar;  // absolute, or empty: look beside the tools
+};
+
 // Reads a TOML configuration into a block; on bad input returns false with "FILE:LINE: text".
-bool blockFromToml(const std::filesystem::path& configPath, ConfigBlock& block, std::string& error);
+bool blockFromToml(const std::filesystem::path& configPath, ConfigBlock& block, std::string& error,
+                   PackRequest* request = nullptr);
 // Prints a block as the TOML that builds it again. Included files are written below
 // extractDir when one is given (and then referenced as sources), else listed by name only.
 bool blockToToml(const ConfigBlock& block, const std::optional<std::filesystem::path>& extractDir,
