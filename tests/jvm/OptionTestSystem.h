@@ -5,31 +5,11 @@
 #include <string>
 
 #include "env/PathText.h"
+#include "jre/Version.h"
 #include "jvm/JvmOptions.h"
 #include "launcher/Config.h"
 
 namespace pelto::test {
-
-// "1.8.0_45" -> 8, "11.0.2" -> 11, "" -> -1: the major version rule the launcher applies.
-inline int testMajorVersion(std::string_view text) {
-  auto number = [&](std::size_t& pos) {
-    int n = 0;
-    bool any = false;
-    while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') {
-      n = n * 10 + (text[pos++] - '0');
-      any = true;
-    }
-    return any ? n : -1;
-  };
-  std::size_t pos = 0;
-  int first = number(pos);
-  if (first == 1 && pos < text.size() && text[pos] == '.') {
-    ++pos;
-    int second = number(pos);
-    if (second >= 0) return second;
-  }
-  return first;
-}
 
 struct MemoryOptionFiles {
   std::map<std::u16string, std::string> files;
@@ -46,7 +26,7 @@ struct MemoryOptionFiles {
       if (!isRelativePath(path)) return std::u16string(path);
       return (base.empty() ? executableDirectory : directoryPart(base)) + std::u16string(path);
     };
-    s.majorVersion = testMajorVersion;
+    s.majorVersion = [](std::string_view text) { return majorJavaVersion(text); };
     return s;
   }
 };
