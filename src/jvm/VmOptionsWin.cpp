@@ -25,8 +25,10 @@ std::optional<OptionsFile> openOptionsFile(std::u16string_view path) {
   return opened;
 }
 
+// The full path name, so that "conf\..\a.vmoptions" and "a.vmoptions" are seen as one file
+// by the include chain.
 std::u16string resolveInclude(std::u16string_view path, std::u16string_view baseFile) {
-  return resolvePath(path, baseFile, false);
+  return fullPath(resolvePath(path, baseFile, false), true, false);
 }
 
 std::optional<OptionsFile> firstDefaultFile(std::u16string_view executable, bool* done) {
