@@ -59,7 +59,8 @@ void appendModuleOptions(bool moduleMode, char flavour, JvmOptionList& list) {
     std::size_t slash = main.find('/');
     if (slash != std::string::npos && main.find('.', slash + 1) != std::string::npos) {
       std::string package = main.substr(0, main.rfind('.'));
-      list.push_back(cutOption("--add-opens=" + package + "=" + std::string(runtimeModuleName(flavour)), TextRoom));
+      list.push_back(
+          cutOption("--add-opens=" + package + "=" + std::string(runtimeModuleName(flavour)), TextRoom));
     }
     addModules += main.substr(0, slash);
     addModules += ",";
@@ -83,7 +84,8 @@ LauncherProperties formatLauncherProperties(const LauncherState& state) {
   // PATH goes in whole or not at all: a cut list could end in half a directory name.
   if (state.path && libraryPath.size() + state.path->size() < LibraryPathRoom) libraryPath += *state.path;
   p.push_back(libraryPath);
-  if (!state.manPathSet) p.push_back(property("pelto.consoleCodepage", "cp" + std::to_string(state.consoleCodePage)));
+  if (!state.manPathSet)
+    p.push_back(property("pelto.consoleCodepage", "cp" + std::to_string(state.consoleCodePage)));
   return p;
 }
 
@@ -102,7 +104,8 @@ bool appendArchivesOf(std::string_view directory, std::string_view extension, st
   return true;
 }
 
-std::optional<PathEntryFault> appendPathEntries(ConfigId id, std::string& text, const AssemblySystem& system) {
+std::optional<PathEntryFault> appendPathEntries(ConfigId id, std::string& text,
+                                                const AssemblySystem& system) {
   std::string configured = getConfigString(id, TextRoom);
   logMessage(u"entry %S", configured);
   std::vector<std::string> entries = splitAtSemicolons(configured);
@@ -136,7 +139,8 @@ std::optional<PathEntryFault> appendPathEntries(ConfigId id, std::string& text, 
         EnvironmentValue env = system.environment(name);
         if (env.state == EnvironmentValue::State::Set && !env.value.empty()) {
           std::string value = env.value;
-          if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+          if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+            value = value.substr(1, value.size() - 2);
           if (!value.empty()) {
             text += value;
             if (value.back() != ';') text += ';';
@@ -169,10 +173,9 @@ std::optional<PathEntryFault> appendPathEntries(ConfigId id, std::string& text, 
 }
 
 bool isModuleOptionWithValue(std::string_view text) {
-  static constexpr std::array<std::string_view, 7> names = {"--upgrade-module-path", "--add-modules",
-                                                            "--limit-modules",       "--add-exports",
-                                                            "--add-opens",           "--add-reads",
-                                                            "--patch-module"};
+  static constexpr std::array<std::string_view, 7> names = {
+      "--upgrade-module-path", "--add-modules", "--limit-modules", "--add-exports",
+      "--add-opens",           "--add-reads",   "--patch-module"};
   return std::find(names.begin(), names.end(), text) != names.end();
 }
 
@@ -193,7 +196,8 @@ std::optional<PathEntryFault> buildJvmOptionsWith(const LauncherProperties& prop
   OptionGathering gathering{list, overrides, system.options, {}};
   collectConfiguredOptions(args, gathering);
   if (getConfigInt(DefaultOptionsFileId) != 0) {
-    std::optional<OptionsFile> file = system.openDefaultOptionsFile ? system.openDefaultOptionsFile() : std::nullopt;
+    std::optional<OptionsFile> file =
+        system.openDefaultOptionsFile ? system.openDefaultOptionsFile() : std::nullopt;
     logMessage(u"default vmoptions file: %p", file ? file->handle : nullptr);
     readOptionsFile({}, file, gathering);
   }

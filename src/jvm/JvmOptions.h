@@ -95,7 +95,8 @@ void joinModuleOptions(JvmOptionList& list);
 [[nodiscard]] std::optional<PathEntryFault> buildJvmOptionsWith(const LauncherProperties& properties,
                                                                 const std::vector<std::u16string>& args,
                                                                 const AssemblyInputs& inputs,
-                                                                const AssemblySystem& system, JvmOptionList& list);
+                                                                const AssemblySystem& system,
+                                                                JvmOptionList& list);
 
 // The list's log lines: "vmoption count %d" and one "vmoption %d: %S" per option.
 void logJvmOptions(const JvmOptionList& list);

@@ -61,8 +61,8 @@ void includeOptionsFile(std::u16string_view base, std::u16string_view rest, Opti
     }
   }
   if (g.openFiles.size() >= MaxIncludeDepth) {
-    logMessage(u"options files nested deeper than %d; include of %s skipped", static_cast<int>(MaxIncludeDepth),
-               resolved);
+    logMessage(u"options files nested deeper than %d; include of %s skipped",
+               static_cast<int>(MaxIncludeDepth), resolved);
     return;
   }
   std::optional<OptionsFile> file = g.system.open(resolved);
@@ -208,7 +208,8 @@ void collectConfiguredOptions(const std::vector<std::u16string>& args, OptionGat
 }
 
 std::vector<std::u16string> defaultOptionsFileNames(std::u16string_view executablePath) {
-  std::u16string_view stem = executablePath.substr(0, executablePath.size() >= 4 ? executablePath.size() - 4 : 0);
+  std::u16string_view stem =
+      executablePath.substr(0, executablePath.size() >= 4 ? executablePath.size() - 4 : 0);
   return {std::u16string(stem) + u".vmoptions", std::u16string(executablePath) + u".vmoptions"};
 }
 

@@ -14,14 +14,16 @@ namespace {
 
 // Opened shared for reading and writing, so an editor holding the file does not hide it.
 std::optional<OptionsFile> openOptionsFile(std::u16string_view path) {
-  UniqueFileHandle file(CreateFileW(wptr(std::u16string(path)), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueFileHandle file(CreateFileW(wptr(std::u16string(path)), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return std::nullopt;
   OptionsFile opened;
   opened.handle = file.get();
   char buffer[4096];
   DWORD got = 0;
-  while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) opened.bytes.append(buffer, got);
+  while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
+    opened.bytes.append(buffer, got);
   return opened;
 }
 

@@ -22,9 +22,10 @@ TEST(LauncherPropertiesFormat, OrderAndConditions) {
   s.path = "C:\\Windows;C:\\bin";
   s.consoleCodePage = 850;
   EXPECT_EQ(formatLauncherProperties(s),
-            (LauncherProperties{"-Dpelto.semaphoreName=Local\\sem", "-Dpelto.isQuorvanex=true", "-Dpelto.isService=true",
-                                "-Dpelto.moduleName=C:\\App\\svc.exe", "-Dsun.java.command=C:\\App\\svc.exe",
-                                "-Dpelto.tempDir=C:\\T\\plo1", "-Dpelto.unextractedPosition=4000000000",
+            (LauncherProperties{"-Dpelto.semaphoreName=Local\\sem", "-Dpelto.isQuorvanex=true",
+                                "-Dpelto.isService=true", "-Dpelto.moduleName=C:\\App\\svc.exe",
+                                "-Dsun.java.command=C:\\App\\svc.exe", "-Dpelto.tempDir=C:\\T\\plo1",
+                                "-Dpelto.unextractedPosition=4000000000",
                                 "-Djava.library.path=C:\\Windows;C:\\bin", "-Dpelto.consoleCodepage=cp850"}));
   LauncherState bare;
   bare.flavour = 'e';
@@ -56,7 +57,8 @@ TEST(ModuleOptions, Joining) {
       {{"--add-modules", "--add-reads", "x"}, {"--add-modules=--add-reads", "x"}},
       {{"-Da", "--patch-module"}, {"-Da", "--patch-module"}},
       {{"--add-exports=a", "b"}, {"--add-exports=a", "b"}},
-      {{"--upgrade-module-path", "u", "--limit-modules", "l"}, {"--upgrade-module-path=u", "--limit-modules=l"}},
+      {{"--upgrade-module-path", "u", "--limit-modules", "l"},
+       {"--upgrade-module-path=u", "--limit-modules=l"}},
       {{"--Add-Opens", "x"}, {"--Add-Opens", "x"}},
   };
   for (auto c : cases) {
@@ -72,8 +74,10 @@ class Assembly : public ::testing::Test {
     AssemblySystem system = files.system();
     JvmOptionList list;
     auto f = buildJvmOptionsWith(properties, {}, inputs, system, list);
-    if (fault) *fault = f;
-    else EXPECT_FALSE(f.has_value());
+    if (fault)
+      *fault = f;
+    else
+      EXPECT_FALSE(f.has_value());
     return list;
   }
   ScopedConfig config;
@@ -86,9 +90,11 @@ TEST_F(Assembly, NothingConfigured) {
   EXPECT_EQ(build(), (JvmOptionList{"-Dp1", "-Dp2", "-Djava.class.path="}));
   inputs.serviceMode = true;
   inputs.noRedirect = true;
-  EXPECT_EQ(build(), (JvmOptionList{"-Dp1", "-Dp2", "-Djava.class.path=", "-Xrs", "-Dquorvanex.noRedir=true"}));
+  EXPECT_EQ(build(),
+            (JvmOptionList{"-Dp1", "-Dp2", "-Djava.class.path=", "-Xrs", "-Dquorvanex.noRedir=true"}));
   config.set(123, "-Xrs -Da");
-  EXPECT_EQ(build(), (JvmOptionList{"-Dp1", "-Dp2", "-Xrs", "-Da", "-Djava.class.path=", "-Dquorvanex.noRedir=true"}));
+  EXPECT_EQ(build(),
+            (JvmOptionList{"-Dp1", "-Dp2", "-Xrs", "-Da", "-Djava.class.path=", "-Dquorvanex.noRedir=true"}));
 }
 
 TEST_F(Assembly, ClassPathOrder) {
@@ -98,15 +104,19 @@ TEST_F(Assembly, ClassPathOrder) {
   files.listings["C:\\T\\*.zip"] = {"c.zip"};
   files.listings["C:\\T\\user\\*.jar"] = {"u.jar"};
   files.listings["C:\\App\\lib\\*.jar"] = {"l.jar"};
-  files.optionFiles.files[u"C:\\App\\svc.vmoptions"] = "-classpath/p pre.jar\n-classpath/a post.jar\n-Dfile\n";
+  files.optionFiles.files[u"C:\\App\\svc.vmoptions"] =
+      "-classpath/p pre.jar\n-classpath/a post.jar\n-Dfile\n";
   files.optionFiles.defaultFile = u"C:\\App\\svc.vmoptions";
   config.set(166, "1");
   config.set(121, "A1a.jar;;D0missing;S1lib;Xz");
-  EXPECT_EQ(build(), (JvmOptionList{"-Dp1", "-Dp2", "-Dfile",
-                                    "-Djava.class.path=pre.jar;C:\\T\\z.jar;C:\\T\\b.jar;C:\\T\\c.zip;C:\\T\\user\\u.jar;"
-                                    "C:\\App\\a.jar;C:\\App\\missing;C:\\App\\lib\\l.jar;post.jar"}));
+  EXPECT_EQ(
+      build(),
+      (JvmOptionList{"-Dp1", "-Dp2", "-Dfile",
+                     "-Djava.class.path=pre.jar;C:\\T\\z.jar;C:\\T\\b.jar;C:\\T\\c.zip;C:\\T\\user\\u.jar;"
+                     "C:\\App\\a.jar;C:\\App\\missing;C:\\App\\lib\\l.jar;post.jar"}));
   files.optionFiles.files[u"C:\\App\\svc.vmoptions"] = "-classpath only.jar\n-classpath/a post.jar\n";
-  EXPECT_EQ(build().back(), "-Djava.class.path=C:\\T\\z.jar;C:\\T\\b.jar;C:\\T\\c.zip;C:\\T\\user\\u.jar;only.jar;post.jar");
+  EXPECT_EQ(build().back(),
+            "-Djava.class.path=C:\\T\\z.jar;C:\\T\\b.jar;C:\\T\\c.zip;C:\\T\\user\\u.jar;only.jar;post.jar");
 }
 
 TEST_F(Assembly, AppendAloneAddsNoEmptyEntry) {
@@ -139,8 +149,12 @@ TEST_F(Assembly, MandatoryEntriesThatAreMissing) {
     const char* detail;
   };
   const Case cases[] = {
-      {"A1there;A1gone.jar", 1006, "gone.jar"}, {"D1gone", 1006, "gone"},    {"E1NOTSET", 1008, "NOTSET"},
-      {"E1BROKEN", 1006, "BROKEN"},             {"S1nodir", 1006, "nodir"}, {"Q1there", 1006, "there"},
+      {"A1there;A1gone.jar", 1006, "gone.jar"},
+      {"D1gone", 1006, "gone"},
+      {"E1NOTSET", 1008, "NOTSET"},
+      {"E1BROKEN", 1006, "BROKEN"},
+      {"S1nodir", 1006, "nodir"},
+      {"Q1there", 1006, "there"},
   };
   for (const auto& c : cases) {
     config.set(121, c.entries);
@@ -182,7 +196,8 @@ TEST_F(Assembly, ModuleMode) {
   config.set(10003, "C:\\Rt\\");
   config.set(122, "m.app/Main");
   auto list = build();
-  EXPECT_EQ(list[4], "--module-path=C:\\App\\mods;C:\\App\\absent;C:\\T\\rt.jar;C:\\Rt\\.quorvanex\\qvxruntime.jar");
+  EXPECT_EQ(list[4],
+            "--module-path=C:\\App\\mods;C:\\App\\absent;C:\\T\\rt.jar;C:\\Rt\\.quorvanex\\qvxruntime.jar");
   EXPECT_EQ(list[5], "--add-modules=m.app,com.quorvanex.runtime");
 }
 

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "jre/Version.h"
 #include "jvm/ChosenRuntime.h"
 #include "jvm/OptionTestSystem.h"
-#include "jre/Version.h"
 #include "jvm/VmOptions.h"
 #include "support/TestLog.h"
 
@@ -37,13 +37,13 @@ TEST(VmOptionsLines, LineRules) {
   };
   const Case cases[] = {
       {"  -Xmx1g  \r\n-Da=1\n", {"-Xmx1g", "-Da=1"}},
-      {"-Da=1 -Db=2\n", {"-Da=1 -Db=2"}},          // a blank inside belongs to the line
-      {"   # comment\n#x\n\n   \n", {}},           // blanks then "#" is a comment
-      {"\t#option\n", {"\t#option"}},              // a tab is not a blank
-      {"-Dx=\t \r\r\n", {"-Dx=\t"}},               // trailing CRs and blanks, not tabs
-      {"-Da\n-Db", {"-Da", "-Db"}},                // last line without a line feed
-      {"-Da\r-Db\n", {"-Da\r-Db"}},                // a lone CR does not end a line
-      {"-Da\n\x1a-Db\n", {"-Da"}},                 // Ctrl-Z ends a text-mode file
+      {"-Da=1 -Db=2\n", {"-Da=1 -Db=2"}},                  // a blank inside belongs to the line
+      {"   # comment\n#x\n\n   \n", {}},                   // blanks then "#" is a comment
+      {"\t#option\n", {"\t#option"}},                      // a tab is not a blank
+      {"-Dx=\t \r\r\n", {"-Dx=\t"}},                       // trailing CRs and blanks, not tabs
+      {"-Da\n-Db", {"-Da", "-Db"}},                        // last line without a line feed
+      {"-Da\r-Db\n", {"-Da\r-Db"}},                        // a lone CR does not end a line
+      {"-Da\n\x1a-Db\n", {"-Da"}},                         // Ctrl-Z ends a text-mode file
       {std::string("-Da\0-Db\n-Dc", 11), {"-Da", "-Dc"}},  // a NUL ends the read line
   };
   for (const auto& c : cases) EXPECT_EQ(optionsFileLines(c.bytes), c.lines) << c.bytes;
@@ -97,7 +97,8 @@ TEST(VmOptionsFile, SelfIncludeAndCycleAreStopped) {
   EXPECT_TRUE(log.contains("includes itself"));
   EXPECT_EQ(readFile(files, u"C:\\App\\a.vmoptions").list, (JvmOptionList{"-Dx", "-Dy"}));
   // The same file twice in a row is no cycle.
-  files.files[u"C:\\App\\twice.vmoptions"] = "-include-options one.vmoptions\n-include-options one.vmoptions\n";
+  files.files[u"C:\\App\\twice.vmoptions"] =
+      "-include-options one.vmoptions\n-include-options one.vmoptions\n";
   files.files[u"C:\\App\\one.vmoptions"] = "-Done\n";
   EXPECT_EQ(readFile(files, u"C:\\App\\twice.vmoptions").list, (JvmOptionList{"-Done", "-Done"}));
 }
@@ -137,13 +138,24 @@ TEST(VmOptionsWildcard, Matches) {
     bool match;
   };
   const Case cases[] = {
-      {"1.8*", "1.8.0_202", true}, {"1.8*", "11.0.8", false}, {"1.8", "1.8.0", false},
-      {"?.8*", "1.8", true},       {"*", "", true},           {"", "", true},
-      {"", "a", false},            {"a**b", "ab", true},      {"*a*b", "xxaxxbxb", true},
-      {"*a*b", "xxaxxbx", false},  {"a?c", "ac", false},      {"A*", "a", false},
-      {"*11*", "1.8.0_111", true}, {"*.*.*", "17.0", false},  {"*?", "", false},
+      {"1.8*", "1.8.0_202", true},
+      {"1.8*", "11.0.8", false},
+      {"1.8", "1.8.0", false},
+      {"?.8*", "1.8", true},
+      {"*", "", true},
+      {"", "", true},
+      {"", "a", false},
+      {"a**b", "ab", true},
+      {"*a*b", "xxaxxbxb", true},
+      {"*a*b", "xxaxxbx", false},
+      {"a?c", "ac", false},
+      {"A*", "a", false},
+      {"*11*", "1.8.0_111", true},
+      {"*.*.*", "17.0", false},
+      {"*?", "", false},
   };
-  for (const auto& c : cases) EXPECT_EQ(matchWildcard(c.pattern, c.text), c.match) << c.pattern << " " << c.text;
+  for (const auto& c : cases)
+    EXPECT_EQ(matchWildcard(c.pattern, c.text), c.match) << c.pattern << " " << c.text;
 }
 
 TEST(VmOptionsVersion, Conditions) {
@@ -200,9 +212,9 @@ TEST_F(CollectedOptions, ConfiguredWordsThenVersionEntryThenJThenLocale) {
   LocaleCountry = "CH";
   Gathered g = collect({u"app", u"-J-Xss2m", u"-Dsun.locale.formatasdefault=no", u"-Jx y",
                         u"-Dsun.locale.formatasdefault=false"});
-  EXPECT_EQ(g.list, (JvmOptionList{"-Da=1", "-Db=2", "-Dinc=1 and blank", "-Dfirst", "-Dfirst2", "-Xss2m", "x y",
-                                   "-Dsun.locale.formatasdefault=false", "-Duser.language=de",
-                                   "-Duser.country=CH"}));
+  EXPECT_EQ(g.list,
+            (JvmOptionList{"-Da=1", "-Db=2", "-Dinc=1 and blank", "-Dfirst", "-Dfirst2", "-Xss2m", "x y",
+                           "-Dsun.locale.formatasdefault=false", "-Duser.language=de", "-Duser.country=CH"}));
   EXPECT_EQ(g.overrides.append, "x.jar");
 }
 
