@@ -258,5 +258,26 @@ TEST_F(Search, InstallerLocationComesAfterTheSequenceAndBeforeTheFallback) {
   EXPECT_FALSE(has(r, "Testing relative location"));
 }
 
+TEST_F(Search, RelativePreferredLocationIsTakenFromTheExecutablesDirectory) {
+  std::string app = root_ + "\\app";
+  std::string pref = runtime("pref", "11.0.2", L"jvm-min");
+  test::writeText(w(app + "\\.quorvanex\\pref_jre.cfg"), rel_ + "\\pref\r\n");
+  test::ChildResult r = run("126=11|10003=" + app + "|128=Y");
+  EXPECT_TRUE(has(r, "result=1\nhome=" + jvmHomeOf(pref))) << r.out;
+  EXPECT_TRUE(has(r, "log: Using preferred location\n"));
+  EXPECT_FALSE(has(r, "Testing location"));
+}
+
+TEST_F(Search, RuntimeOnTheSearchPathWhoseLibraryFailsShowsNoRuntimeWith64) {
+  std::string home = runtime("nojvm", "11.0.2", nullptr);
+  char old[32767];
+  DWORD n = GetEnvironmentVariableA("PATH", old, sizeof old);
+  test::ChildResult r = run("126=11|128=Sany text", {{L"PATH", w(home + "\\bin;" + std::string(old, n))}});
+  EXPECT_EQ(r.err, "no runtime 64\n");
+  EXPECT_TRUE(has(r, "log: Testing location any text (type S)\n"));
+  EXPECT_TRUE(has(r, "log: ERROR: Could not get DLL-Handle."));
+  EXPECT_TRUE(has(r, "home=" + jvmHomeOf(home)));
+}
+
 }  // namespace
 }  // namespace pelto
