@@ -279,5 +279,16 @@ TEST_F(Search, RuntimeOnTheSearchPathWhoseLibraryFailsShowsNoRuntimeWith64) {
   EXPECT_TRUE(has(r, "home=" + jvmHomeOf(home)));
 }
 
+TEST_F(Search, PackedJarsOfARuntimeDirectoryAreUnpackedBeforeItIsProbed) {
+  std::string home = runtime("packed", "11.0.2", L"jvm-min");
+  ASSERT_TRUE(test::copyDouble(L"unpack200", L"unpack200.exe", w(home + "\\bin\\unpack200.exe")));
+  test::writeText(w(home + "\\lib\\rt.jar.pack"), "classes");
+  test::ChildResult r = run("126=11|128=A" + home);
+  EXPECT_TRUE(has(r, "result=1\n")) << r.out;
+  EXPECT_TRUE(has(r, "Preparing JRE ...\n"));
+  EXPECT_LT(r.out.find("log: Unpacking JRE done"), r.out.find("log: Trying to load JVM-DLL"));
+  EXPECT_EQ(test::readWhole(w(home + "\\lib\\rt.jar")), "unpacked:classes");
+}
+
 }  // namespace
 }  // namespace pelto
