@@ -4,15 +4,21 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "launcher/ConfigBlock.h"  // IncludedFileMask, IncludedFileCountId, IncludedFileNamesId
 
 namespace pelto {
-
-constexpr unsigned char IncludedFileMask = 0xA7;
 
 // Position of the executable file just after the last extracted record; 0 when none.
 extern std::uint32_t UnextractedPosition;
 
-// 0 on success; non-zero when a record could not be copied.
+// Bytes copied per read and write of a record.
+constexpr std::size_t IncludedFileChunk = 6000;
+
+// 0 on success; non-zero when a record could not be copied (1 a read, 2 a write). Creates
+// LauncherTempDir when the configuration lists files; an unsafe name, a target that cannot be
+// created and a short length field end the process on the fatal path.
 int extractIncludedFiles();
 // The same from a given file whose included-files section starts at IncludedFilesOffset.
 int extractIncludedFilesFrom(const std::u16string& sourceFile);
@@ -20,7 +26,19 @@ int extractIncludedFilesFrom(const std::u16string& sourceFile);
 // Links (junctions, symbolic links) are removed as entries and never followed.
 void emptyDirectory(std::string_view directory, bool recurse);
 
-// An included file name that stays inside the directory: relative, no drive, no "..".
+// What the clean-up does with one entry of a directory, by its attributes: a directory is
+// emptied first (with recurse) and removed; a link to a directory (a reparse point) is removed
+// as the link it is; anything else is deleted.
+enum class CleanupAction { Delete, Remove, EmptyThenRemove };
+constexpr std::uint32_t AttributeDirectory = 0x10;      // FILE_ATTRIBUTE_DIRECTORY
+constexpr std::uint32_t AttributeReparsePoint = 0x400;  // FILE_ATTRIBUTE_REPARSE_POINT
+CleanupAction cleanupActionFor(std::uint32_t attributes, bool recurse);
+
+// The names of the list in their order; runs of ";" count as one separator.
+std::vector<std::string> splitIncludedNames(std::string_view list);
+// An included file name that stays inside the directory: relative, no drive or stream colon,
+// no "." or ".." component (nor one of dots and spaces only, which Windows trims to those),
+// no empty component, no device name such as "nul" or "com1.txt". "/" separates as "\" does.
 bool isSafeIncludedName(std::string_view name);
 
 }  // namespace pelto

@@ -68,7 +68,8 @@ std::string getTempDirectory();
 std::u16string getTempDirectory(bool fatal);
 // A new empty file "plo*.tmp" in the temp directory (left behind), or a "plo<random>" name.
 std::string makeTempFileName();
-// Sets LauncherTempDir to a new directory; LaunchError 1009 "7" after 10 failed attempts.
+// Sets LauncherTempDir to a new directory "<temp file name>_dir<seconds>"; the temp file that
+// lent its name is deleted again. LaunchError 1009 "7" after 10 failed attempts.
 void createLauncherTempDir();
 
 }  // namespace pelto

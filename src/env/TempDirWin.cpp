@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include "env/Paths.h"
@@ -107,6 +108,11 @@ std::vector<TempCandidate<typename Api::S>> candidates() {
   add(profileTemp(), false, false);
   add(home(), false, false);
   return list;
+}
+
+// A name GetTempFileNameA made (and created as an empty file) ends in ".tmp".
+bool borrowedTempFile(const std::string& name) {
+  return name.size() > 4 && _stricmp(name.c_str() + name.size() - 4, ".tmp") == 0;
 }
 
 template <class S>
@@ -230,8 +236,13 @@ void createLauncherTempDir() {
     std::string name = makeTempFileName();
     LauncherTempDir = name + "_dir" + std::to_string(static_cast<long long>(std::time(nullptr)));
     logMessage(u"Temp dir3: %S", LauncherTempDir);
-    if (CreateDirectoryA(LauncherTempDir.c_str(), nullptr)) return;
-    logMessage(u"Could not create dir (%d)", static_cast<int>(GetLastError()));
+    bool made = CreateDirectoryA(LauncherTempDir.c_str(), nullptr) != 0;
+    DWORD error = GetLastError();
+    // The empty file only lent its unique name; once the directory stands (or the attempt
+    // failed) it would be litter left by every launch. The fall-back name made no file.
+    if (borrowedTempFile(name)) DeleteFileA(name.c_str());
+    if (made) return;
+    logMessage(u"Could not create dir (%d)", static_cast<int>(error));
   }
   LauncherTempDir.clear();
   raiseLaunchError(1009, std::string_view("7"));

@@ -168,8 +168,10 @@ TEST(TempDir, TempFileNameAndLauncherTempDir) {
   EXPECT_NE(LauncherTempDir.find(".tmp_dir"), std::string::npos) << LauncherTempDir;
   EXPECT_TRUE(test::isDirectory(asW(narrowToWide(LauncherTempDir))));
   EXPECT_TRUE(log.contains("Temp dir3: " + LauncherTempDir));
+  // The temp file that lent the directory its name does not stay behind.
+  EXPECT_EQ(GetFileAttributesA(LauncherTempDir.substr(0, LauncherTempDir.rfind("_dir")).c_str()),
+            INVALID_FILE_ATTRIBUTES);
   RemoveDirectoryA(LauncherTempDir.c_str());
-  DeleteFileA(LauncherTempDir.substr(0, LauncherTempDir.rfind("_dir")).c_str());
   LauncherTempDir.clear();
 }
 

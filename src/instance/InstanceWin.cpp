@@ -1,0 +1,144 @@
+// Single instance: a named semaphore per executable, the first instance's process id in the
+// registry, and the activation of its windows by a second start.
+#include <windows.h>
+
+#include "env/Handles.h"
+#include "env/Paths.h"
+#include "instance/Instance.h"
+#include "instance/InstanceName.h"
+#include "launcher/Config.h"
+#include "launcher/Fatal.h"
+#include "launcher/Log.h"
+
+namespace pelto {
+
+std::string InstanceSemaphoreName;
+
+namespace {
+
+// Held until the process ends: the semaphore exists as long as some instance holds it.
+UniqueHandle InstanceSemaphore;
+
+struct WindowSearch {
+  DWORD processId;
+  bool restore;
+};
+
+// Called by the system: nothing may escape it, so it is noexcept (a throw would terminate
+// here instead of unwinding through EnumWindows).
+BOOL CALLBACK activateWindow(HWND window, LPARAM context) noexcept {
+  const auto* search = reinterpret_cast<const WindowSearch*>(context);
+  DWORD owner = 0;
+  if (!IsWindowVisible(window)) return TRUE;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner != search->processId) return TRUE;
+  logMessage(u"found window %p", static_cast<const void*>(window));
+  if (search->restore && IsIconic(window)) {
+    logMessage(u"restore");
+    ShowWindow(window, SW_RESTORE);
+  }
+  logMessage(u"foreground");
+  SetForegroundWindow(window);
+  logMessage(u"popup");
+  SetForegroundWindow(GetLastActivePopup(window));
+  logMessage(u"done");
+  return TRUE;
+}
+
+HANDLE createSemaphore(const std::string& name, DWORD& lastError) {
+  // A fresh creation leaves the last error alone on some systems: clear it first.
+  SetLastError(ERROR_SUCCESS);
+  HANDLE h = CreateSemaphoreA(nullptr, 1, 1, name.c_str());
+  lastError = GetLastError();
+  return h;
+}
+
+void logSemaphore(const std::string& name, DWORD code, HANDLE h) {
+  logMessage(u"semaphore name %S, code %d, value %p", name, static_cast<int>(code),
+             static_cast<const void*>(h));
+}
+
+}  // namespace
+
+std::string executableIdentity() {
+  return fullPath(getExecutablePath(), false);
+}
+
+void writeInstancePid(std::string_view key, std::string_view valueName, std::uint32_t pid) {
+  UniqueHKey k;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, std::string(key).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                      k.put(), nullptr) != ERROR_SUCCESS)
+    return;
+  DWORD value = pid;
+  RegSetValueExA(k.get(), std::string(valueName).c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                 sizeof value);
+}
+
+std::uint32_t readInstancePid(std::string_view key, std::string_view valueName) {
+  UniqueHKey k;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, std::string(key).c_str(), 0, KEY_READ, k.put()) != ERROR_SUCCESS)
+    return 0;
+  DWORD value = 0, size = sizeof value, type = 0;
+  if (RegQueryValueExA(k.get(), std::string(valueName).c_str(), nullptr, &type,
+                       reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS ||
+      size != sizeof value)
+    return 0;
+  return value;
+}
+
+void writeInstancePid() {
+  writeInstancePid(InstancePidKey, executableIdentity(), GetCurrentProcessId());
+}
+
+std::uint32_t readInstancePid() {
+  return readInstancePid(InstancePidKey, executableIdentity());
+}
+
+void activateProcessWindows(std::uint32_t processId, bool restore) {
+  WindowSearch search{processId, restore};
+  EnumWindows(activateWindow, reinterpret_cast<LPARAM>(&search));
+}
+
+ClaimedSemaphore claimInstanceSemaphore(std::string_view base) {
+  UniqueHandle current;
+  DWORD code = 0;
+  std::string name = claimFreeInstanceName(
+      base,
+      [&](const std::string& candidate) {
+        current.reset(createSemaphore(candidate, code));
+        return code == ERROR_ALREADY_EXISTS;
+      },
+      [&] { current.reset(); });
+  return {current.release(), name, code};
+}
+
+void setUpSingleInstance() {
+  bool cut = false;
+  std::string base = instanceSemaphoreBase(executableIdentity(), getConfigInt(158) != 0, &cut);
+  if (cut) logError(u"semaphore name cut to %d characters", static_cast<int>(base.size()));
+  if (getConfigInt(10005) == 0) {
+    ClaimedSemaphore claimed = claimInstanceSemaphore(base);
+    InstanceSemaphore.reset(claimed.handle);
+    InstanceSemaphoreName = claimed.name;
+    logSemaphore(InstanceSemaphoreName, claimed.lastError, InstanceSemaphore.get());
+    return;
+  }
+  logMessage(u"single instance mode");
+  InstanceSemaphoreName = base;
+  DWORD code = 0;
+  UniqueHandle semaphore(createSemaphore(InstanceSemaphoreName, code));
+  logSemaphore(InstanceSemaphoreName, code, semaphore.get());
+  if (code == ERROR_ALREADY_EXISTS) {
+    semaphore.reset();
+    std::uint32_t other =
+        waitForInstancePid([] { return readInstancePid(); }, [] { Sleep(InstancePidPauseMs); });
+    logMessage(u"other pid %d", static_cast<int>(other));
+    if (other != 0 && getConfigInt(10007) != 0) activateProcessWindows(other, true);
+    logMessage(u"exiting");
+    exitLauncher(0);
+  }
+  InstanceSemaphore = std::move(semaphore);
+  writeInstancePid();
+}
+
+}  // namespace pelto
