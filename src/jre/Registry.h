@@ -8,6 +8,7 @@ namespace pelto {
 
 bool checkRegisteredRuntimes(std::string& candidate, std::string& version, const VersionBounds& bounds);
 bool checkVendorRegistry(std::string& executable, std::string& version, const VersionBounds& bounds);
-bool checkLocatedRuntimes(std::string& executable, std::string& version, const VersionBounds& bounds, bool all);
+bool checkLocatedRuntimes(std::string& executable, std::string& version, const VersionBounds& bounds,
+                          bool all);
 
 }  // namespace pelto
