@@ -6,6 +6,7 @@
 #include "launcher/Entry.h"
 #include "launcher/Fatal.h"
 #include "launcher/Limits.h"
+#include "service/ServiceControl.h"
 
 namespace pelto {
 namespace {
@@ -25,6 +26,15 @@ int verbUsage(VerbCall&) {
 const VerbEntry Verbs[] = {
     {u"?", verbUsage},
     {u"help", verbUsage},
+    {u"install", verbInstall},
+    {u"install-and-start", verbInstallAndStart},
+    {u"install-auto", verbInstallAuto},
+    {u"install-demand", verbInstallDemand},
+    {u"uninstall", verbUninstall},
+    {u"stop", verbStop},
+    {u"start", verbStart},
+    {u"restart", verbRestart},
+    {u"status", verbStatus},
 };
 
 }  // namespace
