@@ -26,14 +26,14 @@ int serviceStatus();
 namespace pelto {
 
 // The service verbs of the entry point's table.
-int verbInstall(VerbCall& call);          // automatic start for ExecutableType 4, else demand
+int verbInstall(VerbCall& call);  // automatic start for ExecutableType 4, else demand
 int verbInstallAuto(VerbCall& call);
 int verbInstallDemand(VerbCall& call);
 int verbInstallAndStart(VerbCall& call);  // install (result ignored), then start
 int verbUninstall(VerbCall& call);
 int verbStart(VerbCall& call);
 int verbStop(VerbCall& call);
-int verbRestart(VerbCall& call);          // quiet stop, then start
+int verbRestart(VerbCall& call);  // quiet stop, then start
 int verbStatus(VerbCall& call);
 
 }  // namespace pelto

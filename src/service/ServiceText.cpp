@@ -106,8 +106,8 @@ void beginStopWait(StopWait& wait, std::uint32_t checkPoint, std::uint32_t nowTi
   wait.checkPoint = checkPoint;
 }
 
-bool continueStopWait(StopWait& wait, std::uint32_t state, std::uint32_t checkPoint,
-                      std::uint32_t waitHint, std::uint32_t nowTick) {
+bool continueStopWait(StopWait& wait, std::uint32_t state, std::uint32_t checkPoint, std::uint32_t waitHint,
+                      std::uint32_t nowTick) {
   if (state != StateStopPending) return false;
   if (checkPoint > wait.checkPoint) {
     beginStopWait(wait, checkPoint, nowTick);

@@ -32,8 +32,7 @@ std::u16string quoteIfSpaced(std::u16string_view argument);
 // start the child with other arguments than the service was given.
 bool buildChildCommandLine(std::u16string_view program, std::u16string_view serviceName,
                            std::span<const std::u16string> processArgs,
-                           std::span<const std::u16string> startArgs, std::size_t room,
-                           std::u16string& line);
+                           std::span<const std::u16string> startArgs, std::size_t room, std::u16string& line);
 
 // The service name the service main runs under: its first argument when that is not empty and
 // shorter than room code units, else "unknown".
@@ -85,8 +84,8 @@ struct StopWait {
   std::uint32_t checkPoint = 0;
 };
 void beginStopWait(StopWait& wait, std::uint32_t checkPoint, std::uint32_t nowTick);
-bool continueStopWait(StopWait& wait, std::uint32_t state, std::uint32_t checkPoint,
-                      std::uint32_t waitHint, std::uint32_t nowTick);
+bool continueStopWait(StopWait& wait, std::uint32_t state, std::uint32_t checkPoint, std::uint32_t waitHint,
+                      std::uint32_t nowTick);
 
 // The child's priority class: the registry value when it was read with exactly 4 bytes, else
 // normal priority (0x20).

@@ -24,7 +24,8 @@ TEST(ServiceDependencies, CommaListBecomesDoubleNulList) {
   };
   for (const Case& c : cases) {
     std::size_t dropped = 99;
-    EXPECT_EQ(dependencyList(c.text, TextRoom, &dropped), c.list) << std::string(c.text.begin(), c.text.end());
+    EXPECT_EQ(dependencyList(c.text, TextRoom, &dropped), c.list)
+        << std::string(c.text.begin(), c.text.end());
     EXPECT_EQ(dropped, 0u);
   }
 }
@@ -61,9 +62,15 @@ TEST(ChildCommandLine, QuotesOnlyWordsWithSpaces) {
     std::u16string line;
   } cases[] = {
       {u"C:\\svc\\Hello.exe", u"Hello", {}, {}, u"C:\\svc\\Hello.exe Hello __qvx_restart"},
-      {u"C:\\Program Files\\Hello.exe", u"My Svc", {}, {},
+      {u"C:\\Program Files\\Hello.exe",
+       u"My Svc",
+       {},
+       {},
        u"\"C:\\Program Files\\Hello.exe\" \"My Svc\" __qvx_restart"},
-      {u"p.exe", u"S", {u"-x", u"a b"}, {u"one", u"two words"},
+      {u"p.exe",
+       u"S",
+       {u"-x", u"a b"},
+       {u"one", u"two words"},
        u"p.exe S -x \"a b\" one \"two words\" __qvx_restart"},
       // Quotes inside a word are not escaped; tabs do not trigger quoting.
       {u"p.exe", u"S", {}, {u"say\"hi", u"t\tab"}, u"p.exe S say\"hi t\tab __qvx_restart"},
@@ -80,7 +87,8 @@ TEST(ChildCommandLine, TheChildSplitsItBackIntoTheSameWords) {
   W process{u"-Jx", u"with space"};
   W start{u"a", u"b c", u"d"};
   std::u16string line;
-  ASSERT_TRUE(buildChildCommandLine(u"C:\\A Dir\\svc.exe", u"My Service", process, start, ChildCommandRoom, line));
+  ASSERT_TRUE(
+      buildChildCommandLine(u"C:\\A Dir\\svc.exe", u"My Service", process, start, ChildCommandRoom, line));
   W words;
   splitCommandLine(line, words);
   EXPECT_EQ(words, (W{u"C:\\A Dir\\svc.exe", u"My Service", u"-Jx", u"with space", u"a", u"b c", u"d",
@@ -93,7 +101,8 @@ TEST(ChildCommandLine, ALineBeyondItsRoomIsRefusedNotCut) {
   std::u16string line;
   EXPECT_TRUE(buildChildCommandLine(u"p.exe", u"S", {}, W{std::u16string(n, u'x')}, ChildCommandRoom, line));
   EXPECT_EQ(line.size(), ChildCommandRoom - 1);
-  EXPECT_FALSE(buildChildCommandLine(u"p.exe", u"S", {}, W{std::u16string(n + 1, u'x')}, ChildCommandRoom, line));
+  EXPECT_FALSE(
+      buildChildCommandLine(u"p.exe", u"S", {}, W{std::u16string(n + 1, u'x')}, ChildCommandRoom, line));
   EXPECT_TRUE(line.empty());
   // Quotes count: the same length with a space inside no longer fits.
   std::u16string spaced(n, u'x');
@@ -161,7 +170,7 @@ TEST(ServiceChildEnd, StoppedAfterExitZeroOrWhileStopping) {
     bool stopping;
     bool stopped;
   } cases[] = {
-      {0, false, true}, {0, true, true}, {1, true, true}, {1, false, false}, {0xC0000005u, false, false},
+      {0, false, true},  {0, true, true}, {1, true, true}, {1, false, false}, {0xC0000005u, false, false},
       {259, true, true},
   };
   for (const Case& c : cases) {
