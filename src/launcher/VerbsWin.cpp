@@ -7,6 +7,7 @@
 #include "launcher/Fatal.h"
 #include "launcher/Launch.h"
 #include "launcher/Limits.h"
+#include "service/ServiceControl.h"
 
 namespace pelto {
 namespace {
@@ -32,6 +33,15 @@ int verbRunRedirect(VerbCall& c) {
 const VerbEntry Verbs[] = {
     {u"?", verbUsage},
     {u"help", verbUsage},
+    {u"install", verbInstall},
+    {u"install-and-start", verbInstallAndStart},
+    {u"install-auto", verbInstallAuto},
+    {u"install-demand", verbInstallDemand},
+    {u"uninstall", verbUninstall},
+    {u"stop", verbStop},
+    {u"start", verbStart},
+    {u"restart", verbRestart},
+    {u"status", verbStatus},
     {u"run", verbRun},
     {u"run-redirect", verbRunRedirect},
 };
