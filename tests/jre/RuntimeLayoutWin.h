@@ -83,6 +83,16 @@ class ScopedRegKey {
  public:
   ScopedRegKey(HKEY root, std::string path, REGSAM view = 0)
       : root_(root), path_(std::move(path)), view_(view) {
+    // The ancestors this key brings into being go again with it.
+    for (std::size_t cut = path_.find('\\'); cut != std::string::npos; cut = path_.find('\\', cut + 1)) {
+      HKEY probe;
+      std::string ancestor = path_.substr(0, cut);
+      if (RegOpenKeyExA(root_, ancestor.c_str(), 0, KEY_READ | view_, &probe) == ERROR_SUCCESS) {
+        RegCloseKey(probe);
+      } else {
+        createdAncestors_.insert(createdAncestors_.begin(), ancestor);
+      }
+    }
     deleteKeyTree(root_, path_, view_);
     RegCreateKeyExA(root_, path_.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS | view_,
                     nullptr, &key_, nullptr);
@@ -90,6 +100,8 @@ class ScopedRegKey {
   ~ScopedRegKey() {
     if (key_) RegCloseKey(key_);
     deleteKeyTree(root_, path_, view_);
+    // Deepest first; a key that still has subkeys (another test's) stays.
+    for (const std::string& ancestor : createdAncestors_) RegDeleteKeyExA(root_, ancestor.c_str(), view_, 0);
   }
   ScopedRegKey(const ScopedRegKey&) = delete;
   ScopedRegKey& operator=(const ScopedRegKey&) = delete;
@@ -112,6 +124,7 @@ class ScopedRegKey {
   std::string path_;
   REGSAM view_;
   HKEY key_ = nullptr;
+  std::vector<std::string> createdAncestors_;
 };
 
 struct RuntimeLayout {
@@ -164,6 +177,8 @@ class RuntimeHome {
       CharLowerBuffA(p.data(), static_cast<DWORD>(p.size()));
       deleteKeyTree(HKEY_CURRENT_USER, versionCacheKey(p));
     }
+    // The cache's own key goes too once empty (the call fails while it has entries).
+    RegDeleteKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\tarnwick-labs\\pelto\\jvms", 0, 0);
     removeTreeA(home_);
   }
   RuntimeHome(const RuntimeHome&) = delete;
