@@ -9,6 +9,7 @@
 //   remove CLASS                        drops a built-in class (java/lang/System, ...)
 //   main return | throw TEXT | exit CODE | stdin LINE | wait MS
 //   create fail                         JNI_CreateJavaVM returns JNI_ERR
+//   record PATH                         the record file when PELTO_JVM_RECORD is not set
 #define _JNI_IMPLEMENTATION_
 #include <jni.h>
 #include <windows.h>
@@ -792,8 +793,6 @@ void loadModel() {
   std::wstring where;
   std::string text = pelto::doubles::readModelFile(L"PELTO_JVM_MODEL", L"jvm-double.txt",
                                                    reinterpret_cast<const void*>(&loadModel), found, where);
-  recordLine("{\"event\":\"model\",\"path\":" + jsonText(std::u16string(where.begin(), where.end())) +
-             ",\"found\":" + (found ? "true" : "false") + "}");
   std::size_t pos = 0;
   while (pos < text.size()) {
     std::size_t end = text.find('\n', pos);
@@ -820,8 +819,14 @@ void loadModel() {
       model.mainValue = s2 == std::string::npos ? "" : rest.substr(s2 + 1);
     } else if (word == "create" && rest == "fail") {
       model.createFails = true;
+    } else if (word == "record") {
+      std::u16string path = pelto::doubles::fromCodePage(CP_UTF8, rest);
+      pelto::doubles::recordFileFallback().assign(path.begin(), path.end());
     }
   }
+  // Recorded after reading, so that a record file named by the model gets this line too.
+  recordLine("{\"event\":\"model\",\"path\":" + jsonText(std::u16string(where.begin(), where.end())) +
+             ",\"found\":" + (found ? "true" : "false") + "}");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #pragma once
 // One JSON object per line appended to the file named by PELTO_JVM_RECORD (UTF-8), shared by
-// the jvm.dll and qvxinst.dll doubles.
+// the jvm.dll and qvxinst.dll doubles. A process that does not inherit the test's environment
+// (a service) gets the file from its model instead: see recordFileFallback.
 #include <windows.h>
 
 #include <string>
@@ -47,11 +48,21 @@ inline std::string jsonText(std::u16string_view w) {
   return jsonText(std::string_view(utf8(w)));
 }
 
+// The record file used when PELTO_JVM_RECORD is not set (empty: no records).
+inline std::wstring& recordFileFallback() {
+  static std::wstring path;
+  return path;
+}
+
 // Appends one line; the file is opened per record so that a process that dies keeps what it said.
 inline void recordLine(const std::string& json) {
-  wchar_t path[MAX_PATH * 4];
-  DWORD n = GetEnvironmentVariableW(L"PELTO_JVM_RECORD", path, static_cast<DWORD>(std::size(path)));
-  if (n == 0 || n >= std::size(path)) return;
+  wchar_t buf[MAX_PATH * 4];
+  DWORD n = GetEnvironmentVariableW(L"PELTO_JVM_RECORD", buf, static_cast<DWORD>(std::size(buf)));
+  const wchar_t* path = buf;
+  if (n == 0 || n >= std::size(buf)) {
+    if (recordFileFallback().empty()) return;
+    path = recordFileFallback().c_str();
+  }
   HANDLE h = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return;
