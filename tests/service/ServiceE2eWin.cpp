@@ -137,6 +137,20 @@ class ServiceLayout {
     }
     return false;
   }
+  // The process the manager names for the service (0 when it names none).
+  DWORD processId() const {
+    DWORD pid = 0;
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SC_HANDLE service = manager ? OpenServiceW(manager, name_.c_str(), SERVICE_QUERY_STATUS) : nullptr;
+    SERVICE_STATUS_PROCESS status{};
+    DWORD needed = 0;
+    if (service && QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
+                                        sizeof status, &needed))
+      pid = status.dwProcessId;
+    if (service) CloseServiceHandle(service);
+    if (manager) CloseServiceHandle(manager);
+    return pid;
+  }
   // Waits until /status gives `exitCode`.
   LauncherRun waitForStatus(DWORD exitCode, int ms = 30000) const {
     LauncherRun r;
@@ -152,6 +166,15 @@ class ServiceLayout {
   std::wstring name_, dir_, exe_, record_;
   bool copied_ = false;
 };
+
+// Whether process `pid` is gone within `ms`.
+bool processEnds(DWORD pid, DWORD ms) {
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+  if (!process) return GetLastError() == ERROR_INVALID_PARAMETER;  // no such process any more
+  bool ended = WaitForSingleObject(process, ms) == WAIT_OBJECT_0;
+  CloseHandle(process);
+  return ended;
+}
 
 bool contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
@@ -237,7 +260,9 @@ TEST(ServiceEndToEnd, AChildEndingWithOneGetsNoStoppedReport) {
   EXPECT_EQ(svc.events("exit")[0], "{\"event\":\"exit\",\"code\":1}");
   // The service process ends without reporting stopped; the manager keeps it running with a
   // dead process, so stopping it fails while starting it again works.
-  Sleep(2000);
+  DWORD pid = svc.processId();
+  ASSERT_NE(pid, 0u);
+  EXPECT_TRUE(processEnds(pid, 20000)) << pid;
   r = svc.verb(L"/status");
   EXPECT_EQ(r.exitCode, 0u);
   EXPECT_EQ(r.out, "Running.\n");
