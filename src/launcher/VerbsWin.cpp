@@ -5,7 +5,9 @@
 #include "env/TextConv.h"
 #include "launcher/Entry.h"
 #include "launcher/Fatal.h"
+#include "launcher/Launch.h"
 #include "launcher/Limits.h"
+#include "service/ServiceControl.h"
 
 namespace pelto {
 namespace {
@@ -19,12 +21,29 @@ int verbUsage(VerbCall&) {
   return 0;
 }
 
+int verbRun(VerbCall& c) {
+  return runApplication(false, c.program, c.args);
+}
+int verbRunRedirect(VerbCall& c) {
+  return runApplication(true, c.program, c.args);
+}
+
 // A handler gets the program element as typed and the words after the verb (ServiceName first
-// when one was given), for example:
-//   {u"run", [](VerbCall& c) { return runApplication(false, c.program, c.args); }},
+// when one was given).
 const VerbEntry Verbs[] = {
     {u"?", verbUsage},
     {u"help", verbUsage},
+    {u"install", verbInstall},
+    {u"install-and-start", verbInstallAndStart},
+    {u"install-auto", verbInstallAuto},
+    {u"install-demand", verbInstallDemand},
+    {u"uninstall", verbUninstall},
+    {u"stop", verbStop},
+    {u"start", verbStart},
+    {u"restart", verbRestart},
+    {u"status", verbStatus},
+    {u"run", verbRun},
+    {u"run-redirect", verbRunRedirect},
 };
 
 }  // namespace

@@ -1,6 +1,6 @@
 #pragma once
 // The service process: the service main run by the dispatcher, its control handler, and the
-// supervision of the child that hosts the JVM.
+// supervision of the child that hosts the JVM. The decisions themselves are in ServiceText.h.
 #include <cstdint>
 #include <string>
 
@@ -15,7 +15,8 @@ void WINAPI serviceControlHandler(DWORD control);
 void sendStopRequest();
 // Reports every console event as handled, so that a log-off does not end the process.
 BOOL WINAPI consoleControlHandler(DWORD event);
-// Body of the output-consumer thread: reads and discards the child's output until it ends.
+// Body of the output-consumer thread: reads and discards the child's output until it ends;
+// closes the read end (a HANDLE) it was given.
 DWORD WINAPI drainChildOutput(LPVOID readEnd);
 
 // The priority class for the child from HKLM "SOFTWARE\tarnwick-labs\pelto\priority", value

@@ -1,0 +1,123 @@
+#include "service/ServiceText.h"
+
+#include "launcher/CommandLine.h"
+
+namespace pelto {
+
+std::uint32_t installStartType(long executableType) {
+  return executableType == 4 ? AutoStart : DemandStart;
+}
+
+std::u16string dependencyList(std::u16string_view commaSeparated, std::size_t room,
+                              std::size_t* droppedNames) {
+  std::u16string list;
+  std::size_t dropped = 0;
+  std::size_t pos = 0;
+  while (pos <= commaSeparated.size()) {
+    std::size_t comma = commaSeparated.find(u',', pos);
+    if (comma == std::u16string_view::npos) comma = commaSeparated.size();
+    std::u16string_view name = commaSeparated.substr(pos, comma - pos);
+    if (!name.empty()) {
+      // The name, its NUL and the closing NUL of the list must fit.
+      if (list.size() + name.size() + 2 <= room) {
+        list.append(name);
+        list.push_back(u'\0');
+      } else {
+        ++dropped;
+      }
+    }
+    pos = comma + 1;
+  }
+  if (!list.empty()) list.push_back(u'\0');
+  if (droppedNames) *droppedNames = dropped;
+  return list;
+}
+
+std::u16string quoteIfSpaced(std::u16string_view argument) {
+  if (argument.find(u' ') == std::u16string_view::npos) return std::u16string(argument);
+  std::u16string q;
+  q.reserve(argument.size() + 2);
+  q.push_back(u'"');
+  q.append(argument);
+  q.push_back(u'"');
+  return q;
+}
+
+bool buildChildCommandLine(std::u16string_view program, std::u16string_view serviceName,
+                           std::span<const std::u16string> processArgs,
+                           std::span<const std::u16string> startArgs, std::size_t room,
+                           std::u16string& line) {
+  line = quoteIfSpaced(program);
+  line += u' ';
+  line += quoteIfSpaced(serviceName);
+  for (const std::u16string& a : processArgs) {
+    line += u' ';
+    line += quoteIfSpaced(a);
+  }
+  for (const std::u16string& a : startArgs) {
+    line += u' ';
+    line += quoteIfSpaced(a);
+  }
+  line += u' ';
+  line += RestartMarker;
+  if (line.size() + 1 > room) {
+    line.clear();
+    return false;
+  }
+  return true;
+}
+
+std::u16string serviceNameOfStart(std::u16string_view firstArgument, bool given, std::size_t room) {
+  if (!given || firstArgument.empty() || firstArgument.size() >= room) return u"unknown";
+  return std::u16string(firstArgument);
+}
+
+ControlDecision applyControl(ServiceStatusRecord& record, std::uint32_t control) {
+  ControlDecision d;
+  if (control == ControlStop) {
+    record.currentState = StateStopPending;
+    d.sendStop = true;
+    d.reportTag = 2;
+  } else if (control == ControlShutdown) {
+    ++record.checkPoint;
+    record.currentState = StateStopPending;
+    d.sendStop = true;
+    d.reportTag = 1;
+  }
+  return d;
+}
+
+void markChildStartFailure(ServiceStatusRecord& record) {
+  record.currentState = StateStopped;
+  record.win32ExitCode = ServiceSpecificError;
+  record.serviceSpecificExitCode = ChildStartFailureCode;
+}
+
+bool stopLineOwed(const ServiceStatusRecord& record, bool lineDelivered) {
+  return record.currentState == StateStopPending && !lineDelivered;
+}
+
+bool reportStoppedAfterChild(std::uint32_t childExitCode, const ServiceStatusRecord& record) {
+  return childExitCode == 0 || record.currentState == StateStopPending;
+}
+
+void beginStopWait(StopWait& wait, std::uint32_t checkPoint, std::uint32_t nowTick) {
+  wait.startTick = nowTick;
+  wait.checkPoint = checkPoint;
+}
+
+bool continueStopWait(StopWait& wait, std::uint32_t state, std::uint32_t checkPoint, std::uint32_t waitHint,
+                      std::uint32_t nowTick) {
+  if (state != StateStopPending) return false;
+  if (checkPoint > wait.checkPoint) {
+    beginStopWait(wait, checkPoint, nowTick);
+    return true;
+  }
+  return static_cast<std::uint32_t>(nowTick - wait.startTick) <= waitHint;
+}
+
+std::uint32_t childPriorityClass(bool readOk, std::uint32_t size, std::uint32_t value) {
+  return (readOk && size == 4) ? value : NormalPriorityClass;
+}
+
+}  // namespace pelto
