@@ -69,7 +69,7 @@ const char* const PeltoModel =
 
 // Loads a fresh copy of the double with the model beside it and runs launchJvm on the args.
 LaunchRun launchWith(const std::string& model, const std::vector<std::u16string>& args, const wchar_t* name,
-               const std::string& qvxinstModel = {}) {
+                     const std::string& qvxinstModel = {}) {
   LaunchRun run;
   ScratchDir dir(std::wstring(L"pelto_jvmstart_") + name + L"_");
   std::wstring dll = dir.path() + L"\\jvm.dll";
@@ -99,7 +99,8 @@ LaunchRun launchWith(const std::string& model, const std::vector<std::u16string>
   HANDLE h = CreateFileW(record.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   char buf[4096];
   DWORD got = 0;
-  while (h != INVALID_HANDLE_VALUE && ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) text.append(buf, got);
+  while (h != INVALID_HANDLE_VALUE && ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0)
+    text.append(buf, got);
   if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
   for (std::size_t pos = 0, end; pos < text.size(); pos = end + 1) {
     end = text.find('\n', pos);
@@ -125,9 +126,7 @@ class JvmStart : public ::testing::Test {
     LauncherConfig = saved_;
     LauncherFlavour = savedFlavour_;
   }
-  std::vector<std::u16string> fixed() const {
-    return {u"false", u"com.example.Main", u"", u"", u"false"};
-  }
+  std::vector<std::u16string> fixed() const { return {u"false", u"com.example.Main", u"", u"", u"false"}; }
 
  private:
   LauncherConfigTables saved_;
@@ -190,8 +189,9 @@ TEST_F(JvmStart, SplashTextsOutsideAsciiReachJavaIntact) {
   LaunchRun run = launchWith(PeltoModel, {u"p"}, L"splash");
   EXPECT_TRUE(run.result);
   if (GetACP() == 1252) {
-    EXPECT_TRUE(run.has(
-        "{\"event\":\"initAwtSplashConfig\",\"args\":[true,true,\"Café €\",10,20,\"\",0,0,\"v1.0\",0,0,\"\",0,-3]}"))
+    EXPECT_TRUE(
+        run.has("{\"event\":\"initAwtSplashConfig\",\"args\":[true,true,\"Café "
+                "€\",10,20,\"\",0,0,\"v1.0\",0,0,\"\",0,-3]}"))
         << utf16ToUtf8(run.log);
   }
   EXPECT_EQ(run.count("\"event\":\"initAwtSplashConfig\""), 1);
@@ -205,12 +205,14 @@ TEST_F(JvmStart, OptionalStepsThatFailAreReportedAndTheLaunchGoesOn) {
     std::string model;
     std::u16string logLine;
   };
-  const std::string quorvanexMain = "method com/quorvanex/runtime/launcher/WinLauncher main ([Ljava/lang/String;)V\n";
+  const std::string quorvanexMain =
+      "method com/quorvanex/runtime/launcher/WinLauncher main ([Ljava/lang/String;)V\n";
   const Case cases[] = {
       {"nosplashmethod", 'e', "method com/pelto/runtime/WinLauncher main ([Ljava/lang/String;)V\n",
        u"ERROR: could not find method for splash properties"},
       {"nosplashclass", 'i', quorvanexMain, u"ERROR: could not find main class for splash properties"},
-      {"nosystem", 'e', std::string(PeltoModel) + "remove java/lang/System\n", u"ERROR: could not get system class"},
+      {"nosystem", 'e', std::string(PeltoModel) + "remove java/lang/System\n",
+       u"ERROR: could not get system class"},
   };
   for (const auto& c : cases) {
     LauncherConfig.strings[108] = "1";
@@ -232,7 +234,8 @@ TEST_F(JvmStart, QuorvanexSupportLibraryRegistersOrFallsBack) {
   EXPECT_TRUE(ok.result);
   EXPECT_TRUE(ok.has("{\"event\":\"initFromLauncher\",\"flag\":true}"));
   EXPECT_EQ(ok.count("{\"event\":\"initFromLauncher\""), 1);
-  EXPECT_TRUE(ok.has("{\"event\":\"registerNatives\",\"env\":true,\"ownModule\":true,\"log\":true,\"result\":true}"));
+  EXPECT_TRUE(
+      ok.has("{\"event\":\"registerNatives\",\"env\":true,\"ownModule\":true,\"log\":true,\"result\":true}"));
   EXPECT_EQ(ok.count("{\"event\":\"main\",\"class\":\"com/quorvanex/runtime/launcher/WinLauncher\""), 1);
   EXPECT_TRUE(ok.errors().empty());
 
@@ -243,8 +246,9 @@ TEST_F(JvmStart, QuorvanexSupportLibraryRegistersOrFallsBack) {
   EXPECT_TRUE(refused.has("{\"event\":\"initFromLauncher\",\"flag\":false}"));
   EXPECT_TRUE(refused.errors().empty());
 
-  LaunchRun noCommon = launchWith("method com/quorvanex/runtime/launcher/WinLauncher main ([Ljava/lang/String;)V\n",
-                            {u"Q"}, L"qvxnocommon", "true");
+  LaunchRun noCommon =
+      launchWith("method com/quorvanex/runtime/launcher/WinLauncher main ([Ljava/lang/String;)V\n", {u"Q"},
+                 L"qvxnocommon", "true");
   EXPECT_TRUE(noCommon.result);
   EXPECT_TRUE(noCommon.logged(u"ERROR: did not find com/quorvanex/runtime/installer/platform/win32/Common"));
   EXPECT_EQ(noCommon.count("registerNatives"), 0);
@@ -257,7 +261,8 @@ TEST_F(JvmStart, ExceptionEscapingMainIsDescribedClearedAndFailsTheLaunch) {
   EXPECT_TRUE(run.logged(u"ERROR: an exception occurred\nERROR: java.lang.IllegalStateException: boom ü\n"))
       << utf16ToUtf8(run.log);
   EXPECT_TRUE(run.logged(u"ERROR: could not call main"));
-  EXPECT_TRUE(run.has("{\"event\":\"exceptionDescribe\",\"text\":\"java.lang.IllegalStateException: boom ü\"}"));
+  EXPECT_TRUE(
+      run.has("{\"event\":\"exceptionDescribe\",\"text\":\"java.lang.IllegalStateException: boom ü\"}"));
   EXPECT_EQ(run.count("destroyJavaVM"), 0);
   EXPECT_TRUE(run.errors().empty()) << run.errors().front();
 }
@@ -270,8 +275,8 @@ TEST_F(JvmStart, FailedCreationIsReported) {
 }
 
 TEST(JvmStartWords, ForwardedArgumentsLeaveOutLocaleAndJWords) {
-  std::vector<std::u16string> args = {u"prog", u"-Dsun.locale.formatasdefault=", u"-Dsun.locale.formatasdefaultx",
-                                      u"-J", u"-j-x", u"x-J"};
+  std::vector<std::u16string> args = {
+      u"prog", u"-Dsun.locale.formatasdefault=", u"-Dsun.locale.formatasdefaultx", u"-J", u"-j-x", u"x-J"};
   std::vector<std::u16string> kept, keptAll;
   appendForwardedArguments(args, true, kept);
   appendForwardedArguments(args, false, keptAll);
