@@ -195,7 +195,8 @@ void loadNativeSupportLibrary() {
   HMODULE module = LoadLibraryW(wptr(path));
   logMessage(u"helper dll %p %s", static_cast<void*>(module), path);
   if (!module) return;
-  auto registerNatives = reinterpret_cast<RegisterNativesFunction>(reinterpret_cast<void*>(GetProcAddress(module, "registerNatives")));
+  auto registerNatives = reinterpret_cast<RegisterNativesFunction>(
+      reinterpret_cast<void*>(GetProcAddress(module, "registerNatives")));
   if (!registerNatives) {
     logError(u"did not find register natives in helper dll");
     return;
@@ -215,8 +216,8 @@ void setModuleNameProperty() {
     logError(u"could not get system class");
     return;
   }
-  jmethodID setProperty =
-      Env->GetStaticMethodID(system, "setProperty", "(Ljava/lang/String;Ljava/lang/String;)Ljava/lang/String;");
+  jmethodID setProperty = Env->GetStaticMethodID(system, "setProperty",
+                                                 "(Ljava/lang/String;Ljava/lang/String;)Ljava/lang/String;");
   if (!setProperty) {
     clearLookUpFailure();
     logError(u"could not get method for module name init");
@@ -262,7 +263,8 @@ bool checkJavaException(bool describe) {
   if (text && !Env->ExceptionCheck()) {
     const jchar* chars = Env->GetStringChars(text, nullptr);
     if (chars) {
-      std::u16string s(reinterpret_cast<const char16_t*>(chars), static_cast<std::size_t>(Env->GetStringLength(text)));
+      std::u16string s(reinterpret_cast<const char16_t*>(chars),
+                       static_cast<std::size_t>(Env->GetStringLength(text)));
       Env->ReleaseStringChars(text, chars);
       logError(u"%s", s);
     }

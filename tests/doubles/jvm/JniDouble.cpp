@@ -177,15 +177,33 @@ std::vector<jvalue> readArgs(const std::vector<char>& params, va_list ap) {
   for (char p : params) {
     jvalue v{};
     switch (p) {
-      case 'Z': v.z = static_cast<jboolean>(va_arg(ap, int)); break;
-      case 'B': v.b = static_cast<jbyte>(va_arg(ap, int)); break;
-      case 'C': v.c = static_cast<jchar>(va_arg(ap, int)); break;
-      case 'S': v.s = static_cast<jshort>(va_arg(ap, int)); break;
-      case 'I': v.i = va_arg(ap, jint); break;
-      case 'J': v.j = va_arg(ap, jlong); break;
-      case 'F': v.f = static_cast<jfloat>(va_arg(ap, double)); break;
-      case 'D': v.d = va_arg(ap, double); break;
-      default: v.l = va_arg(ap, jobject); break;
+      case 'Z':
+        v.z = static_cast<jboolean>(va_arg(ap, int));
+        break;
+      case 'B':
+        v.b = static_cast<jbyte>(va_arg(ap, int));
+        break;
+      case 'C':
+        v.c = static_cast<jchar>(va_arg(ap, int));
+        break;
+      case 'S':
+        v.s = static_cast<jshort>(va_arg(ap, int));
+        break;
+      case 'I':
+        v.i = va_arg(ap, jint);
+        break;
+      case 'J':
+        v.j = va_arg(ap, jlong);
+        break;
+      case 'F':
+        v.f = static_cast<jfloat>(va_arg(ap, double));
+        break;
+      case 'D':
+        v.d = va_arg(ap, double);
+        break;
+      default:
+        v.l = va_arg(ap, jobject);
+        break;
     }
     out.push_back(v);
   }
@@ -197,12 +215,20 @@ std::string jsonValue(const char* fn, char type, const jvalue& v) {
     case 'Z':
       if (v.z > 1) recordError(fn, "boolean argument other than JNI_TRUE or JNI_FALSE");
       return v.z ? "true" : "false";
-    case 'I': return std::to_string(v.i);
-    case 'J': return std::to_string(v.j);
-    case 'B': return std::to_string(v.b);
-    case 'C': case 'S': return std::to_string(type == 'C' ? v.c : v.s);
-    case 'F': case 'D': return std::to_string(type == 'F' ? v.f : v.d);
-    default: break;
+    case 'I':
+      return std::to_string(v.i);
+    case 'J':
+      return std::to_string(v.j);
+    case 'B':
+      return std::to_string(v.b);
+    case 'C':
+    case 'S':
+      return std::to_string(type == 'C' ? v.c : v.s);
+    case 'F':
+    case 'D':
+      return std::to_string(type == 'F' ? v.f : v.d);
+    default:
+      break;
   }
   Obj* o = deref(fn, v.l, true);
   if (!o) return "null";
@@ -224,7 +250,8 @@ void checkObjectArg(const char* fn, const std::string& declared, const jvalue& v
   if (!o) return;
   if (declared == "Ljava/lang/String;" && o->kind != Obj::Kind::String)
     recordError(fn, "argument is not a java.lang.String");
-  if (declared == "[Ljava/lang/String;" && (o->kind != Obj::Kind::Array || o->className != "java/lang/String"))
+  if (declared == "[Ljava/lang/String;" &&
+      (o->kind != Obj::Kind::Array || o->className != "java/lang/String"))
     recordError(fn, "argument is not a java.lang.String[]");
 }
 
@@ -286,7 +313,8 @@ jobject callStatic(const char* fn, jclass clazz, jmethodID id, const std::vector
     recordError(fn, "bad class or method ID");
     return nullptr;
   }
-  if (!m->isStatic || m->cls != c->className) recordError(fn, "method ID is not a static method of this class");
+  if (!m->isStatic || m->cls != c->className)
+    recordError(fn, "method ID is not a static method of this class");
   std::vector<char> params;
   char ret = 'V';
   parseSignature(m->sig, params, ret);
@@ -316,23 +344,27 @@ jobject callStatic(const char* fn, jclass clazz, jmethodID id, const std::vector
       throwNew("java/lang/NullPointerException", u"key or value is null");
       return nullptr;
     }
-    recordLine("{\"event\":\"setProperty\",\"key\":" + jsonText(k->text) + ",\"value\":" + jsonText(v->text) + "}");
+    recordLine("{\"event\":\"setProperty\",\"key\":" + jsonText(k->text) + ",\"value\":" + jsonText(v->text) +
+               "}");
     auto it = properties.find(k->text);
-    Obj* previous = it == properties.end() ? nullptr : newObj(Obj::Kind::String, "java/lang/String", it->second);
+    Obj* previous =
+        it == properties.end() ? nullptr : newObj(Obj::Kind::String, "java/lang/String", it->second);
     properties[k->text] = v->text;
     return newRef(previous);
   }
   if (m->name == "initAwtSplashConfig") {
     recordLine("{\"event\":\"initAwtSplashConfig\",\"args\":" + list + "}");
   } else if (m->name == "initFromLauncher") {
-    recordLine(std::string("{\"event\":\"initFromLauncher\",\"flag\":") + (args[0].z ? "true" : "false") + "}");
+    recordLine(std::string("{\"event\":\"initFromLauncher\",\"flag\":") + (args[0].z ? "true" : "false") +
+               "}");
   } else if (m->name == "main" && m->sig == "([Ljava/lang/String;)V") {
     std::string mainArgs = params.empty() ? "[]" : jsonValue(fn, 'L', args[0]);
     Obj* arr = deref(fn, args[0].l, true);
     if (arr)
       for (Obj* e : arr->elements)
         if (!e) recordError(fn, "main argument array holds a null element");
-    recordLine("{\"event\":\"main\",\"class\":" + jsonText(std::string_view(m->cls)) + ",\"args\":" + mainArgs + "}");
+    recordLine("{\"event\":\"main\",\"class\":" + jsonText(std::string_view(m->cls)) +
+               ",\"args\":" + mainArgs + "}");
     runMainAction();
   }
   return nullptr;
@@ -540,7 +572,8 @@ const jchar* JNICALL GetStringChars(JNIEnv*, jstring s, jboolean* isCopy) {
 void JNICALL ReleaseStringChars(JNIEnv*, jstring s, const jchar* chars) {
   enter("ReleaseStringChars", true);
   stringArg("ReleaseStringChars", s);
-  if (!pinnedChars.erase(chars)) recordError("ReleaseStringChars", "characters were not obtained or already released");
+  if (!pinnedChars.erase(chars))
+    recordError("ReleaseStringChars", "characters were not obtained or already released");
 }
 
 jsize JNICALL GetStringUTFLength(JNIEnv*, jstring s) {
@@ -564,7 +597,8 @@ const char* JNICALL GetStringUTFChars(JNIEnv*, jstring s, jboolean* isCopy) {
 void JNICALL ReleaseStringUTFChars(JNIEnv*, jstring s, const char* chars) {
   enter("ReleaseStringUTFChars", true);
   stringArg("ReleaseStringUTFChars", s);
-  if (!pinnedUtf.erase(chars)) recordError("ReleaseStringUTFChars", "characters were not obtained or already released");
+  if (!pinnedUtf.erase(chars))
+    recordError("ReleaseStringUTFChars", "characters were not obtained or already released");
 }
 
 jobjectArray JNICALL NewObjectArray(JNIEnv*, jsize len, jclass cls, jobject init) {
@@ -662,7 +696,9 @@ jboolean JNICALL ExceptionCheck(JNIEnv*) {
 }
 void JNICALL ExceptionClear(JNIEnv*) {
   enter("ExceptionClear", true);
-  if (pending) recordLine("{\"event\":\"exceptionClear\",\"text\":" + jsonText(std::string_view(throwableText(pending))) + "}");
+  if (pending)
+    recordLine(
+        "{\"event\":\"exceptionClear\",\"text\":" + jsonText(std::string_view(throwableText(pending))) + "}");
   pending = nullptr;
 }
 void JNICALL ExceptionDescribe(JNIEnv*) {
@@ -759,7 +795,8 @@ jint JNICALL DestroyJavaVM(JavaVM*) {
   }
   if (GetCurrentThreadId() != ownerThread) recordError("DestroyJavaVM", "not the creating thread");
   if (pending) recordError("DestroyJavaVM", "an exception is still pending (" + throwableText(pending) + ")");
-  if (!pinnedChars.empty() || !pinnedUtf.empty()) recordError("DestroyJavaVM", "string characters never released");
+  if (!pinnedChars.empty() || !pinnedUtf.empty())
+    recordError("DestroyJavaVM", "string characters never released");
   destroyed = true;
   recordLine("{\"event\":\"destroyJavaVM\"}");
   return JNI_OK;
@@ -780,15 +817,21 @@ jint JNICALL GetEnv(JavaVM*, void** penv, jint) {
   return *penv ? JNI_OK : JNI_EDETACHED;
 }
 
-const JNIInvokeInterface_ Invoke{nullptr,          nullptr,     nullptr, DestroyJavaVM, AttachCurrentThread,
-                                 DetachCurrentThread, GetEnv,   AttachCurrentThread};
+const JNIInvokeInterface_ Invoke{nullptr,
+                                 nullptr,
+                                 nullptr,
+                                 DestroyJavaVM,
+                                 AttachCurrentThread,
+                                 DetachCurrentThread,
+                                 GetEnv,
+                                 AttachCurrentThread};
 JavaVM_ Vm{&Invoke};
 
 void loadModel() {
   for (const char* c : {"java/lang/Object", "java/lang/String", "java/lang/System", "java/lang/Throwable"})
     model.classes.insert(c);
-  model.methods.push_back(
-      Method{"java/lang/System", "setProperty", "(Ljava/lang/String;Ljava/lang/String;)Ljava/lang/String;", true});
+  model.methods.push_back(Method{"java/lang/System", "setProperty",
+                                 "(Ljava/lang/String;Ljava/lang/String;)Ljava/lang/String;", true});
   bool found = false;
   std::wstring where;
   std::string text = pelto::doubles::readModelFile(L"PELTO_JVM_MODEL", L"jvm-double.txt",
@@ -812,7 +855,8 @@ void loadModel() {
       std::size_t a = rest.find(' '), b = rest.find(' ', a + 1);
       if (a == std::string::npos || b == std::string::npos) continue;
       model.classes.insert(rest.substr(0, a));
-      model.methods.push_back(Method{rest.substr(0, a), rest.substr(a + 1, b - a - 1), rest.substr(b + 1), true});
+      model.methods.push_back(
+          Method{rest.substr(0, a), rest.substr(a + 1, b - a - 1), rest.substr(b + 1), true});
     } else if (word == "main") {
       std::size_t s2 = rest.find(' ');
       model.mainAction = rest.substr(0, s2);
@@ -856,10 +900,11 @@ extern "C" JNIEXPORT jint JNICALL JNI_CreateJavaVM(JavaVM** pvm, void** penv, vo
   }
   options += "]";
   recordLine("{\"event\":\"createJavaVM\",\"version\":" + std::to_string(init->version) +
-             ",\"ignoreUnrecognized\":" + (init->ignoreUnrecognized ? "true" : "false") + ",\"options\":" + options +
-             "}");
+             ",\"ignoreUnrecognized\":" + (init->ignoreUnrecognized ? "true" : "false") +
+             ",\"options\":" + options + "}");
   bool versionOk = false;
-  for (jint v : {JNI_VERSION_1_2, JNI_VERSION_1_4, JNI_VERSION_1_6, JNI_VERSION_1_8, JNI_VERSION_9, JNI_VERSION_10})
+  for (jint v :
+       {JNI_VERSION_1_2, JNI_VERSION_1_4, JNI_VERSION_1_6, JNI_VERSION_1_8, JNI_VERSION_9, JNI_VERSION_10})
     versionOk = versionOk || init->version == v;
   if (!versionOk) return JNI_EVERSION;
   if (model.createFails) return JNI_ERR;

@@ -11,11 +11,11 @@ namespace pelto::doubles {
 
 inline std::string utf8(std::u16string_view w) {
   if (w.empty()) return {};
-  int n = WideCharToMultiByte(CP_UTF8, 0, reinterpret_cast<const wchar_t*>(w.data()), static_cast<int>(w.size()),
-                              nullptr, 0, nullptr, nullptr);
+  int n = WideCharToMultiByte(CP_UTF8, 0, reinterpret_cast<const wchar_t*>(w.data()),
+                              static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
   std::string s(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, reinterpret_cast<const wchar_t*>(w.data()), static_cast<int>(w.size()), s.data(),
-                      n, nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, reinterpret_cast<const wchar_t*>(w.data()), static_cast<int>(w.size()),
+                      s.data(), n, nullptr, nullptr);
   return s;
 }
 
@@ -74,8 +74,8 @@ inline void recordLine(const std::string& json) {
 
 // The text of a file beside the module that holds `anchor`, or of the file an environment
 // variable names; found is false when neither exists.
-inline std::string readModelFile(const wchar_t* envName, const wchar_t* fileName, const void* anchor, bool& found,
-                                 std::wstring& where) {
+inline std::string readModelFile(const wchar_t* envName, const wchar_t* fileName, const void* anchor,
+                                 bool& found, std::wstring& where) {
   wchar_t buf[MAX_PATH * 4];
   DWORD n = GetEnvironmentVariableW(envName, buf, static_cast<DWORD>(std::size(buf)));
   if (n > 0 && n < std::size(buf)) {

@@ -7,19 +7,21 @@
 
 using LogErrorFunction = void (*)(const wchar_t* format, ...);
 
-extern "C" __declspec(dllexport) unsigned char registerNatives(JNIEnv* env, HMODULE module, LogErrorFunction log) {
+extern "C" __declspec(dllexport) unsigned char registerNatives(JNIEnv* env, HMODULE module,
+                                                               LogErrorFunction log) {
   bool found = false;
   std::wstring where;
-  std::string text = pelto::doubles::readModelFile(L"PELTO_QVXINST_MODEL", L"qvxinst-double.txt",
-                                                   reinterpret_cast<const void*>(&registerNatives), found, where);
+  std::string text =
+      pelto::doubles::readModelFile(L"PELTO_QVXINST_MODEL", L"qvxinst-double.txt",
+                                    reinterpret_cast<const void*>(&registerNatives), found, where);
   bool result = text.rfind("false", 0) != 0;
   HMODULE self = nullptr;
   GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                      reinterpret_cast<LPCWSTR>(&registerNatives), &self);
-  pelto::doubles::recordLine(std::string("{\"event\":\"registerNatives\",\"env\":") + (env ? "true" : "false") +
-                             ",\"ownModule\":" + (module == self ? "true" : "false") +
-                             ",\"log\":" + (log ? "true" : "false") + ",\"result\":" + (result ? "true" : "false") +
-                             "}");
+  pelto::doubles::recordLine(
+      std::string("{\"event\":\"registerNatives\",\"env\":") + (env ? "true" : "false") +
+      ",\"ownModule\":" + (module == self ? "true" : "false") + ",\"log\":" + (log ? "true" : "false") +
+      ",\"result\":" + (result ? "true" : "false") + "}");
   if (!result && log) log(L"qvxinst double refused: %s (%d)", L"registration", 7);
   return result ? 1 : 0;
 }

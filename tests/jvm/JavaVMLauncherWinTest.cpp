@@ -1,0 +1,291 @@
+// The JVM start in this process against the jvm.dll double: each case loads its own copy of the
+// double (its own JVM) with a class model beside it, calls launchJvm and reads what the double
+// recorded. No case may leave a JNI misuse ("error" event) behind.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "env/Paths.h"
+#include "env/TextConv.h"
+#include "env/WinTestHelpers.h"
+#include "jvm/JavaVMLauncher.h"
+#include "launcher/Config.h"
+#include "launcher/Log.h"
+#include "launcher/StartUp.h"
+#include "support/DoublesWin.h"
+
+namespace pelto {
+namespace {
+
+using test::ScratchDir;
+
+struct LaunchRun {
+  bool result = false;
+  std::vector<std::string> records;  // one JSON object per line
+  std::u16string log;
+
+  bool has(const std::string& line) const {
+    for (const auto& r : records)
+      if (r == line) return true;
+    return false;
+  }
+  int count(const std::string& part) const {
+    int n = 0;
+    for (const auto& r : records) n += r.find(part) != std::string::npos;
+    return n;
+  }
+  std::vector<std::string> errors() const {
+    std::vector<std::string> e;
+    for (const auto& r : records)
+      if (r.find("\"event\":\"error\"") != std::string::npos) e.push_back(r);
+    return e;
+  }
+  bool logged(const std::u16string& text) const { return log.find(text) != std::u16string::npos; }
+};
+
+std::string json(std::u16string_view w) {
+  std::string out = "\"";
+  for (char c : utf16ToUtf8(w)) {
+    if (c == '"' || c == '\\') out += '\\';
+    out += c;
+  }
+  return out + "\"";
+}
+
+std::string jsonList(const std::vector<std::u16string>& items) {
+  std::string s = "[";
+  for (std::size_t i = 0; i < items.size(); ++i) s += (i ? "," : "") + json(items[i]);
+  return s + "]";
+}
+
+const char* const PeltoModel =
+    "method com/pelto/runtime/WinLauncher main ([Ljava/lang/String;)V\n"
+    "method com/pelto/runtime/WinLauncher initAwtSplashConfig "
+    "(ZZLjava/lang/String;IILjava/lang/String;IILjava/lang/String;IILjava/lang/String;II)V\n";
+
+// Loads a fresh copy of the double with the model beside it and runs launchJvm on the args.
+LaunchRun launchWith(const std::string& model, const std::vector<std::u16string>& args, const wchar_t* name,
+                     const std::string& qvxinstModel = {}) {
+  LaunchRun run;
+  ScratchDir dir(std::wstring(L"pelto_jvmstart_") + name + L"_");
+  std::wstring dll = dir.path() + L"\\jvm.dll";
+  EXPECT_TRUE(test::copyDouble(L"jvm", L"jvm.dll", dll));
+  test::writeText(dir.path() + L"\\jvm-double.txt", model);
+  if (!qvxinstModel.empty()) {
+    std::wstring q = dir.path() + L"\\app\\.quorvanex\\qvxinst.dll";
+    EXPECT_TRUE(test::copyDouble(L"qvxinst", L"qvxinst.dll", q));
+    test::writeText(dir.path() + L"\\app\\.quorvanex\\qvxinst-double.txt", qvxinstModel);
+    LauncherConfig.wide[10003] = dir.u() + u"\\app";
+  }
+  std::wstring record = dir.path() + L"\\record.jsonl";
+  SetEnvironmentVariableW(L"PELTO_JVM_RECORD", record.c_str());
+  SetEnvironmentVariableW(L"PELTO_JVM_MODEL", nullptr);
+  HMODULE module = LoadLibraryW(dll.c_str());
+  EXPECT_NE(module, nullptr);
+  setCreateJavaVmEntry(reinterpret_cast<void*>(GetProcAddress(module, "JNI_CreateJavaVM")));
+  setLogCapture([&](bool isError, std::u16string_view text) {
+    run.log += isError ? u"ERROR: " : u"";
+    run.log += text;
+    run.log += u"\n";
+  });
+  run.result = launchJvm(args);
+  setLogCapture(nullptr);
+  SetEnvironmentVariableW(L"PELTO_JVM_RECORD", nullptr);
+  std::string text;
+  HANDLE h = CreateFileW(record.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  char buf[4096];
+  DWORD got = 0;
+  while (h != INVALID_HANDLE_VALUE && ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0)
+    text.append(buf, got);
+  if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+  for (std::size_t pos = 0, end; pos < text.size(); pos = end + 1) {
+    end = text.find('\n', pos);
+    if (end == std::string::npos) end = text.size();
+    run.records.push_back(text.substr(pos, end - pos));
+  }
+  // The launcher keeps both libraries for the process's life; the test lets them go to clean up.
+  if (HMODULE q = GetModuleHandleW((dir.path() + L"\\app\\.quorvanex\\qvxinst.dll").c_str())) FreeLibrary(q);
+  FreeLibrary(module);
+  return run;
+}
+
+class JvmStart : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved_ = LauncherConfig;
+    savedFlavour_ = LauncherFlavour;
+    LauncherConfig = {};
+    LauncherFlavour = 'e';
+    LauncherConfig.wide[122] = u"com.example.Main";
+  }
+  void TearDown() override {
+    LauncherConfig = saved_;
+    LauncherFlavour = savedFlavour_;
+  }
+  std::vector<std::u16string> fixed() const { return {u"false", u"com.example.Main", u"", u"", u"false"}; }
+
+ private:
+  LauncherConfigTables saved_;
+  char savedFlavour_ = 0;
+};
+
+std::vector<std::u16string> concat(std::vector<std::u16string> a, const std::vector<std::u16string>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+TEST_F(JvmStart, MainGetsFixedArgumentsProgramConfiguredWordsAndForwardedWords) {
+  struct Case {
+    const char* jWordsToJvm;
+    std::vector<std::u16string> expectedTail;
+  };
+  const Case cases[] = {
+      {"0", {u"a", u"-J-Xmx64m", u"Grüße 日本 \U0001F600"}},
+      {"1", {u"a", u"Grüße 日本 \U0001F600"}},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    LauncherConfig.strings[125] = c.jWordsToJvm;
+    LauncherConfig.wide[124] = u"fix1 'fix 2'";
+    std::vector<std::u16string> args = {u"C:\\apps\\Hello.exe", u"a", u"-Dsun.locale.formatasdefault=true",
+                                        u"-J-Xmx64m", u"Grüße 日本 \U0001F600"};
+    LaunchRun run = launchWith(PeltoModel, args, (L"args" + std::to_wstring(n++)).c_str());
+    EXPECT_TRUE(run.result);
+    auto expected = concat(concat(fixed(), {u"C:\\apps\\Hello.exe", u"fix1", u"fix 2"}), c.expectedTail);
+    EXPECT_TRUE(run.has("{\"event\":\"main\",\"class\":\"com/pelto/runtime/WinLauncher\",\"args\":" +
+                        jsonList(expected) + "}"))
+        << utf16ToUtf8(run.log);
+    EXPECT_EQ(run.count("\"event\":\"createJavaVM\",\"version\":65538,\"ignoreUnrecognized\":true"), 1);
+    EXPECT_TRUE(run.has("{\"event\":\"setProperty\",\"key\":\"pelto.moduleName\",\"value\":" +
+                        json(getExecutablePathWide()) + "}"));
+    EXPECT_EQ(run.count("\"event\":\"destroyJavaVM\""), 1);
+    EXPECT_EQ(run.count("initAwtSplashConfig"), 0);  // splash off
+    EXPECT_TRUE(run.errors().empty()) << run.errors().front();
+    EXPECT_TRUE(run.logged(u"launch done"));
+  }
+}
+
+TEST_F(JvmStart, EmptyArgumentListGivesFiveFixedEntriesAndConfiguredWords) {
+  LauncherConfig.wide[124] = u"x y";
+  LaunchRun run = launchWith(PeltoModel, {}, L"empty");
+  EXPECT_TRUE(run.result);
+  EXPECT_TRUE(run.has("{\"event\":\"main\",\"class\":\"com/pelto/runtime/WinLauncher\",\"args\":" +
+                      jsonList(concat(fixed(), {u"x", u"y"})) + "}"));
+  EXPECT_TRUE(run.errors().empty());
+}
+
+TEST_F(JvmStart, SplashTextsOutsideAsciiReachJavaIntact) {
+  LauncherConfig.strings[108] = "1";
+  LauncherConfig.strings[163] = "1";
+  LauncherConfig.strings[10111] = "Caf\xE9 \x80";  // Windows-1252: é and the euro sign
+  LauncherConfig.strings[10109] = "10";
+  LauncherConfig.strings[10110] = "20";
+  LauncherConfig.strings[10118] = "v1.0";
+  LauncherConfig.strings[10122] = "-3";
+  LaunchRun run = launchWith(PeltoModel, {u"p"}, L"splash");
+  EXPECT_TRUE(run.result);
+  if (GetACP() == 1252) {
+    EXPECT_TRUE(
+        run.has("{\"event\":\"initAwtSplashConfig\",\"args\":[true,true,\"Café "
+                "€\",10,20,\"\",0,0,\"v1.0\",0,0,\"\",0,-3]}"))
+        << utf16ToUtf8(run.log);
+  }
+  EXPECT_EQ(run.count("\"event\":\"initAwtSplashConfig\""), 1);
+  EXPECT_TRUE(run.errors().empty()) << run.errors().front();
+}
+
+TEST_F(JvmStart, OptionalStepsThatFailAreReportedAndTheLaunchGoesOn) {
+  struct Case {
+    const char* name;
+    char flavour;
+    std::string model;
+    std::u16string logLine;
+  };
+  const std::string quorvanexMain =
+      "method com/quorvanex/runtime/launcher/WinLauncher main ([Ljava/lang/String;)V\n";
+  const Case cases[] = {
+      {"nosplashmethod", 'e', "method com/pelto/runtime/WinLauncher main ([Ljava/lang/String;)V\n",
+       u"ERROR: could not find method for splash properties"},
+      {"nosplashclass", 'i', quorvanexMain, u"ERROR: could not find main class for splash properties"},
+      {"nosystem", 'e', std::string(PeltoModel) + "remove java/lang/System\n",
+       u"ERROR: could not get system class"},
+  };
+  for (const auto& c : cases) {
+    LauncherConfig.strings[108] = "1";
+    LauncherFlavour = c.flavour;
+    LaunchRun run = launchWith(c.model, {u"p"}, std::wstring(c.name, c.name + strlen(c.name)).c_str());
+    EXPECT_TRUE(run.result) << c.name;
+    EXPECT_TRUE(run.logged(c.logLine)) << c.name << "\n" << utf16ToUtf8(run.log);
+    EXPECT_EQ(run.count("\"event\":\"main\""), 1) << c.name;
+    EXPECT_TRUE(run.errors().empty()) << c.name << ": " << run.errors().front();
+  }
+}
+
+TEST_F(JvmStart, QuorvanexSupportLibraryRegistersOrFallsBack) {
+  LauncherFlavour = 'i';
+  const std::string model =
+      "method com/quorvanex/runtime/launcher/WinLauncher main ([Ljava/lang/String;)V\n"
+      "method com/quorvanex/runtime/installer/platform/win32/Common initFromLauncher (Z)V\n";
+  LaunchRun ok = launchWith(model, {u"Q"}, L"qvxok", "true");
+  EXPECT_TRUE(ok.result);
+  EXPECT_TRUE(ok.has("{\"event\":\"initFromLauncher\",\"flag\":true}"));
+  EXPECT_EQ(ok.count("{\"event\":\"initFromLauncher\""), 1);
+  EXPECT_TRUE(
+      ok.has("{\"event\":\"registerNatives\",\"env\":true,\"ownModule\":true,\"log\":true,\"result\":true}"));
+  EXPECT_EQ(ok.count("{\"event\":\"main\",\"class\":\"com/quorvanex/runtime/launcher/WinLauncher\""), 1);
+  EXPECT_TRUE(ok.errors().empty());
+
+  LaunchRun refused = launchWith(model, {u"Q"}, L"qvxno", "false");
+  EXPECT_TRUE(refused.result);
+  EXPECT_TRUE(refused.logged(u"ERROR: qvxinst double refused: registration (7)")) << utf16ToUtf8(refused.log);
+  EXPECT_TRUE(refused.logged(u"ERROR: registering helper dll failed"));
+  EXPECT_TRUE(refused.has("{\"event\":\"initFromLauncher\",\"flag\":false}"));
+  EXPECT_TRUE(refused.errors().empty());
+
+  LaunchRun noCommon =
+      launchWith("method com/quorvanex/runtime/launcher/WinLauncher main ([Ljava/lang/String;)V\n", {u"Q"},
+                 L"qvxnocommon", "true");
+  EXPECT_TRUE(noCommon.result);
+  EXPECT_TRUE(noCommon.logged(u"ERROR: did not find com/quorvanex/runtime/installer/platform/win32/Common"));
+  EXPECT_EQ(noCommon.count("registerNatives"), 0);
+  EXPECT_TRUE(noCommon.errors().empty()) << noCommon.errors().front();
+}
+
+TEST_F(JvmStart, ExceptionEscapingMainIsDescribedClearedAndFailsTheLaunch) {
+  LaunchRun run = launchWith(std::string(PeltoModel) + "main throw boom ü\n", {u"p"}, L"throw");
+  EXPECT_FALSE(run.result);
+  EXPECT_TRUE(run.logged(u"ERROR: an exception occurred\nERROR: java.lang.IllegalStateException: boom ü\n"))
+      << utf16ToUtf8(run.log);
+  EXPECT_TRUE(run.logged(u"ERROR: could not call main"));
+  EXPECT_TRUE(
+      run.has("{\"event\":\"exceptionDescribe\",\"text\":\"java.lang.IllegalStateException: boom ü\"}"));
+  EXPECT_EQ(run.count("destroyJavaVM"), 0);
+  EXPECT_TRUE(run.errors().empty()) << run.errors().front();
+}
+
+TEST_F(JvmStart, FailedCreationIsReported) {
+  LaunchRun run = launchWith(std::string(PeltoModel) + "create fail\n", {u"p"}, L"createfail");
+  EXPECT_FALSE(run.result);
+  EXPECT_TRUE(run.logged(u"ERROR: could not initialize JVM"));
+  EXPECT_EQ(run.count("\"event\":\"main\""), 0);
+}
+
+TEST(JvmStartWords, ForwardedArgumentsLeaveOutLocaleAndJWords) {
+  std::vector<std::u16string> args = {
+      u"prog", u"-Dsun.locale.formatasdefault=", u"-Dsun.locale.formatasdefaultx", u"-J", u"-j-x", u"x-J"};
+  std::vector<std::u16string> kept, keptAll;
+  appendForwardedArguments(args, true, kept);
+  appendForwardedArguments(args, false, keptAll);
+  EXPECT_EQ(kept, (std::vector<std::u16string>{u"-Dsun.locale.formatasdefaultx", u"-j-x", u"x-J"}));
+  EXPECT_EQ(keptAll, (std::vector<std::u16string>{u"-Dsun.locale.formatasdefaultx", u"-J", u"-j-x", u"x-J"}));
+  EXPECT_EQ(launcherClassOf('i'), "com/quorvanex/runtime/launcher/WinLauncher");
+  EXPECT_EQ(launcherClassOf('e'), "com/pelto/runtime/WinLauncher");
+  EXPECT_EQ(launcherClassOf('\0'), "com/pelto/runtime/WinLauncher");
+}
+
+}  // namespace
+}  // namespace pelto
