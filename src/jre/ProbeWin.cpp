@@ -1,0 +1,216 @@
+// The probe of a java.exe and the per-user cache of its results.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <optional>
+
+#include "env/Handles.h"
+#include "env/Paths.h"
+#include "jre/Probe.h"
+#include "jre/ProbeText.h"
+#include "launcher/Config.h"
+#include "launcher/Limits.h"
+#include "launcher/Log.h"
+
+namespace pelto {
+namespace {
+
+using UniqueCFile = UniqueAny<FILE*, std::fclose>;
+
+// A terminated child may hold the output file a little longer; its deletion waits for it.
+constexpr DWORD TerminateWaitMs = 5000;
+
+bool endsWith(const std::string& s, const char* tail) {
+  std::size_t n = std::strlen(tail);
+  return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
+}
+
+// _JAVA_OPTIONS is taken out of the environment for the child and put back afterwards.
+std::optional<std::string> takeJavaOptions() {
+  std::optional<std::string> held;
+  DWORD size = GetEnvironmentVariableA("_JAVA_OPTIONS", nullptr, 0);
+  if (size == 0) return held;
+  std::string value(size, '\0');
+  DWORD length = GetEnvironmentVariableA("_JAVA_OPTIONS", value.data(), size);
+  if (length + 1 == size) {
+    value.resize(length);
+    logMessage(u"_JAVA_OPTIONS is %S", value);
+    held = std::move(value);
+  } else {
+    logMessage(u"error reading _JAVA_OPTIONS");
+  }
+  SetEnvironmentVariableA("_JAVA_OPTIONS", nullptr);
+  return held;
+}
+
+std::string shortCommand(const std::string& executable) {
+  std::string buf(TextRoom, '\0');
+  DWORD n = GetShortPathNameA(executable.c_str(), buf.data(), static_cast<DWORD>(TextRoom));
+  if (n == 0 || n >= TextRoom) {
+    logMessage(u"Could not get short path name for %S", executable);
+    buf = executable;
+  } else {
+    buf.resize(n);
+  }
+  return buf + " -version";
+}
+
+// The first line of the output file, read in text mode.
+bool readFirstLine(const std::string& file, std::string& line) {
+  UniqueCFile f(std::fopen(file.c_str(), "rt"));
+  if (!f) return false;
+  char buf[FirstLineRoom];
+  if (!std::fgets(buf, sizeof buf, f.get())) return false;
+  line.assign(buf, std::strlen(buf));
+  return true;
+}
+
+}  // namespace
+
+bool javaExeForHome(std::string& executable, const std::string& home) {
+  executable = home + "\\jre\\bin\\java.exe";
+  if (getConfigInt(131) != 0) return pathExists(home + "\\lib\\tools.jar");
+  if (!pathExists(executable)) executable = home + "\\bin\\java.exe";
+  return true;
+}
+
+bool lookupCachedVersion(const std::string& executable, std::uint64_t lastWrite, std::string& version) {
+  UniqueHKey key;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, versionCacheKey(executable).c_str(), 0, KEY_READ, key.put()) !=
+      ERROR_SUCCESS)
+    return false;
+  unsigned char time[8];
+  DWORD size = sizeof time;
+  if (RegQueryValueExA(key.get(), "LastWriteTime", nullptr, nullptr, time, &size) != ERROR_SUCCESS ||
+      size != sizeof time)
+    return false;
+  unsigned char expected[8];
+  for (int i = 0; i < 8; ++i) expected[i] = static_cast<unsigned char>(lastWrite >> (8 * i));
+  if (std::memcmp(time, expected, sizeof time) != 0) return false;
+  std::string value(TextRoom, '\0');
+  size = static_cast<DWORD>(TextRoom);
+  if (RegQueryValueExA(key.get(), "Version", nullptr, nullptr, reinterpret_cast<BYTE*>(value.data()),
+                       &size) != ERROR_SUCCESS)
+    return false;
+  value.resize(size);
+  return cachedVersionFromValue(value, version);
+}
+
+void storeCachedVersion(const std::string& executable, std::uint64_t lastWrite, const std::string& version) {
+  UniqueHKey key;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, versionCacheKey(executable).c_str(), 0, nullptr,
+                      REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, key.put(), nullptr) != ERROR_SUCCESS)
+    return;
+  unsigned char time[8];
+  for (int i = 0; i < 8; ++i) time[i] = static_cast<unsigned char>(lastWrite >> (8 * i));
+  RegSetValueExA(key.get(), "LastWriteTime", 0, REG_BINARY, time, sizeof time);
+  // The registry counts in a NUL of its own when the data is followed by one; a byte other
+  // than NUL behind the text keeps the value at exactly the text.
+  std::string data = version + '.';
+  RegSetValueExA(key.get(), "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(data.data()),
+                 static_cast<DWORD>(version.size()));
+}
+
+bool probeJavaVersion(const std::string& executable, std::uint64_t lastWrite, std::string& version,
+                      std::uint32_t waitMs) {
+  std::string command = shortCommand(executable);
+  std::optional<std::string> javaOptions = takeJavaOptions();
+
+  std::string outputFile = makeTempFileName();
+  UniqueHandle errorHandle;
+  {
+    UniqueFileHandle created(CreateFileA(outputFile.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+    HANDLE self = GetCurrentProcess();
+    if (created)
+      DuplicateHandle(self, created.get(), self, errorHandle.put(), 0, TRUE, DUPLICATE_SAME_ACCESS);
+  }
+
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+  si.wShowWindow = SW_HIDE;
+  si.hStdInput = nullptr;
+  si.hStdOutput = nullptr;
+  si.hStdError = errorHandle.get();
+  PROCESS_INFORMATION pi{};
+  std::string commandLine = command;  // CreateProcessA may write into it
+  BOOL started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS,
+                                nullptr, nullptr, &si, &pi);
+  DWORD startError = started ? 0 : GetLastError();
+  UniqueHandle process(started ? pi.hProcess : nullptr);
+  UniqueHandle thread(started ? pi.hThread : nullptr);
+  DWORD waited = started ? WaitForSingleObject(process.get(), waitMs) : WAIT_FAILED;
+  if (javaOptions) SetEnvironmentVariableA("_JAVA_OPTIONS", javaOptions->c_str());
+
+  bool ok = false;
+  if (!started) {
+    logMessage(u"Could not create process %S > %S (error %d)", command, outputFile,
+               static_cast<int>(startError));
+  } else {
+    DWORD exitCode = 0;
+    if (!GetExitCodeProcess(process.get(), &exitCode)) exitCode = STILL_ACTIVE;
+    logMessage(u"Exit Code %d", static_cast<int>(exitCode));
+    if (waited != WAIT_OBJECT_0) {
+      // Still running (or not waitable): a runtime that hangs on -version is not usable.
+      logMessage(u"Terminating process");
+      TerminateProcess(process.get(), 1);
+      WaitForSingleObject(process.get(), TerminateWaitMs);
+    } else if (exitCode != 0) {
+      storeCachedVersion(executable, lastWrite, std::string(FailedProbeVersion));
+    } else {
+      ok = true;
+    }
+  }
+  errorHandle.reset();
+  process.reset();
+  thread.reset();
+
+  if (ok) {
+    std::string line;
+    ok = readFirstLine(outputFile, line) && versionFromFirstLine(line, version);
+    if (ok) logMessage(u"Java version: %S", version);
+  }
+  DeleteFileA(outputFile.c_str());
+  return ok;
+}
+
+bool checkJavaExe(std::string& candidate, std::string& version, const VersionBounds& bounds,
+                  bool allowPreRelease) {
+  logMessage(u"checkJavaExe (%S, [out], %d, %d, %d)", candidate, static_cast<int>(bounds.lower.size()),
+             static_cast<int>(bounds.upper.size()), allowPreRelease);
+  candidate = fullPath(candidate, false);
+  bool result = false;
+  std::uint64_t lastWrite = 0;
+  if (!pathExists(candidate, &lastWrite)) {
+    logMessage(u"file doesn't exist");
+  } else {
+    logMessage(u"file exists");
+    version.clear();
+    bool known = false;
+    if (lookupCachedVersion(candidate, lastWrite, version) && version != FailedProbeVersion) {
+      logMessage(u"got version from registry %S", version);
+      known = true;
+    } else {
+      version.clear();
+      if (probeJavaVersion(candidate, lastWrite, version)) {
+        logMessage(u"got version from execution %S", version);
+        storeCachedVersion(candidate, lastWrite, version);
+        known = true;
+      } else {
+        logMessage(u"couldn't get version");
+      }
+    }
+    result = known && isVersionAcceptable(version, bounds, allowPreRelease);
+  }
+  if (result && getConfigInt(107) == 1 && endsWith(candidate, ".exe")) {
+    candidate.replace(candidate.size() - 4, 4, "w.exe");
+    result = pathExists(candidate);
+  }
+  logMessage(u"checkJavaExe returning %d", result);
+  return result;
+}
+
+}  // namespace pelto
