@@ -102,7 +102,7 @@ void helperLogError(const wchar_t* format, ...) {
 // names an unknown variable.
 std::u16string launcherPathArgument(ConfigId flag, ConfigId path) {
   if (getConfigInt(flag) == 0) return {};
-  std::u16string text = getConfigWideString(path);
+  std::u16string text = getConfigStringW(path);
   expandVariables(text, false, TextRoom);
   if (text.starts_with(u"$")) return text;
   return fullPath(text, true, false);
@@ -188,7 +188,7 @@ bool callInitFromLauncher(bool flag) {
 void loadNativeSupportLibrary() {
   if (LauncherFlavour != 'i') return;
   logMessage(u"load helper dll");
-  std::u16string path = resolvePath(getConfigWideString(10003).substr(0, 3999), u"", false);
+  std::u16string path = resolvePath(getConfigStringW(10003, 4000), u"", false);
   if (!path.empty() && path.back() != u'\\') path += u'\\';
   path += u".quorvanex\\qvxinst.dll";
   // Loaded for the life of the process: the natives it registers stay in use.
@@ -243,7 +243,7 @@ void setModuleNameProperty() {
 void buildLauncherArguments(std::vector<std::u16string>& out) {
   out.push_back(getConfigInt(107) == 1 ? u"true" : u"false");
   std::u16string mainClass = getConfigInt(133) != 0 ? u"/" : u"";
-  mainClass += getConfigWideString(122);
+  mainClass += getConfigStringW(122);
   out.push_back(mainClass);
   out.push_back(launcherPathArgument(102, 103));
   out.push_back(launcherPathArgument(104, 105));
@@ -295,7 +295,7 @@ bool invokeMain(const std::vector<std::u16string>& args) {
   std::vector<std::u16string> words;
   buildLauncherArguments(words);
   if (!args.empty()) words.push_back(args.front());
-  std::u16string fixed = getConfigWideString(124).substr(0, ShortTextRoom - 1);
+  std::u16string fixed = getConfigStringW(124, ShortTextRoom);
   expandVariables(fixed, false, ShortTextRoom);
   splitCommandLine(fixed, words);
   appendForwardedArguments(args, getConfigInt(125) != 0, words);

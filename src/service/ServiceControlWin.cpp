@@ -1,7 +1,6 @@
 // The service verbs against the Service Control Manager.
 #include <windows.h>
 
-#include <cstdio>
 #include <vector>
 
 #include "env/Handles.h"
@@ -27,9 +26,7 @@ void printWithName(const char* before, const char* after) {
 }
 
 void printSystemError(const char* before, DWORD error) {
-  char buf[96];
-  std::snprintf(buf, sizeof buf, "%s%d\n", before, static_cast<int>(error));
-  consolePrint(buf);
+  consolePrint(std::string(before) + std::to_string(static_cast<int>(error)) + "\n");
 }
 
 bool queryState(SC_HANDLE service, SERVICE_STATUS& status) {
@@ -198,10 +195,9 @@ int serviceStatus() {
   auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
   DWORD needed = 0;
   if (!QueryServiceConfigW(service.get(), config, 6000, &needed)) {
-    char buf[96];
-    std::snprintf(buf, sizeof buf, "Could not get config (%d, %d).\n", static_cast<int>(GetLastError()),
-                  static_cast<int>(needed));
-    consolePrint(buf);
+    int error = static_cast<int>(GetLastError());
+    consolePrint("Could not get config (" + std::to_string(error) + ", " + std::to_string(static_cast<int>(needed)) +
+                 ").\n");
     return 1;
   }
   if (config->dwStartType == SERVICE_AUTO_START) consolePrint("Auto-start.\n");

@@ -3,7 +3,6 @@
 // and reports stopped when it has ended.
 #include <windows.h>
 
-#include <cstdio>
 #include <vector>
 
 #include "env/Handles.h"
@@ -107,10 +106,9 @@ DWORD WINAPI drainChildOutput(LPVOID readEnd) {
 
 void sendStopRequest() {
   logMessage(u"sending shutdown1 %d", 0);
-  char line[8];
-  int n = std::snprintf(line, sizeof line, "%d\n", 0);
+  const char line[] = "0\n";
   DWORD written = 0;
-  if (!WriteFile(StopPipe.get(), line, static_cast<DWORD>(n), &written, nullptr)) {
+  if (!WriteFile(StopPipe.get(), line, 2, &written, nullptr)) {
     logError(u"sending shutdown failed");
     logError(u"error code %d", static_cast<int>(GetLastError()));
   } else {

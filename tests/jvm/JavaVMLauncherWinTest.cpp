@@ -79,7 +79,7 @@ LaunchRun launchWith(const std::string& model, const std::vector<std::u16string>
     std::wstring q = dir.path() + L"\\app\\.quorvanex\\qvxinst.dll";
     EXPECT_TRUE(test::copyDouble(L"qvxinst", L"qvxinst.dll", q));
     test::writeText(dir.path() + L"\\app\\.quorvanex\\qvxinst-double.txt", qvxinstModel);
-    LauncherConfig.wide[10003] = dir.u() + u"\\app";
+    LauncherConfig.strings[10003] = wideToNarrow(dir.u() + u"\\app");
   }
   std::wstring record = dir.path() + L"\\record.jsonl";
   SetEnvironmentVariableW(L"PELTO_JVM_RECORD", record.c_str());
@@ -120,7 +120,7 @@ class JvmStart : public ::testing::Test {
     savedFlavour_ = LauncherFlavour;
     LauncherConfig = {};
     LauncherFlavour = 'e';
-    LauncherConfig.wide[122] = u"com.example.Main";
+    LauncherConfig.strings[122] = "com.example.Main";
   }
   void TearDown() override {
     LauncherConfig = saved_;
@@ -150,7 +150,7 @@ TEST_F(JvmStart, MainGetsFixedArgumentsProgramConfiguredWordsAndForwardedWords) 
   int n = 0;
   for (const auto& c : cases) {
     LauncherConfig.strings[125] = c.jWordsToJvm;
-    LauncherConfig.wide[124] = u"fix1 'fix 2'";
+    LauncherConfig.strings[124] = "fix1 'fix 2'";
     std::vector<std::u16string> args = {u"C:\\apps\\Hello.exe", u"a", u"-Dsun.locale.formatasdefault=true",
                                         u"-J-Xmx64m", u"Grüße 日本 \U0001F600"};
     LaunchRun run = launchWith(PeltoModel, args, (L"args" + std::to_wstring(n++)).c_str());
@@ -170,7 +170,7 @@ TEST_F(JvmStart, MainGetsFixedArgumentsProgramConfiguredWordsAndForwardedWords) 
 }
 
 TEST_F(JvmStart, EmptyArgumentListGivesFiveFixedEntriesAndConfiguredWords) {
-  LauncherConfig.wide[124] = u"x y";
+  LauncherConfig.strings[124] = "x y";
   LaunchRun run = launchWith(PeltoModel, {}, L"empty");
   EXPECT_TRUE(run.result);
   EXPECT_TRUE(run.has("{\"event\":\"main\",\"class\":\"com/pelto/runtime/WinLauncher\",\"args\":" +
