@@ -109,6 +109,28 @@ class ServiceLayout {
   ServiceLayout& operator=(const ServiceLayout&) = delete;
 
   bool ready() const { return copied_; }
+  // The packed executable run with these words, as from a console.
+  LauncherRun run(const std::vector<std::wstring>& words) const { return runLauncher(exe_, words); }
+  void removeRuntime() const { test::removeTreeA(narrow(dir_ + L"\\jre")); }
+  void writeModel(const std::string& model) const {
+    test::writeText(dir_ + L"\\jre\\bin\\server\\jvm-double.txt", model + "record " + narrow(record_) + "\n");
+  }
+  // The per-launch folder the JVM was told of (JSON escapes undone), or "".
+  std::string launchFolder() const {
+    for (const std::string& line : events("createJavaVM")) {
+      const std::string tag = "\"-Dpelto.tempDir=";
+      std::size_t at = line.find(tag);
+      if (at == std::string::npos) continue;
+      at += tag.size();
+      std::string plain;
+      for (std::size_t i = at; i < line.size() && line[i] != '"'; ++i) {
+        if (line[i] == '\\' && i + 1 < line.size()) ++i;
+        plain += line[i];
+      }
+      return plain;
+    }
+    return {};
+  }
   LauncherRun verb(const wchar_t* verb, std::vector<std::wstring> more = {}) const {
     more.insert(more.begin(), {verb, name_});
     return runLauncher(exe_, more);
@@ -272,6 +294,71 @@ TEST(ServiceEndToEnd, AChildEndingWithOneGetsNoStoppedReport) {
   r = svc.verb(L"/start");
   EXPECT_EQ(r.exitCode, 0u) << r.out;
   EXPECT_TRUE(svc.waitFor("exit", 2)) << svc.record();
+}
+
+// The run verbs host the JVM in the launcher's own process.
+std::string utf8(const std::wstring& w) {
+  int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+TEST(RunEndToEnd, RunHandsTheOptionsAndNonAnsiArgumentsToTheJvmAndExitsZero) {
+  ServiceLayout app(L"PeltoE2eRun", "return");
+  ASSERT_TRUE(app.ready());
+  const std::wstring first = L"gr\u00fc\u00df", second = L"\u65e5\u672c \u0436";
+  LauncherRun r = app.run({L"/run", first, second});
+  EXPECT_EQ(r.exitCode, 0u) << r.out << app.record();
+  std::vector<std::string> created = app.events("createJavaVM");
+  ASSERT_EQ(created.size(), 1u) << app.record();
+  const std::string& options = created[0];
+  EXPECT_TRUE(contains(options, "\"-Dquorvanex.noRedir=true\"")) << options;
+  EXPECT_TRUE(contains(options, "\"-Xmx256m\"")) << options;
+  EXPECT_FALSE(contains(options, "\"-Xrs\"")) << options;
+  EXPECT_FALSE(contains(options, "pelto.isService")) << options;
+  // The included runtime library is extracted and on the class path.
+  EXPECT_TRUE(contains(options, "pelto-runtime.jar")) << options;
+  std::vector<std::string> main = app.events("main");
+  ASSERT_EQ(main.size(), 1u) << app.record();
+  EXPECT_TRUE(contains(main[0], "\"com.example.hello.HelloService\"")) << main[0];
+  EXPECT_TRUE(main[0].ends_with(",\"" + utf8(first) + "\",\"" + utf8(second) + "\"]}")) << main[0];
+  EXPECT_EQ(app.events("destroyJavaVM").size(), 1u) << app.record();
+  EXPECT_TRUE(app.events("error").empty()) << app.record();
+  // A launch that ends normally keeps its folder for the application.
+  std::string folder = app.launchFolder();
+  EXPECT_NE(GetFileAttributesA(folder.c_str()), INVALID_FILE_ATTRIBUTES) << folder;
+
+  r = app.run({L"/run-redirect", L"x"});
+  EXPECT_EQ(r.exitCode, 0u) << r.out;
+  created = app.events("createJavaVM");
+  ASSERT_EQ(created.size(), 2u) << app.record();
+  EXPECT_FALSE(contains(created[1], "noRedir")) << created[1];
+}
+
+TEST(RunEndToEnd, FailedLaunchesShowTheirMessageExitOneAndRemoveTheirFolder) {
+  ServiceLayout app(L"PeltoE2eRunFails", "throw java.lang.IllegalStateException: boom");
+  ASSERT_TRUE(app.ready());
+  LauncherRun r = app.run({L"/run"});
+  EXPECT_EQ(r.exitCode, 1u) << r.out << app.record();
+  EXPECT_EQ(app.events("exceptionDescribe").size(), 1u) << app.record();
+  EXPECT_TRUE(app.events("error").empty()) << app.record();
+  std::string folder = app.launchFolder();
+  ASSERT_FALSE(folder.empty()) << app.record();
+  EXPECT_EQ(GetFileAttributesA(folder.c_str()), INVALID_FILE_ATTRIBUTES) << folder;
+
+  // No launcher class: the configured "main class not found" message.
+  app.writeModel("main return\n");
+  r = app.run({L"/run"});
+  EXPECT_EQ(r.exitCode, 1u) << r.out;
+  EXPECT_TRUE(contains(r.out, "The launcher class was not found.")) << r.out;
+  EXPECT_TRUE(app.events("error").empty()) << app.record();
+
+  // No runtime at all: the example's own message 1016, its "{0}" replaced by "64".
+  app.removeRuntime();
+  r = app.run({L"/run"});
+  EXPECT_EQ(r.exitCode, 1u);
+  EXPECT_TRUE(contains(r.out, "HelloService needs a 64-bit Java runtime, version 11 to 21.")) << r.out;
 }
 
 }  // namespace
