@@ -136,6 +136,10 @@ class ServiceLayout {
     return runLauncher(exe_, more);
   }
   std::string record() const { return test::readWhole(record_); }
+  // Keeps the record for the Java contract test, which replays it on a real JVM.
+  void keepRecord(const wchar_t* name) const {
+    CopyFileW(record_.c_str(), (std::wstring(PELTO_JVM_RECORDS_DIR) + L"\\" + name).c_str(), FALSE);
+  }
   // The record's lines holding `event`.
   std::vector<std::string> events(const std::string& event) const {
     std::vector<std::string> lines;
@@ -226,6 +230,7 @@ TEST(ServiceEndToEnd, StartGivesTheJvmServiceOptionsAndArgumentsAndStopSendsTheS
   EXPECT_TRUE(contains(main, "\"false\",\"PeltoE2eLifecycle\",")) << main;
   EXPECT_TRUE(main.ends_with(",\"first\",\"second argument\"]}")) << main;
   EXPECT_TRUE(svc.events("stdin").empty()) << svc.record();
+  svc.keepRecord(L"service.jsonl");
 
   r = svc.verb(L"/stop");
   EXPECT_EQ(r.exitCode, 0u) << r.out;
@@ -325,6 +330,7 @@ TEST(RunEndToEnd, RunHandsTheOptionsAndNonAnsiArgumentsToTheJvmAndExitsZero) {
   EXPECT_TRUE(main[0].ends_with(",\"" + utf8(first) + "\",\"" + utf8(second) + "\"]}")) << main[0];
   EXPECT_EQ(app.events("destroyJavaVM").size(), 1u) << app.record();
   EXPECT_TRUE(app.events("error").empty()) << app.record();
+  app.keepRecord(L"run.jsonl");
   // A launch that ends normally keeps its folder for the application.
   std::string folder = app.launchFolder();
   EXPECT_NE(GetFileAttributesA(folder.c_str()), INVALID_FILE_ATTRIBUTES) << folder;
