@@ -232,7 +232,7 @@ int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> options = {"-Djava.class.path=app.jar", "-Xmx64m",
                                       "-Dpelto.tempDir=C:\\temp\\bench"};
   for (Case& c : cases) {  // warm-up: fills the cache and the system's file cache
-    RunResult r = runOnce(c.exe, {L"run"}, probeLog);
+    RunResult r = runOnce(c.exe, {L"/run"}, probeLog);
     if (&c == &cases.front() && r.reached) options = r.options;
   }
   std::vector<std::wstring> minimalArgs = {jvm};
@@ -247,7 +247,7 @@ int wmain(int argc, wchar_t** argv) {
       ++loader.missed;
     for (Case& c : cases) {
       if (c.emptyCache) emptyVersionCache();
-      RunResult r = runOnce(c.exe, {L"run"}, probeLog);
+      RunResult r = runOnce(c.exe, {L"/run"}, probeLog);
       if (r.reached)
         c.times.push_back(r.millis);
       else
