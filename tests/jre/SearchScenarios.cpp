@@ -28,14 +28,14 @@ std::string envText(const char* name) {
 }
 
 // "ID=text|ID=text..." into the string table.
-void configureFrom(const std::string& spec) {
+void configureFrom(const std::string& settings) {
   for (const std::string& item : std::vector<std::string>{[&] {
          std::vector<std::string> v;
          std::size_t s = 0;
-         while (s <= spec.size()) {
-           std::size_t e = spec.find('|', s);
-           if (e == std::string::npos) e = spec.size();
-           if (e > s) v.push_back(spec.substr(s, e - s));
+         while (s <= settings.size()) {
+           std::size_t e = settings.find('|', s);
+           if (e == std::string::npos) e = settings.size();
+           if (e > s) v.push_back(settings.substr(s, e - s));
            s = e + 1;
          }
          return v;

@@ -111,6 +111,7 @@ class ServiceLayout {
   bool ready() const { return copied_; }
   // The packed executable run with these words, as from a console.
   LauncherRun run(const std::vector<std::wstring>& words) const { return runLauncher(exe_, words); }
+  void removeAppJar() const { DeleteFileW((dir_ + L"\\lib\\hello-service.jar").c_str()); }
   void removeRuntime() const { test::removeTreeA(narrow(dir_ + L"\\jre")); }
   void writeModel(const std::string& model) const {
     test::writeText(dir_ + L"\\jre\\bin\\server\\jvm-double.txt", model + "record " + narrow(record_) + "\n");
@@ -359,6 +360,13 @@ TEST(RunEndToEnd, FailedLaunchesShowTheirMessageExitOneAndRemoveTheirFolder) {
   EXPECT_EQ(r.exitCode, 1u) << r.out;
   EXPECT_TRUE(contains(r.out, "The launcher class was not found.")) << r.out;
   EXPECT_TRUE(app.events("error").empty()) << app.record();
+
+  // A mandatory class path entry missing: message 1006 names it, and the folder is gone too.
+  app.writeModel("method com/pelto/runtime/WinLauncher main ([Ljava/lang/String;)V\nmain return\n");
+  app.removeAppJar();
+  r = app.run({L"/run"});
+  EXPECT_EQ(r.exitCode, 1u) << r.out;
+  EXPECT_TRUE(contains(r.out, "hello-service.jar")) << r.out;
 
   // No runtime at all: the example's own message 1016, its "{0}" replaced by "64".
   app.removeRuntime();

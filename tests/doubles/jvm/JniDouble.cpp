@@ -1,6 +1,6 @@
 // A jvm.dll for tests: the JNI invocation interface and the JNIEnv functions the launcher uses,
 // over a small class model read from jvm-double.txt beside the DLL (or the file named by
-// PELTO_JVM_MODEL). Every call is checked as the JNI specification demands; a misuse is recorded
+// PELTO_JVM_MODEL). Every call is checked as JNI demands of a caller; a misuse is recorded
 // as an "error" event instead of being forgiven. Records go to the file named by PELTO_JVM_RECORD.
 //
 // Model lines ("#" starts a comment):
@@ -123,7 +123,7 @@ void throwNew(const char* cls, std::u16string message) {
 }
 
 // Checks every function must pass: the owning thread, a live JVM and, unless the function is
-// one of those the specification allows then, no pending exception.
+// one of those JNI allows then, no pending exception.
 bool enter(const char* fn, bool allowedWhilePending = false) {
   bool ok = true;
   if (!created || destroyed) {
