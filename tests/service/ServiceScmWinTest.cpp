@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "launcher/ChildProcessWin.h"
+#include "service/LauncherRunWin.h"
 
 #ifdef PELTO_SERVICE_TEST_DIR
 
@@ -17,42 +18,8 @@ const std::wstring TestDir = PELTO_SERVICE_TEST_DIR;
 const std::wstring PlainExe = TestDir + L"\\pelto_service.exe";
 const std::wstring AutoExe = TestDir + L"\\pelto_service-auto.exe";
 
-struct LauncherRun {
-  DWORD exitCode = 0xFFFFFFFF;
-  std::string out;
-};
-
-std::wstring quoted(const std::wstring& a) {
-  return a.find(L' ') == std::wstring::npos ? a : L"\"" + a + L"\"";
-}
-
-LauncherRun runLauncher(const std::wstring& exe, const std::vector<std::wstring>& args) {
-  LauncherRun r;
-  std::wstring dir = test::uniqueDir(L"svc");
-  std::wstring outPath = dir + L"\\out.txt";
-  SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-  HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
-  std::wstring cmd = quoted(exe);
-  for (const auto& a : args) cmd += L" " + quoted(a);
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdInput = nullptr;
-  si.hStdOutput = out;
-  si.hStdError = out;
-  PROCESS_INFORMATION pi{};
-  if (CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
-    if (WaitForSingleObject(pi.hProcess, 90000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 99);
-    GetExitCodeProcess(pi.hProcess, &r.exitCode);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-  }
-  CloseHandle(out);
-  r.out = test::withoutCarriageReturns(test::readWhole(outPath));
-  DeleteFileW(outPath.c_str());
-  RemoveDirectoryW(dir.c_str());
-  return r;
-}
+using test::LauncherRun;
+using test::runLauncher;
 
 std::string narrow(const std::wstring& w) {
   return std::string(w.begin(), w.end());

@@ -1,0 +1,49 @@
+#pragma once
+// Runs a launcher as a separate process with both output streams in one file, as a console
+// user would see them.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "launcher/ChildProcessWin.h"
+
+namespace pelto::test {
+
+struct LauncherRun {
+  DWORD exitCode = 0xFFFFFFFF;
+  std::string out;
+};
+
+inline std::wstring quoted(const std::wstring& a) {
+  return a.find(L' ') == std::wstring::npos ? a : L"\"" + a + L"\"";
+}
+
+inline LauncherRun runLauncher(const std::wstring& exe, const std::vector<std::wstring>& args) {
+  LauncherRun r;
+  std::wstring dir = uniqueDir(L"svcrun");
+  std::wstring outPath = dir + L"\\out.txt";
+  SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+  HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
+  std::wstring cmd = quoted(exe);
+  for (const auto& a : args) cmd += L" " + quoted(a);
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = out;
+  si.hStdError = out;
+  PROCESS_INFORMATION pi{};
+  if (CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+    if (WaitForSingleObject(pi.hProcess, 90000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 99);
+    GetExitCodeProcess(pi.hProcess, &r.exitCode);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+  }
+  CloseHandle(out);
+  r.out = withoutCarriageReturns(readWhole(outPath));
+  DeleteFileW(outPath.c_str());
+  RemoveDirectoryW(dir.c_str());
+  return r;
+}
+
+}  // namespace pelto::test
