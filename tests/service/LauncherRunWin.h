@@ -33,7 +33,18 @@ inline LauncherRun runLauncher(const std::wstring& exe, const std::vector<std::w
   si.hStdOutput = out;
   si.hStdError = out;
   PROCESS_INFORMATION pi{};
-  if (CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+  // A freshly copied executable is now and then refused for a moment under load; try again
+  // before calling it a failure, and say why if it stays one.
+  bool started = false;
+  DWORD error = 0;
+  for (int attempt = 0; attempt < 5 && !started; ++attempt) {
+    started = CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    if (!started) {
+      error = GetLastError();
+      Sleep(200);
+    }
+  }
+  if (started) {
     if (WaitForSingleObject(pi.hProcess, 90000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 99);
     GetExitCodeProcess(pi.hProcess, &r.exitCode);
     CloseHandle(pi.hThread);
@@ -41,6 +52,7 @@ inline LauncherRun runLauncher(const std::wstring& exe, const std::vector<std::w
   }
   CloseHandle(out);
   r.out = withoutCarriageReturns(readWhole(outPath));
+  if (!started) r.out += "[CreateProcess failed with error " + std::to_string(error) + "]";
   DeleteFileW(outPath.c_str());
   RemoveDirectoryW(dir.c_str());
   return r;

@@ -1,179 +1,21 @@
 // The packed example service end to end under Wine's Service Control Manager: the service
-// process starts its child, the child loads a runtime laid out beside it (the java.exe and
-// jvm.dll doubles) and the JVM double records what it was given. A service does not inherit
-// the test's environment, so the doubles find their model and record file beside them.
+// process starts its child, the child loads a runtime laid out beside it and the JVM double
+// records what it was given; the run verbs host the JVM in the launcher's own process.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
-#include "jre/RuntimeLayoutWin.h"
-#include "launcher/ChildProcessWin.h"
-#include "service/LauncherRunWin.h"
-#include "support/DoublesWin.h"
+#include "service/PackedAppWin.h"
 
 namespace pelto {
 namespace {
 
-const std::wstring PackedExe = PELTO_SERVICE_E2E_EXE;
-
+using test::contains;
 using test::LauncherRun;
-using test::runLauncher;
-
-std::string narrow(const std::wstring& w) {
-  return std::string(w.begin(), w.end());
-}
-
-// One packed service in a folder of its own with a runtime beside it; stopped, uninstalled and
-// removed again however the test ends.
-class ServiceLayout {
- public:
-  ServiceLayout(std::wstring name, const std::string& mainAction) : name_(std::move(name)) {
-    dir_ = test::uniqueDir(L"svcapp");
-    exe_ = dir_ + L"\\HelloService.exe";
-    record_ = dir_ + L"\\jvm-record.jsonl";
-    test::makeDirs(dir_);
-    copied_ = CopyFileW(PackedExe.c_str(), exe_.c_str(), FALSE) != 0;
-    test::writeText(dir_ + L"\\lib\\hello-service.jar", "placeholder");
-    const std::wstring bin = dir_ + L"\\jre\\bin\\";
-    copied_ = test::copyDouble(L"java", L"java.exe", bin + L"java.exe") && copied_;
-    copied_ = test::copyDouble(L"jvm", L"jvm.dll", bin + L"server\\jvm.dll") && copied_;
-    test::writeText(bin + L"java-double.txt", "0\nopenjdk version \"17.0.2\" 2022-01-18\n");
-    std::string model = "method com/pelto/runtime/WinLauncher main ([Ljava/lang/String;)V\n";
-    model += "main " + mainAction + "\n";
-    model += "record " + narrow(record_) + "\n";
-    test::writeText(bin + L"server\\jvm-double.txt", model);
-    runLauncher(exe_, {L"/uninstall", name_});  // a leftover of an earlier, aborted run
-  }
-  ~ServiceLayout() {
-    runLauncher(exe_, {L"/stop", name_});
-    runLauncher(exe_, {L"/uninstall", name_});
-    std::string java = narrow(dir_ + L"\\jre\\bin\\java.exe");
-    CharLowerBuffA(java.data(), static_cast<DWORD>(java.size()));
-    test::deleteKeyTree(HKEY_CURRENT_USER, versionCacheKey(java));
-    // A child that ends normally leaves its launch's temporary folder in place by design.
-    for (const std::string& line : events("createJavaVM")) {
-      const std::string tag = "\"-Dpelto.tempDir=";
-      std::size_t at = line.find(tag);
-      if (at == std::string::npos) continue;
-      at += tag.size();
-      std::string dir = line.substr(at, line.find('"', at) - at);
-      std::string plain;
-      for (std::size_t i = 0; i < dir.size(); ++i) {
-        if (dir[i] == '\\' && i + 1 < dir.size()) ++i;  // JSON escapes of the backslashes
-        plain += dir[i];
-      }
-      if (plain.find(".tmp_dir") != std::string::npos) test::removeTreeA(plain);
-    }
-    // The child may take a moment to let go of its files after a stop.
-    for (int i = 0; i < 20; ++i) {
-      test::removeTreeA(narrow(dir_));
-      if (GetFileAttributesW(dir_.c_str()) == INVALID_FILE_ATTRIBUTES) break;
-      Sleep(250);
-    }
-  }
-  ServiceLayout(const ServiceLayout&) = delete;
-  ServiceLayout& operator=(const ServiceLayout&) = delete;
-
-  bool ready() const { return copied_; }
-  // The packed executable run with these words, as from a console.
-  LauncherRun run(const std::vector<std::wstring>& words) const { return runLauncher(exe_, words); }
-  void removeAppJar() const { DeleteFileW((dir_ + L"\\lib\\hello-service.jar").c_str()); }
-  void removeRuntime() const { test::removeTreeA(narrow(dir_ + L"\\jre")); }
-  void writeModel(const std::string& model) const {
-    test::writeText(dir_ + L"\\jre\\bin\\server\\jvm-double.txt", model + "record " + narrow(record_) + "\n");
-  }
-  // The per-launch folder the JVM was told of (JSON escapes undone), or "".
-  std::string launchFolder() const {
-    for (const std::string& line : events("createJavaVM")) {
-      const std::string tag = "\"-Dpelto.tempDir=";
-      std::size_t at = line.find(tag);
-      if (at == std::string::npos) continue;
-      at += tag.size();
-      std::string plain;
-      for (std::size_t i = at; i < line.size() && line[i] != '"'; ++i) {
-        if (line[i] == '\\' && i + 1 < line.size()) ++i;
-        plain += line[i];
-      }
-      return plain;
-    }
-    return {};
-  }
-  LauncherRun verb(const wchar_t* verb, std::vector<std::wstring> more = {}) const {
-    more.insert(more.begin(), {verb, name_});
-    return runLauncher(exe_, more);
-  }
-  std::string record() const { return test::readWhole(record_); }
-  // Keeps the record for the Java contract test, which replays it on a real JVM.
-  void keepRecord(const wchar_t* name) const {
-    CopyFileW(record_.c_str(), (std::wstring(PELTO_JVM_RECORDS_DIR) + L"\\" + name).c_str(), FALSE);
-  }
-  // The record's lines holding `event`.
-  std::vector<std::string> events(const std::string& event) const {
-    std::vector<std::string> lines;
-    std::string all = record();
-    std::string tag = "{\"event\":\"" + event + "\"";
-    std::size_t pos = 0;
-    while (pos < all.size()) {
-      std::size_t end = all.find('\n', pos);
-      if (end == std::string::npos) end = all.size();
-      std::string line = all.substr(pos, end - pos);
-      if (line.rfind(tag, 0) == 0) lines.push_back(line);
-      pos = end + 1;
-    }
-    return lines;
-  }
-  // Waits until the record holds `count` lines of `event`.
-  bool waitFor(const std::string& event, std::size_t count = 1, int ms = 30000) const {
-    for (int waited = 0; waited < ms; waited += 100) {
-      if (events(event).size() >= count) return true;
-      Sleep(100);
-    }
-    return false;
-  }
-  // The process the manager names for the service (0 when it names none).
-  DWORD processId() const {
-    DWORD pid = 0;
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
-    SC_HANDLE service = manager ? OpenServiceW(manager, name_.c_str(), SERVICE_QUERY_STATUS) : nullptr;
-    SERVICE_STATUS_PROCESS status{};
-    DWORD needed = 0;
-    if (service && QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
-                                        sizeof status, &needed))
-      pid = status.dwProcessId;
-    if (service) CloseServiceHandle(service);
-    if (manager) CloseServiceHandle(manager);
-    return pid;
-  }
-  // Waits until /status gives `exitCode`.
-  LauncherRun waitForStatus(DWORD exitCode, int ms = 30000) const {
-    LauncherRun r;
-    for (int waited = 0; waited < ms; waited += 250) {
-      r = verb(L"/status");
-      if (r.exitCode == exitCode) break;
-      Sleep(250);
-    }
-    return r;
-  }
-
- private:
-  std::wstring name_, dir_, exe_, record_;
-  bool copied_ = false;
-};
-
-// Whether process `pid` is gone within `ms`.
-bool processEnds(DWORD pid, DWORD ms) {
-  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
-  if (!process) return GetLastError() == ERROR_INVALID_PARAMETER;  // no such process any more
-  bool ended = WaitForSingleObject(process, ms) == WAIT_OBJECT_0;
-  CloseHandle(process);
-  return ended;
-}
-
-bool contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
+using test::processEnds;
+using test::ServiceLayout;
 
 TEST(ServiceEndToEnd, StartGivesTheJvmServiceOptionsAndArgumentsAndStopSendsTheStopLine) {
   ServiceLayout svc(L"PeltoE2eLifecycle", "stdin 0");
@@ -236,7 +78,8 @@ TEST(ServiceEndToEnd, StartGivesTheJvmServiceOptionsAndArgumentsAndStopSendsTheS
 TEST(ServiceEndToEnd, AChildEndingWithZeroLeavesTheServiceStopped) {
   ServiceLayout svc(L"PeltoE2eEndsZero", "return");
   ASSERT_TRUE(svc.ready());
-  ASSERT_EQ(svc.verb(L"/install").exitCode, 0u);
+  LauncherRun installed = svc.verb(L"/install");
+  ASSERT_EQ(installed.exitCode, 0u) << installed.out;
   LauncherRun r = svc.verb(L"/start");
   EXPECT_EQ(r.exitCode, 0u) << r.out;
   ASSERT_TRUE(svc.waitFor("destroyJavaVM")) << svc.record();
@@ -249,7 +92,8 @@ TEST(ServiceEndToEnd, AChildEndingWithZeroLeavesTheServiceStopped) {
 TEST(ServiceEndToEnd, AChildEndingWithOneGetsNoStoppedReport) {
   ServiceLayout svc(L"PeltoE2eEndsOne", "exit 1");
   ASSERT_TRUE(svc.ready());
-  ASSERT_EQ(svc.verb(L"/install").exitCode, 0u);
+  LauncherRun installed = svc.verb(L"/install");
+  ASSERT_EQ(installed.exitCode, 0u) << installed.out;
   LauncherRun r = svc.verb(L"/start");
   EXPECT_EQ(r.exitCode, 0u) << r.out;
   ASSERT_TRUE(svc.waitFor("exit")) << svc.record();
@@ -270,7 +114,6 @@ TEST(ServiceEndToEnd, AChildEndingWithOneGetsNoStoppedReport) {
   EXPECT_TRUE(svc.waitFor("exit", 2)) << svc.record();
 }
 
-// The run verbs host the JVM in the launcher's own process.
 std::string utf8(const std::wstring& w) {
   int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<std::size_t>(n), '\0');
