@@ -80,18 +80,20 @@ bool lookupCachedVersion(const std::string& executable, std::uint64_t lastWrite,
   if (RegOpenKeyExA(HKEY_CURRENT_USER, versionCacheKey(executable).c_str(), 0, KEY_READ, key.put()) !=
       ERROR_SUCCESS)
     return false;
+  // A value of another type is no entry of ours (another tool, a damaged hive): the probe decides.
   unsigned char time[8];
-  DWORD size = sizeof time;
-  if (RegQueryValueExA(key.get(), "LastWriteTime", nullptr, nullptr, time, &size) != ERROR_SUCCESS ||
-      size != sizeof time)
+  DWORD size = sizeof time, type = 0;
+  if (RegQueryValueExA(key.get(), "LastWriteTime", nullptr, &type, time, &size) != ERROR_SUCCESS ||
+      type != REG_BINARY || size != sizeof time)
     return false;
   unsigned char expected[8];
   for (int i = 0; i < 8; ++i) expected[i] = static_cast<unsigned char>(lastWrite >> (8 * i));
   if (std::memcmp(time, expected, sizeof time) != 0) return false;
   std::string value(TextRoom, '\0');
   size = static_cast<DWORD>(TextRoom);
-  if (RegQueryValueExA(key.get(), "Version", nullptr, nullptr, reinterpret_cast<BYTE*>(value.data()),
-                       &size) != ERROR_SUCCESS)
+  if (RegQueryValueExA(key.get(), "Version", nullptr, &type, reinterpret_cast<BYTE*>(value.data()), &size) !=
+          ERROR_SUCCESS ||
+      type != REG_SZ)
     return false;
   value.resize(size);
   return cachedVersionFromValue(value, version);

@@ -73,6 +73,22 @@ class ServiceLayout {
   ServiceLayout& operator=(const ServiceLayout&) = delete;
 
   bool ready() const { return copied_; }
+  const std::wstring& dir() const { return dir_; }
+  const std::wstring& recordPath() const { return record_; }
+  // A file of the layout, relative to its folder, written whole.
+  void writeFile(const std::wstring& relative, const std::string& text) const {
+    writeText(dir_ + L"\\" + relative, text);
+  }
+  // The java.exe double's model (exit code or sleep/garbage/crash first, then its output).
+  void writeJavaModel(const std::string& model) const {
+    writeText(dir_ + L"\\jre\\bin\\java-double.txt", model);
+  }
+  // The runtime's java.exe as the launcher names it: absolute and in lower case.
+  std::string javaExe() const {
+    std::string java = narrow(dir_ + L"\\jre\\bin\\java.exe");
+    CharLowerBuffA(java.data(), static_cast<DWORD>(java.size()));
+    return java;
+  }
   // The packed executable run with these words, as from a console.
   LauncherRun run(const std::vector<std::wstring>& words) const { return runLauncher(exe_, words); }
   void removeAppJar() const { DeleteFileW((dir_ + L"\\lib\\hello-service.jar").c_str()); }
@@ -157,6 +173,68 @@ class ServiceLayout {
   std::wstring name_, dir_, exe_, record_;
   bool copied_ = false;
 };
+
+// A second runtime of doubles at `home` (bin\java.exe, bin\server\jvm.dll) whose JVM writes
+// its records to `record`; the version cache entry it gets is removed with it.
+class ExtraRuntime {
+ public:
+  ExtraRuntime(std::wstring home, const std::wstring& record) : home_(std::move(home)) {
+    const std::wstring bin = home_ + L"\\bin\\";
+    makeDirs(bin + L"server");
+    ok_ = copyDouble(L"java", L"java.exe", bin + L"java.exe") &&
+          copyDouble(L"jvm", L"jvm.dll", bin + L"server\\jvm.dll");
+    writeText(bin + L"java-double.txt", "0\nopenjdk version \"17.0.2\" 2022-01-18\n");
+    writeText(bin + L"server\\jvm-double.txt",
+              "method com/pelto/runtime/WinLauncher main ([Ljava/lang/String;)V\nmain return\nrecord " +
+                  narrow(record) + "\n");
+  }
+  ~ExtraRuntime() {
+    std::string java = narrow(home_ + L"\\bin\\java.exe");
+    CharLowerBuffA(java.data(), static_cast<DWORD>(java.size()));
+    deleteKeyTree(HKEY_CURRENT_USER, versionCacheKey(java));
+    removeTreeA(narrow(home_));
+  }
+  ExtraRuntime(const ExtraRuntime&) = delete;
+  ExtraRuntime& operator=(const ExtraRuntime&) = delete;
+  bool ready() const { return ok_; }
+
+ private:
+  std::wstring home_;
+  bool ok_ = false;
+};
+
+// An environment variable of the test process (and so of the launchers it starts), set for
+// the scope and then put back as it was.
+class ScopedEnv {
+ public:
+  // A null value removes the variable for the scope.
+  ScopedEnv(const wchar_t* name, const wchar_t* value) : name_(name) {
+    wchar_t old[32768];
+    DWORD n = GetEnvironmentVariableW(name, old, 32768);
+    had_ = n > 0 && n < 32768;
+    if (had_) old_.assign(old, n);
+    SetEnvironmentVariableW(name, value);
+  }
+  ~ScopedEnv() { SetEnvironmentVariableW(name_.c_str(), had_ ? old_.c_str() : nullptr); }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::wstring name_, old_;
+  bool had_ = false;
+};
+
+// The names in `dir` matching `pattern` (e.g. "plo*.tmp_dir*").
+inline std::vector<std::wstring> namesIn(const std::wstring& dir, const wchar_t* pattern) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW found;
+  HANDLE h = FindFirstFileW((dir + L"\\" + pattern).c_str(), &found);
+  if (h == INVALID_HANDLE_VALUE) return names;
+  do names.push_back(found.cFileName);
+  while (FindNextFileW(h, &found));
+  FindClose(h);
+  return names;
+}
 
 // Whether process `pid` is gone within `ms`.
 inline bool processEnds(DWORD pid, DWORD ms) {

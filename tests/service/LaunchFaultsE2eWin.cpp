@@ -1,0 +1,293 @@
+// Faults met by the packed example on its way to the JVM, run as a console user would run it:
+// runtimes whose java.exe misbehaves, registry values of the wrong shape, awkward options files.
+// Every run must end with its exit code and the JVM created from a usable runtime.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "service/PackedAppWin.h"
+
+namespace pelto {
+namespace {
+
+using test::contains;
+using test::ExtraRuntime;
+using test::LauncherRun;
+using test::readWhole;
+using test::ScopedEnv;
+using test::ServiceLayout;
+
+// A run with the launcher's log on and a TEMP of its own inside the layout (removed with it),
+// so that its log and launch folder are easy to find.
+struct LoggedRun {
+  LauncherRun run;
+  std::string log;
+  std::vector<std::wstring> launchFolders;
+};
+
+LoggedRun runLogged(const ServiceLayout& app, const std::vector<std::wstring>& words) {
+  const std::wstring temp = app.dir() + L"\\tmp";
+  CreateDirectoryW(temp.c_str(), nullptr);
+  for (const std::wstring& name : test::namesIn(temp, L"qvx_nlog_*.log"))
+    DeleteFileW((temp + L"\\" + name).c_str());
+  LoggedRun r;
+  {
+    ScopedEnv log(L"PELTO_LOG", L"yes");
+    ScopedEnv tmp(L"TMP", temp.c_str());
+    ScopedEnv tempVar(L"TEMP", temp.c_str());
+    r.run = app.run(words);
+  }
+  for (const std::wstring& name : test::namesIn(temp, L"qvx_nlog_*.log"))
+    r.log += readWhole(temp + L"\\" + name);
+  r.launchFolders = test::namesIn(temp, L"plo*.tmp_dir*");
+  return r;
+}
+
+std::vector<std::string> createdIn(const std::wstring& record) {
+  std::vector<std::string> lines;
+  std::string all = readWhole(record);
+  std::size_t pos = 0;
+  while (pos < all.size()) {
+    std::size_t end = all.find('\n', pos);
+    if (end == std::string::npos) end = all.size();
+    if (all.compare(pos, 23, "{\"event\":\"createJavaVM\"") == 0) lines.push_back(all.substr(pos, end - pos));
+    pos = end + 1;
+  }
+  return lines;
+}
+
+std::size_t count(const std::string& text, const std::string& part) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+// The "Version" text of a cache entry, or "<none>" when the entry or the value is missing.
+std::string cachedVersion(const std::string& java, DWORD* type = nullptr, DWORD* timeSize = nullptr) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, versionCacheKey(java).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return "<none>";
+  char value[256] = {};
+  DWORD size = sizeof value - 1, t = 0;
+  LONG got = RegQueryValueExA(key, "Version", nullptr, &t, reinterpret_cast<BYTE*>(value), &size);
+  if (type) *type = t;
+  if (timeSize) {
+    DWORD ts = 0, tt = 0;
+    *timeSize = RegQueryValueExA(key, "LastWriteTime", nullptr, &tt, nullptr, &ts) == ERROR_SUCCESS &&
+                        tt == REG_BINARY
+                    ? ts
+                    : 0;
+  }
+  RegCloseKey(key);
+  if (got != ERROR_SUCCESS) return "<none>";
+  return std::string(value, strnlen(value, size));
+}
+
+TEST(LaunchFaults, AJavaExeThatPrintsGarbageOrCrashesIsPassedOverForTheNextPlace) {
+  struct Case {
+    const char* model;
+    const char* cacheAfter;  // what the bad runtime's cache entry holds afterwards
+  };
+  // Garbage with exit code 0 is a failed probe that records nothing; a crash is a non-zero exit.
+  const Case cases[] = {{"garbage\n", "<none>"}, {"crash\n", "1.0.0"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.model);
+    ServiceLayout app(L"PeltoFaultBadJava", "return");
+    ASSERT_TRUE(app.ready());
+    app.writeJavaModel(c.model);
+    const std::wstring otherRecord = app.dir() + L"\\other-record.jsonl";
+    ExtraRuntime other(app.dir() + L"\\other", otherRecord);
+    ASSERT_TRUE(other.ready());
+    ScopedEnv home(L"HELLO_JAVA_HOME", (app.dir() + L"\\other").c_str());
+
+    LoggedRun r = runLogged(app, {L"/run"});
+    EXPECT_EQ(r.run.exitCode, 0u) << r.run.out << r.log;
+    EXPECT_EQ(createdIn(otherRecord).size(), 1u) << readWhole(otherRecord) << r.log;
+    EXPECT_TRUE(app.events("createJavaVM").empty()) << app.record();
+    EXPECT_TRUE(contains(r.log, "couldn't get version")) << r.log;
+    EXPECT_EQ(cachedVersion(app.javaExe()), c.cacheAfter);
+  }
+}
+
+TEST(LaunchFaults, WithNoUsableRuntimeLeftTheRunEndsWithItsMessageAndLeavesNoFolder) {
+  ServiceLayout app(L"PeltoFaultNoJava", "return");
+  ASSERT_TRUE(app.ready());
+  // The runtime beside the application would be taken as a last resort whatever its probe
+  // says; without it only a crashing one named by the environment is left.
+  app.removeRuntime();
+  const std::wstring otherRecord = app.dir() + L"\\other-record.jsonl";
+  ExtraRuntime other(app.dir() + L"\\other", otherRecord);
+  ASSERT_TRUE(other.ready());
+  app.writeFile(L"other\\bin\\java-double.txt", "crash\n");
+  ScopedEnv home(L"HELLO_JAVA_HOME", (app.dir() + L"\\other").c_str());
+  ScopedEnv javaHome(L"JAVA_HOME", nullptr);
+  LoggedRun r = runLogged(app, {L"/run"});
+  EXPECT_EQ(r.run.exitCode, 1u) << r.run.out << r.log;
+  EXPECT_TRUE(contains(r.run.out, "HelloService needs a 64-bit Java runtime, version 11 to 21."))
+      << r.run.out;
+  EXPECT_TRUE(contains(r.log, "Exit Code -1073741819")) << r.log;
+  EXPECT_TRUE(readWhole(otherRecord).empty()) << readWhole(otherRecord);
+  EXPECT_TRUE(r.launchFolders.empty()) << test::narrow(r.launchFolders.front());
+  // Neither the probe's output file nor a borrowed temporary name is left either.
+  EXPECT_TRUE(test::namesIn(app.dir() + L"\\tmp", L"plo*").empty());
+}
+
+FILETIME lastWriteTime(const std::string& path) {
+  WIN32_FIND_DATAA found{};
+  HANDLE h = FindFirstFileA(path.c_str(), &found);
+  if (h != INVALID_HANDLE_VALUE) FindClose(h);
+  return found.ftLastWriteTime;
+}
+
+TEST(LaunchFaults, VersionCacheValuesOfTheWrongShapeLeadToAFreshProbe) {
+  ServiceLayout app(L"PeltoFaultCache", "return");
+  ASSERT_TRUE(app.ready());
+  const std::string java = app.javaExe();
+  const FILETIME time = lastWriteTime(java);
+  const std::string longVersion(7000, '1');
+  const DWORD eleven = 11;
+  struct Value {
+    const char* name;
+    DWORD type;
+    const void* data;
+    DWORD size;
+  };
+  struct Case {
+    const char* what;
+    std::vector<Value> values;
+    bool probed;
+  };
+  const Case cases[] = {
+      // The control: a matching entry is used as it is, no child is started.
+      {"matching entry", {{"LastWriteTime", REG_BINARY, &time, 8}, {"Version", REG_SZ, "11.0.2", 6}}, false},
+      {"time of 4 bytes", {{"LastWriteTime", REG_BINARY, &time, 4}, {"Version", REG_SZ, "11.0.2", 6}}, true},
+      {"time as a DWORD", {{"LastWriteTime", REG_DWORD, &time, 4}, {"Version", REG_SZ, "11.0.2", 6}}, true},
+      {"time of 9 bytes",
+       {{"LastWriteTime", REG_BINARY, longVersion.data(), 9}, {"Version", REG_SZ, "11.0.2", 6}},
+       true},
+      {"version as a DWORD",
+       {{"LastWriteTime", REG_BINARY, &time, 8}, {"Version", REG_DWORD, &eleven, 4}},
+       true},
+      {"version as binary",
+       {{"LastWriteTime", REG_BINARY, &time, 8}, {"Version", REG_BINARY, "11.0.2", 6}},
+       true},
+      {"overlong version",
+       {{"LastWriteTime", REG_BINARY, &time, 8},
+        {"Version", REG_SZ, longVersion.data(), static_cast<DWORD>(longVersion.size())}},
+       true},
+  };
+  std::size_t launches = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::deleteKeyTree(HKEY_CURRENT_USER, versionCacheKey(java));
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, versionCacheKey(java).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    for (const Value& v : c.values)
+      RegSetValueExA(key, v.name, 0, v.type, static_cast<const BYTE*>(v.data), v.size);
+    RegCloseKey(key);
+    const std::wstring probeLog = app.dir() + L"\\jre\\bin\\java-double.log";
+    DeleteFileW(probeLog.c_str());
+
+    LauncherRun r = app.run({L"/run"});
+    EXPECT_EQ(r.exitCode, 0u) << r.out;
+    EXPECT_EQ(app.events("createJavaVM").size(), ++launches) << app.record();
+    EXPECT_EQ(contains(readWhole(probeLog), "run options="), c.probed) << readWhole(probeLog);
+    DWORD type = 0, timeSize = 0;
+    std::string version = cachedVersion(java, &type, &timeSize);
+    if (c.probed) {
+      // The probe's result replaced the entry.
+      EXPECT_EQ(version, "17.0.2");
+      EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+      EXPECT_EQ(timeSize, 8u);
+    } else {
+      EXPECT_EQ(version, "11.0.2");
+    }
+  }
+}
+
+TEST(LaunchFaults, AProcessIdEntryOfTheWrongTypeIsReplacedByTheLaunchersOwn) {
+  ServiceLayout app(L"PeltoFaultPid", "return");
+  ASSERT_TRUE(app.ready());
+  std::string exe = test::narrow(app.dir() + L"\\HelloService.exe");
+  CharLowerBuffA(exe.data(), static_cast<DWORD>(exe.size()));
+  const char* pids = "SOFTWARE\\tarnwick-labs\\pelto\\pids\\";
+  struct Case {
+    DWORD type;
+    const char* data;
+    DWORD size;
+  };
+  const Case cases[] = {
+      {REG_SZ, "not a number", 13}, {REG_BINARY, "\x01\x02", 2}, {REG_QWORD, "12345678", 8}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.type);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, pids, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExA(key, exe.c_str(), 0, c.type, reinterpret_cast<const BYTE*>(c.data), c.size);
+    LauncherRun r = app.run({L"/run"});
+    EXPECT_EQ(r.exitCode, 0u) << r.out;
+    DWORD type = 0, value = 0, size = sizeof value;
+    EXPECT_EQ(RegQueryValueExA(key, exe.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value), &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+    EXPECT_EQ(size, 4u);
+    EXPECT_NE(value, 0u);
+    RegDeleteValueA(key, exe.c_str());
+    RegCloseKey(key);
+  }
+  EXPECT_FALSE(app.events("createJavaVM").empty()) << app.record();
+}
+
+TEST(LaunchFaults, AwkwardDefaultOptionsFilesNeverStopTheLaunch) {
+  ServiceLayout app(L"PeltoFaultVmOptions", "return");
+  ASSERT_TRUE(app.ready());
+  const std::wstring options = app.dir() + L"\\HelloService.vmoptions";
+
+  // A directory of that name: nothing to read, the launch goes on.
+  ASSERT_TRUE(CreateDirectoryW(options.c_str(), nullptr));
+  LoggedRun r = runLogged(app, {L"/run"});
+  EXPECT_EQ(r.run.exitCode, 0u) << r.run.out << r.log;
+  ASSERT_EQ(app.events("createJavaVM").size(), 1u) << app.record();
+  EXPECT_TRUE(contains(r.log, "vmoptions2: exe")) << r.log;
+  RemoveDirectoryW(options.c_str());
+
+  // A file another process holds without sharing: skipped like a missing one.
+  app.writeFile(L"HelloService.vmoptions", "-Dlocked.option=1\n");
+  HANDLE locked =
+      CreateFileW(options.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(locked, INVALID_HANDLE_VALUE);
+  LauncherRun plain = app.run({L"/run"});
+  CloseHandle(locked);
+  EXPECT_EQ(plain.exitCode, 0u) << plain.out;
+  std::vector<std::string> created = app.events("createJavaVM");
+  ASSERT_EQ(created.size(), 2u) << app.record();
+  EXPECT_FALSE(contains(created[1], "locked.option")) << created[1];
+
+  // No line feed after the last line: that line still counts.
+  app.writeFile(L"HelloService.vmoptions", "-Dfirst.option=1\r\n-Dlast.option=2");
+  plain = app.run({L"/run"});
+  EXPECT_EQ(plain.exitCode, 0u) << plain.out;
+  created = app.events("createJavaVM");
+  ASSERT_EQ(created.size(), 3u) << app.record();
+  EXPECT_TRUE(contains(created[2], "\"-Dfirst.option=1\"")) << created[2];
+  EXPECT_TRUE(contains(created[2], "\"-Dlast.option=2\"")) << created[2];
+
+  // Two files including each other: each is read once and the skip is logged.
+  app.writeFile(L"HelloService.vmoptions", "-include-options conf\\a.vmoptions\n");
+  app.writeFile(L"conf\\a.vmoptions", "-Da.option=1\n-include-options b.vmoptions\n");
+  app.writeFile(L"conf\\b.vmoptions", "-Db.option=1\n-include-options a.vmoptions\n");
+  r = runLogged(app, {L"/run"});
+  EXPECT_EQ(r.run.exitCode, 0u) << r.run.out << r.log;
+  created = app.events("createJavaVM");
+  ASSERT_EQ(created.size(), 4u) << app.record();
+  EXPECT_EQ(count(created[3], "\"-Da.option=1\""), 1u) << created[3];
+  EXPECT_EQ(count(created[3], "\"-Db.option=1\""), 1u) << created[3];
+  EXPECT_TRUE(contains(r.log, "a.vmoptions includes itself; include skipped")) << r.log;
+}
+
+}  // namespace
+}  // namespace pelto
