@@ -117,7 +117,20 @@ bool continueStopWait(StopWait& wait, std::uint32_t state, std::uint32_t checkPo
 }
 
 std::uint32_t childPriorityClass(bool readOk, std::uint32_t size, std::uint32_t value) {
-  return (readOk && size == 4) ? value : NormalPriorityClass;
+  if (!readOk || size != 4) return NormalPriorityClass;
+  // The value is joined to the child's creation flags: anything but one priority class would
+  // smuggle in other flags (0x4 starts the child suspended, and the service never runs).
+  switch (value) {
+    case 0x40:    // idle
+    case 0x4000:  // below normal
+    case 0x20:    // normal
+    case 0x8000:  // above normal
+    case 0x80:    // high
+    case 0x100:   // realtime
+      return value;
+    default:
+      return NormalPriorityClass;
+  }
 }
 
 }  // namespace pelto

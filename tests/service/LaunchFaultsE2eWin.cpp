@@ -289,5 +289,42 @@ TEST(LaunchFaults, AwkwardDefaultOptionsFilesNeverStopTheLaunch) {
   EXPECT_TRUE(contains(r.log, "a.vmoptions includes itself; include skipped")) << r.log;
 }
 
+TEST(LaunchFaults, PriorityValuesOfTheWrongShapeStillLetTheServiceRun) {
+  struct Case {
+    const char* what;
+    DWORD type;
+    BYTE data[8];
+    DWORD size;
+  };
+  // 0x24 is the normal class with the flag that starts a process suspended.
+  const Case cases[] = {{"eight bytes", REG_QWORD, {0x80}, 8},
+                        {"flags beside the class", REG_DWORD, {0x24}, 4}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ServiceLayout svc(L"PeltoFaultPriority", "stdin 0");
+    ASSERT_TRUE(svc.ready());
+    HKEY key = nullptr;
+    DWORD disposition = 0;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\tarnwick-labs\\pelto\\priority", 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, &key, &disposition),
+              ERROR_SUCCESS);
+    RegSetValueExW(key, L"PeltoFaultPriority", 0, c.type, c.data, c.size);
+    LauncherRun r = svc.verb(L"/install");
+    EXPECT_EQ(r.exitCode, 0u) << r.out;
+    r = svc.verb(L"/start");
+    EXPECT_EQ(r.exitCode, 0u) << r.out;
+    EXPECT_TRUE(svc.waitFor("main", 1, 20000)) << svc.record();
+    r = svc.waitForStatus(0);
+    EXPECT_EQ(r.out, "Running.\n");
+    r = svc.verb(L"/stop");
+    EXPECT_EQ(r.exitCode, 0u) << r.out;
+    EXPECT_TRUE(svc.waitFor("stdinDone", 1, 20000)) << svc.record();
+    RegDeleteValueW(key, L"PeltoFaultPriority");
+    RegCloseKey(key);
+    if (disposition == REG_CREATED_NEW_KEY)
+      RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\tarnwick-labs\\pelto\\priority");
+  }
+}
+
 }  // namespace
 }  // namespace pelto

@@ -231,7 +231,11 @@ TEST(StopWait, TickCountWrapDoesNotEndTheWait) {
 
 TEST(ChildPriority, RegistryValueOnlyWhenExactlyFourBytes) {
   EXPECT_EQ(childPriorityClass(true, 4, 0x80), 0x80u);
-  EXPECT_EQ(childPriorityClass(true, 4, 0x12345), 0x12345u);  // used without validation
+  EXPECT_EQ(childPriorityClass(true, 4, 0x4000), 0x4000u);
+  // Only a priority class: other bits would become creation flags of the child.
+  EXPECT_EQ(childPriorityClass(true, 4, 0x12345), NormalPriorityClass);
+  EXPECT_EQ(childPriorityClass(true, 4, 0x24), NormalPriorityClass);
+  EXPECT_EQ(childPriorityClass(true, 4, 0), NormalPriorityClass);
   EXPECT_EQ(childPriorityClass(true, 8, 0x80), NormalPriorityClass);
   EXPECT_EQ(childPriorityClass(true, 2, 0x80), NormalPriorityClass);
   EXPECT_EQ(childPriorityClass(false, 4, 0x80), NormalPriorityClass);
