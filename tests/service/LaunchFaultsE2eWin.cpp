@@ -326,5 +326,25 @@ TEST(LaunchFaults, PriorityValuesOfTheWrongShapeStillLetTheServiceRun) {
   }
 }
 
+TEST(LaunchFaults, ATempVariableNamingAFileFallsBackToAnotherTemporaryDirectory) {
+  ServiceLayout app(L"PeltoFaultTemp", "return");
+  ASSERT_TRUE(app.ready());
+  // A plain file where the temporary directory should be: nothing can be made inside it.
+  const std::wstring blocked = app.dir() + L"\\not-a-dir";
+  app.writeFile(L"not-a-dir", "x");
+  LauncherRun r;
+  {
+    ScopedEnv tmp(L"TMP", blocked.c_str());
+    ScopedEnv tempVar(L"TEMP", blocked.c_str());
+    r = app.run({L"/run"});
+  }
+  EXPECT_EQ(r.exitCode, 0u) << r.out;
+  ASSERT_EQ(app.events("createJavaVM").size(), 1u) << app.record();
+  std::string folder = app.launchFolder();
+  EXPECT_TRUE(contains(folder, ".tmp_dir")) << folder;
+  EXPECT_FALSE(contains(folder, "not-a-dir")) << folder;
+  EXPECT_NE(GetFileAttributesA((folder + "\\doc\\README.txt").c_str()), INVALID_FILE_ATTRIBUTES) << folder;
+}
+
 }  // namespace
 }  // namespace pelto
