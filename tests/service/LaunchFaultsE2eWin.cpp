@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -24,7 +25,7 @@ using test::ServiceLayout;
 struct LoggedRun {
   LauncherRun run;
   std::string log;
-  std::vector<std::wstring> launchFolders;
+  std::vector<std::wstring> launchFolders;  // those this run made and left
 };
 
 LoggedRun runLogged(const ServiceLayout& app, const std::vector<std::wstring>& words) {
@@ -32,6 +33,7 @@ LoggedRun runLogged(const ServiceLayout& app, const std::vector<std::wstring>& w
   CreateDirectoryW(temp.c_str(), nullptr);
   for (const std::wstring& name : test::namesIn(temp, L"qvx_nlog_*.log"))
     DeleteFileW((temp + L"\\" + name).c_str());
+  const std::vector<std::wstring> before = test::namesIn(temp, L"plo*.tmp_dir*");
   LoggedRun r;
   {
     ScopedEnv log(L"PELTO_LOG", L"yes");
@@ -41,7 +43,8 @@ LoggedRun runLogged(const ServiceLayout& app, const std::vector<std::wstring>& w
   }
   for (const std::wstring& name : test::namesIn(temp, L"qvx_nlog_*.log"))
     r.log += readWhole(temp + L"\\" + name);
-  r.launchFolders = test::namesIn(temp, L"plo*.tmp_dir*");
+  for (const std::wstring& name : test::namesIn(temp, L"plo*.tmp_dir*"))
+    if (std::find(before.begin(), before.end(), name) == before.end()) r.launchFolders.push_back(name);
   return r;
 }
 
@@ -344,6 +347,67 @@ TEST(LaunchFaults, ATempVariableNamingAFileFallsBackToAnotherTemporaryDirectory)
   EXPECT_TRUE(contains(folder, ".tmp_dir")) << folder;
   EXPECT_FALSE(contains(folder, "not-a-dir")) << folder;
   EXPECT_NE(GetFileAttributesA((folder + "\\doc\\README.txt").c_str()), INVALID_FILE_ATTRIBUTES) << folder;
+}
+
+TEST(LaunchFaults, InstallationValuesOfTheWrongShapeAreNoRuntime) {
+  ServiceLayout app(L"PeltoFaultInstalls", "return");
+  ASSERT_TRUE(app.ready());
+  // Nothing else to find, so the search reaches the application's previous installations.
+  app.removeRuntime();
+  ScopedEnv home(L"HELLO_JAVA_HOME", nullptr);
+  ScopedEnv javaHome(L"JAVA_HOME", nullptr);
+  const std::wstring otherRecord = app.dir() + L"\\other-record.jsonl";
+  ExtraRuntime installed(app.dir() + L"\\inst\\jre", otherRecord);
+  ASSERT_TRUE(installed.ready());
+  const std::string dir = test::narrow(app.dir() + L"\\inst");
+  const std::string overlong(7000, 'x');
+
+  const char* parent = "SOFTWARE\\tarnwick-labs\\quorvanex";
+  HKEY probe = nullptr;
+  const bool hadParent = RegOpenKeyExA(HKEY_CURRENT_USER, parent, 0, KEY_READ, &probe) == ERROR_SUCCESS;
+  if (probe) RegCloseKey(probe);
+  HKEY key = nullptr;
+  DWORD disposition = 0;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\tarnwick-labs\\quorvanex\\installations", 0,
+                            nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, &disposition),
+            ERROR_SUCCESS);
+  struct Case {
+    const char* what;
+    DWORD type;
+    const char* data;
+    DWORD size;
+    bool found;
+  };
+  const Case cases[] = {
+      {"text with its NUL", REG_SZ, dir.c_str(), static_cast<DWORD>(dir.size() + 1), true},
+      {"text without a NUL", REG_SZ, dir.c_str(), static_cast<DWORD>(dir.size()), true},
+      {"a DWORD", REG_DWORD, "\x01\0\0\0", 4, false},
+      {"the text as binary", REG_BINARY, dir.c_str(), static_cast<DWORD>(dir.size()), false},
+      {"an overlong text", REG_SZ, overlong.c_str(), static_cast<DWORD>(overlong.size() + 1), false},
+  };
+  std::size_t launches = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RegSetValueExA(key, "com.example.hello", 0, c.type, reinterpret_cast<const BYTE*>(c.data), c.size);
+    LoggedRun r = runLogged(app, {L"/run"});
+    if (c.found) {
+      EXPECT_EQ(r.run.exitCode, 0u) << r.run.out << r.log;
+      EXPECT_EQ(createdIn(otherRecord).size(), ++launches) << readWhole(otherRecord) << r.log;
+      EXPECT_TRUE(contains(r.log, "found JRE from previous installation (user)")) << r.log;
+    } else {
+      EXPECT_EQ(r.run.exitCode, 1u) << r.run.out << r.log;
+      EXPECT_TRUE(contains(r.run.out, "HelloService needs a 64-bit Java runtime, version 11 to 21."))
+          << r.run.out;
+      EXPECT_EQ(createdIn(otherRecord).size(), launches) << readWhole(otherRecord);
+      EXPECT_TRUE(r.launchFolders.empty()) << test::narrow(r.launchFolders.front());
+    }
+  }
+  RegDeleteValueA(key, "com.example.hello");
+  RegCloseKey(key);
+  if (!hadParent)
+    test::deleteKeyTree(HKEY_CURRENT_USER, parent);
+  else if (disposition == REG_CREATED_NEW_KEY)
+    test::deleteKeyTree(HKEY_CURRENT_USER, "SOFTWARE\\tarnwick-labs\\quorvanex\\installations");
 }
 
 }  // namespace
