@@ -26,17 +26,20 @@ struct PriorityValue {
   ~PriorityValue() { RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, PriorityKey, name.c_str()); }
 };
 
-TEST(ChildPriorityRegistry, FourByteValueOfAnyTypeIsUsedAsItIs) {
-  DWORD high = HIGH_PRIORITY_CLASS, odd = 0x4321;
+TEST(ChildPriorityRegistry, FourByteValueOfAnyTypeHoldingOnePriorityClassIsUsed) {
+  DWORD high = HIGH_PRIORITY_CLASS, below = BELOW_NORMAL_PRIORITY_CLASS, odd = 0x4321;
   unsigned long long wide = HIGH_PRIORITY_CLASS;
   PriorityValue dword(L"PeltoPrioDword", REG_DWORD, &high, 4);
-  PriorityValue binary(L"PeltoPrioBinary", REG_BINARY, &odd, 4);
+  PriorityValue binary(L"PeltoPrioBinary", REG_BINARY, &below, 4);
+  PriorityValue oddValue(L"PeltoPrioOdd", REG_DWORD, &odd, 4);
   PriorityValue qword(L"PeltoPrioQword", REG_QWORD, &wide, 8);
   PriorityValue shortValue(L"PeltoPrioShort", REG_BINARY, &high, 2);
   test::LogRecorder log;
   EXPECT_EQ(readChildPriorityClass(u"PeltoPrioDword"), static_cast<DWORD>(HIGH_PRIORITY_CLASS));
   EXPECT_TRUE(log.contains("using priority 128"));
-  EXPECT_EQ(readChildPriorityClass(u"PeltoPrioBinary"), 0x4321u);
+  EXPECT_EQ(readChildPriorityClass(u"PeltoPrioBinary"), static_cast<DWORD>(BELOW_NORMAL_PRIORITY_CLASS));
+  // Bits beyond one class would become other creation flags of the child.
+  EXPECT_EQ(readChildPriorityClass(u"PeltoPrioOdd"), static_cast<DWORD>(NORMAL_PRIORITY_CLASS));
   log.clear();
   EXPECT_EQ(readChildPriorityClass(u"PeltoPrioQword"), static_cast<DWORD>(NORMAL_PRIORITY_CLASS));
   EXPECT_EQ(readChildPriorityClass(u"PeltoPrioShort"), static_cast<DWORD>(NORMAL_PRIORITY_CLASS));
