@@ -28,8 +28,9 @@ struct LoggedRun {
   std::vector<std::wstring> launchFolders;  // those this run made and left
 };
 
-LoggedRun runLogged(const ServiceLayout& app, const std::vector<std::wstring>& words) {
-  const std::wstring temp = app.dir() + L"\\tmp";
+LoggedRun runLogged(const ServiceLayout& app, const std::vector<std::wstring>& words,
+                    std::wstring temp = {}) {
+  if (temp.empty()) temp = app.dir() + L"\\tmp";
   CreateDirectoryW(temp.c_str(), nullptr);
   for (const std::wstring& name : test::namesIn(temp, L"qvx_nlog_*.log"))
     DeleteFileW((temp + L"\\" + name).c_str());
@@ -408,6 +409,27 @@ TEST(LaunchFaults, InstallationValuesOfTheWrongShapeAreNoRuntime) {
     test::deleteKeyTree(HKEY_CURRENT_USER, parent);
   else if (disposition == REG_CREATED_NEW_KEY)
     test::deleteKeyTree(HKEY_CURRENT_USER, "SOFTWARE\\tarnwick-labs\\quorvanex\\installations");
+}
+
+// The launch folder's narrow path still fits the 260 characters of the system's narrow file
+// functions, the included files' targets inside it (its "doc\\README.txt" and runtime jar) do
+// not: they cannot be created.
+TEST(LaunchFaults, AnIncludedFileThatCannotBeCreatedEndsTheRunAndRemovesTheFolder) {
+  ServiceLayout app(L"PeltoFaultExtract", "return");
+  ASSERT_TRUE(app.ready());
+  std::wstring temp = app.dir() + L"\\t";
+  while (temp.size() < 228) temp += L'x';
+  temp.resize(228);
+  ASSERT_TRUE(CreateDirectoryW(temp.c_str(), nullptr));
+  LoggedRun r = runLogged(app, {L"/run"}, temp);
+  EXPECT_EQ(r.run.exitCode, 1u) << r.run.out << r.log;
+  EXPECT_TRUE(contains(r.run.out, "The application could not be started (internal error 11).")) << r.run.out;
+  EXPECT_TRUE(contains(r.log, "\\doc\\README.txt (size: ")) << r.log;
+  EXPECT_TRUE(app.events("createJavaVM").empty()) << app.record();
+  EXPECT_TRUE(r.launchFolders.empty()) << test::narrow(r.launchFolders.front());
+  // Nor the empty file that lent the folder its name.
+  std::vector<std::wstring> left = test::namesIn(temp, L"plo*");
+  EXPECT_TRUE(left.empty()) << test::narrow(left.front());
 }
 
 }  // namespace
