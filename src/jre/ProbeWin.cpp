@@ -175,7 +175,13 @@ bool probeJavaVersion(const std::string& executable, std::uint64_t lastWrite, st
     ok = readFirstLine(outputFile, line) && versionFromFirstLine(line, version);
     if (ok) logMessage(u"Java version: %S", version);
   }
-  DeleteFileA(outputFile.c_str());
+  // A process that inherited the handle along with the child (a console host made for it) may
+  // let go of it a moment after the child ended; until then the file cannot be deleted.
+  for (int attempt = 0; attempt < 40 && !DeleteFileA(outputFile.c_str()); ++attempt) {
+    DWORD error = GetLastError();
+    if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) break;
+    Sleep(25);
+  }
   return ok;
 }
 

@@ -303,6 +303,11 @@ TEST(LaunchFaults, PriorityValuesOfTheWrongShapeStillLetTheServiceRun) {
   // 0x24 is the normal class with the flag that starts a process suspended.
   const Case cases[] = {{"eight bytes", REG_QWORD, {0x80}, 8},
                         {"flags beside the class", REG_DWORD, {0x24}, 4}};
+  // The service's child probes the runtime with a temporary output file in the service's
+  // TEMP (the test's own); none may be left behind.
+  wchar_t tempBuffer[MAX_PATH];
+  const std::wstring temp(tempBuffer, GetTempPathW(MAX_PATH, tempBuffer));
+  const std::vector<std::wstring> before = test::namesIn(temp, L"plo*.tmp");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     ServiceLayout svc(L"PeltoFaultPriority", "stdin 0");
@@ -327,6 +332,14 @@ TEST(LaunchFaults, PriorityValuesOfTheWrongShapeStillLetTheServiceRun) {
     RegCloseKey(key);
     if (disposition == REG_CREATED_NEW_KEY)
       RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\tarnwick-labs\\pelto\\priority");
+  }
+  // Probe files of launches running beside this test live for moments only: count those that stay.
+  Sleep(1000);
+  for (const std::wstring& name : test::namesIn(temp, L"plo*.tmp")) {
+    if (std::find(before.begin(), before.end(), name) != before.end()) continue;
+    if (!contains(readWhole(temp + name), "openjdk version")) continue;
+    Sleep(1000);
+    EXPECT_EQ(GetFileAttributesW((temp + name).c_str()), INVALID_FILE_ATTRIBUTES) << test::narrow(name);
   }
 }
 
