@@ -48,6 +48,10 @@ class ServiceLayout {
     std::string java = narrow(dir_ + L"\\jre\\bin\\java.exe");
     CharLowerBuffA(java.data(), static_cast<DWORD>(java.size()));
     deleteKeyTree(HKEY_CURRENT_USER, versionCacheKey(java));
+    // The process-id entry every launch of this executable wrote.
+    std::string exe = narrow(exe_);
+    CharLowerBuffA(exe.data(), static_cast<DWORD>(exe.size()));
+    RegDeleteKeyValueA(HKEY_CURRENT_USER, "SOFTWARE\\tarnwick-labs\\pelto\\pids", exe.c_str());
     // A child that ends normally leaves its launch's temporary folder in place by design.
     for (const std::string& line : events("createJavaVM")) {
       const std::string tag = "\"-Dpelto.tempDir=";
