@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
-#include "WinTestHelpers.h"
+#include "launcher/ChildProcessWin.h"
 #include "env/NativeLibs.h"
 #include "env/Paths.h"
 #include "launcher/Config.h"
@@ -12,15 +10,8 @@
 namespace pelto {
 namespace {
 
-std::string pathNow() {
-  char buf[32767];
-  DWORD n = GetEnvironmentVariableA("PATH", buf, sizeof buf);
-  return std::string(buf, n);
-}
-std::string crtPath() {
-  const char* v = std::getenv("PATH");
-  return v ? v : "";
-}
+using test::crtPath;
+using test::pathNow;
 
 class NativeLibs : public testing::Test {
  protected:

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "WinTestHelpers.h"
+#include "launcher/ChildProcessWin.h"
 #include "env/Paths.h"
 #include "env/TextConv.h"
 #include "jvm/Expand.h"

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "WinTestHelpers.h"
+#include "launcher/ChildProcessWin.h"
 #include "env/Paths.h"
 #include "env/TextConv.h"
 #include "support/TestLog.h"
@@ -185,7 +185,7 @@ TEST(TempDir, LauncherTempDirGivesUpAfterTenFailedAttempts) {
         ScopedEnv temp(L"TEMP", dir.path());
         test::LogRecorder log;
         getTempDirectory();
-        ScratchDir::removeTree(dir.path());
+        test::removeTree(dir.path());
         CloseHandle(CreateFileW(dir.path().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
         createLauncherTempDir();
       },

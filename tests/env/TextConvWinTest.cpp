@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "WinTestHelpers.h"
+#include "launcher/ChildProcessWin.h"
 #include "env/PathText.h"
 #include "env/TextConv.h"
 #include "support/TestLog.h"

@@ -7,7 +7,7 @@
 #include "RuntimeLayoutWin.h"
 #include "ScopedConfig.h"
 #include "env/Paths.h"
-#include "env/WinTestHelpers.h"
+#include "launcher/ChildProcessWin.h"
 #include "jre/Probe.h"
 #include "jre/ProbeText.h"
 #include "support/TestLog.h"

@@ -11,7 +11,7 @@
 
 #include "env/Paths.h"
 #include "env/TextConv.h"
-#include "env/WinTestHelpers.h"
+#include "launcher/ChildProcessWin.h"
 #include "jvm/JavaVMLauncher.h"
 #include "launcher/Config.h"
 #include "launcher/Log.h"

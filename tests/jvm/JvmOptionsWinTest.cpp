@@ -5,7 +5,7 @@
 
 #include "env/Paths.h"
 #include "env/TextConv.h"
-#include "env/WinTestHelpers.h"
+#include "launcher/ChildProcessWin.h"
 #include "instance/Instance.h"
 #include "jvm/JvmOptions.h"
 #include "launcher/StartUp.h"
