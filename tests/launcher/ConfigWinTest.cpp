@@ -51,26 +51,6 @@ std::vector<unsigned char> packed(const ConfigBlock& block) {
   return image;
 }
 
-TEST_F(ConfigFileTest, LoadsThroughAFileHandle) {
-  ConfigBlock b;
-  b.strings = {{101, "HelloService"}, {107, "5"}};
-  b.locales = {{"de", {{1000, u"Fehler"}}}};
-  b.files = {{"x.txt", {'a', 'b', 'c'}}};
-  std::vector<unsigned char> image = packed(b);
-  ByteSource source = fileByteSource(writeAndOpen(image));
-  EXPECT_EQ(source.size, image.size());
-  ErrorDialogMode = true;
-  ASSERT_FALSE(loadConfigFromSource(source, [] { return std::string("de_DE"); }));
-  EXPECT_EQ(LauncherConfig.strings[101], "HelloService");
-  EXPECT_EQ(LauncherConfig.wide[1000], u"Fehler");
-  EXPECT_TRUE(ErrorDialogMode);
-  EXPECT_EQ(IncludedFilesOffset, image.size() - 11);
-  // Part of the extraction reads from there with the same primitives.
-  std::int64_t length = 0;
-  ASSERT_FALSE(readLong(source, length));
-  EXPECT_EQ(length, 3);
-}
-
 TEST_F(ConfigFileTest, ShortReadsReportThePrimitiveAndTheBytesRead) {
   ConfigBlock b;
   b.strings = {{101, "HelloService"}};
