@@ -5,7 +5,7 @@
 #include <string>
 
 #include "RuntimeLayoutWin.h"
-#include "ScopedConfig.h"
+#include "support/ScopedConfig.h"
 #include "env/Paths.h"
 #include "launcher/ChildProcessWin.h"
 #include "jre/Probe.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "RuntimeLayoutWin.h"
-#include "ScopedConfig.h"
+#include "support/ScopedConfig.h"
 #include "jre/Registry.h"
 #include "support/TestLog.h"
 

@@ -3,7 +3,7 @@
 #include <climits>
 #include <string>
 
-#include "ScopedConfig.h"
+#include "support/ScopedConfig.h"
 #include "jre/Version.h"
 #include "support/TestLog.h"
 
