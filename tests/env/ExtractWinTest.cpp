@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "launcher/ChildProcessWin.h"
 #include "env/Extract.h"
 #include "env/Paths.h"
 #include "env/TextConv.h"
+#include "launcher/ChildProcessWin.h"
 #include "launcher/Config.h"
 #include "launcher/ConfigBlock.h"
 #include "support/TestLog.h"

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "launcher/ChildProcessWin.h"
 #include "env/NativeLibs.h"
 #include "env/Paths.h"
+#include "launcher/ChildProcessWin.h"
 #include "launcher/Config.h"
 #include "support/DoublesWin.h"
 #include "support/TestLog.h"

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "launcher/ChildProcessWin.h"
 #include "env/Unpack.h"
+#include "launcher/ChildProcessWin.h"
 #include "launcher/Config.h"
 #include "support/DoublesWin.h"
 #include "support/TestLog.h"

@@ -9,9 +9,9 @@
 #include "env/TextConv.h"
 #include "instance/Instance.h"
 #include "instance/InstanceName.h"
+#include "launcher/ChildProcessWin.h"
 #include "launcher/Config.h"
 #include "launcher/Log.h"
-#include "launcher/ChildProcessWin.h"
 #include "support/TestLog.h"
 
 namespace pelto {
@@ -131,8 +131,8 @@ ChildResult runChild(const std::wstring& exe, const wchar_t* activate,
                      const std::function<void()>& whileRunning = {}) {
   test::ScopedEnv flag(L"PELTO_TEST_ACTIVATE", std::wstring(activate));
   return test::runCommand(
-      L"\"" + exe + L"\" --gtest_also_run_disabled_tests --gtest_filter=InstanceChild.DISABLED_SecondStart", 60000,
-      whileRunning);
+      L"\"" + exe + L"\" --gtest_also_run_disabled_tests --gtest_filter=InstanceChild.DISABLED_SecondStart",
+      60000, whileRunning);
 }
 
 // The child: a start of the same executable in single-instance mode. Exit code 5 means it was

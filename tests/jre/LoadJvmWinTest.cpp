@@ -2,8 +2,8 @@
 
 #include "env/NativeLibs.h"
 #include "env/TextConv.h"
-#include "launcher/ChildProcessWin.h"
 #include "jre/LoadJvm.h"
+#include "launcher/ChildProcessWin.h"
 #include "launcher/Config.h"
 #include "support/DoublesWin.h"
 #include "support/TestLog.h"

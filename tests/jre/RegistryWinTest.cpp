@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "RuntimeLayoutWin.h"
-#include "support/ScopedConfig.h"
 #include "jre/Registry.h"
+#include "support/ScopedConfig.h"
 #include "support/TestLog.h"
 
 namespace pelto {

@@ -7,9 +7,9 @@
 
 #include "env/Paths.h"
 #include "env/TextConv.h"
-#include "launcher/ChildProcessWin.h"
 #include "jre/LoadJvm.h"
 #include "jvm/ChosenRuntime.h"
+#include "launcher/ChildProcessWin.h"
 #include "launcher/Config.h"
 #include "support/DoublesWin.h"
 #include "support/TestLog.h"

@@ -11,8 +11,8 @@
 
 #include "env/Paths.h"
 #include "env/TextConv.h"
-#include "launcher/ChildProcessWin.h"
 #include "jvm/JavaVMLauncher.h"
+#include "launcher/ChildProcessWin.h"
 #include "launcher/Config.h"
 #include "launcher/Log.h"
 #include "launcher/StartUp.h"

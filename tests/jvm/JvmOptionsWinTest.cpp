@@ -5,9 +5,9 @@
 
 #include "env/Paths.h"
 #include "env/TextConv.h"
-#include "launcher/ChildProcessWin.h"
 #include "instance/Instance.h"
 #include "jvm/JvmOptions.h"
+#include "launcher/ChildProcessWin.h"
 #include "launcher/StartUp.h"
 #include "support/TestLog.h"
 
@@ -27,9 +27,10 @@ TEST(VmOptionsFiles, IncludesOnTheDrive) {
   ScratchDir dir(L"pelto-vmopt");
   CreateDirectoryW((dir.path() + L"\\conf").c_str(), nullptr);
   ASSERT_TRUE(writeWhole(dir.path() + L"\\main.vmoptions",
-            "-Dmain=1\r\n-include-options conf\\inner.vmoptions\r\n-Dafter=1\r\n"));
-  ASSERT_TRUE(writeWhole(dir.path() + L"\\conf\\inner.vmoptions",
-            "-Dinner=1\r\n-include-options ..\\main.vmoptions\r\n-include-options gone.vmoptions\r\n"));
+                         "-Dmain=1\r\n-include-options conf\\inner.vmoptions\r\n-Dafter=1\r\n"));
+  ASSERT_TRUE(
+      writeWhole(dir.path() + L"\\conf\\inner.vmoptions",
+                 "-Dinner=1\r\n-include-options ..\\main.vmoptions\r\n-include-options gone.vmoptions\r\n"));
   // A writer holding the file open does not hide it.
   HANDLE writer = CreateFileW((dir.path() + L"\\main.vmoptions").c_str(), GENERIC_WRITE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);

@@ -18,7 +18,7 @@ namespace pelto::test {
 
 struct ChildResult {
   DWORD exitCode = 0xFFFFFFFF;
-  DWORD startError = 0;  // CreateProcess's error when the process did not start
+  DWORD startError = 0;   // CreateProcess's error when the process did not start
   bool timedOut = false;  // ended by the wait limit (exit code 99)
   std::string out;
   std::string err;

@@ -148,7 +148,8 @@ TEST(ConfigBlockTest, HugeOrNegativeLengthsAreRefusedBeforeAllocation) {
 TEST(ConfigBlockTest, ZeroAndNegativeCountsLoadEmptyTables) {
   for (int fill : {0x00, 0xFF}) {
     std::vector<unsigned char> image = imageWith(ConfigBlock{});
-    for (std::size_t i = image.size() - 12; i < image.size(); ++i) image[i] = static_cast<unsigned char>(fill);
+    for (std::size_t i = image.size() - 12; i < image.size(); ++i)
+      image[i] = static_cast<unsigned char>(fill);
     LauncherConfig.strings[1] = "stale";
     ASSERT_FALSE(loadConfigFromBytes(image, "en_US")) << fill;
     EXPECT_TRUE(LauncherConfig.strings.empty());

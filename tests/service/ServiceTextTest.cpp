@@ -221,7 +221,8 @@ TEST(StopWait, EndsOnLeavingStopPendingOrWhenTheHintPassesWithoutProgress) {
     StopWait w;
     beginStopWait(w, c.checkpoint, c.start);
     for (const Report& r : c.reports)
-      EXPECT_EQ(continueStopWait(w, r.state, r.checkpoint, r.hint, r.now), r.goesOn) << c.what << " " << r.now;
+      EXPECT_EQ(continueStopWait(w, r.state, r.checkpoint, r.hint, r.now), r.goesOn)
+          << c.what << " " << r.now;
   }
 }
 
