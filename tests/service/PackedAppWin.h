@@ -154,7 +154,8 @@ class ServiceLayout {
     entry.dwSize = sizeof entry;
     for (bool more = Process32FirstW(snapshot.get(), &entry) != 0; more;
          more = Process32NextW(snapshot.get(), &entry) != 0)
-      if (parent != 0 && entry.th32ParentProcessID == parent && lstrcmpiW(entry.szExeFile, L"HelloService.exe") == 0)
+      if (parent != 0 && entry.th32ParentProcessID == parent &&
+          lstrcmpiW(entry.szExeFile, L"HelloService.exe") == 0)
         ids.push_back(entry.th32ProcessID);
     return ids;
   }

@@ -27,7 +27,8 @@ class KnownProcesses {
       if (WaitForSingleObject(p.get(), 0) == WAIT_TIMEOUT) TerminateProcess(p.get(), 99);
   }
   HANDLE hold(DWORD pid) {
-    held_.emplace_back(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    held_.emplace_back(
+        OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
     return held_.back().get();
   }
 
