@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "env/Locale.h"
+#include "launcher/ChildProcessWin.h"
 #include "launcher/ConfigBlock.h"
 
 namespace pelto {
@@ -40,17 +41,7 @@ double median(std::vector<double> v) {
   return v.size() % 2 ? v[m] : (v[m - 1] + v[m]) / 2;
 }
 
-std::string readText(const std::wstring& path) {
-  std::string data;
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return data;
-  char buf[4096];
-  DWORD got = 0;
-  while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) data.append(buf, got);
-  CloseHandle(h);
-  return data;
-}
+using test::readWhole;
 
 std::vector<std::string> lines(const std::string& text) {
   std::vector<std::string> out;
@@ -105,13 +96,13 @@ RunResult runOnce(const std::wstring& exe, const std::vector<std::wstring>& args
   if (WaitForSingleObject(pi.hProcess, 60000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 99);
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
-  std::vector<std::string> rec = lines(readText(record));
+  std::vector<std::string> rec = lines(readWhole(record));
   if (!rec.empty()) {
     r.reached = true;
     r.millis = millisSince(start, std::strtoll(rec[0].c_str(), nullptr, 10));
     r.options.assign(rec.begin() + 1, rec.end());
   }
-  if (!probes.empty()) r.probes = static_cast<int>(lines(readText(probes)).size());
+  if (!probes.empty()) r.probes = static_cast<int>(lines(readWhole(probes)).size());
   return r;
 }
 
@@ -141,13 +132,7 @@ bool writeImage(const std::wstring& path, const ConfigBlock& block) {
   std::vector<unsigned char> image = minimalLauncherImage();
   std::vector<unsigned char> bytes = encodeConfigBlock(block);
   image.insert(image.end(), bytes.begin(), bytes.end());
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  bool ok = WriteFile(h, image.data(), static_cast<DWORD>(image.size()), &written, nullptr) &&
-            written == image.size();
-  CloseHandle(h);
-  return ok;
+  return test::writeWhole(path, std::string(image.begin(), image.end()));
 }
 
 // 10,000 entries (8,000 narrow, 2,000 wide) and 50 locale sections of 20 entries each.

@@ -4,6 +4,7 @@
 
 #include "env/Handles.h"
 #include "env/Paths.h"
+#include "env/User32.h"
 #include "instance/Instance.h"
 #include "instance/InstanceName.h"
 #include "launcher/Config.h"
@@ -24,18 +25,30 @@ struct WindowSearch {
   bool restore;
 };
 
+// Resolved on first use, so that only a second start that activates windows loads user32.
 const WindowOps& systemWindowOps() {
+  using IsFlag = BOOL(WINAPI*)(HWND);
+  static const auto isVisible = user32<IsFlag>("IsWindowVisible");
+  static const auto ownerOf = user32<DWORD(WINAPI*)(HWND, LPDWORD)>("GetWindowThreadProcessId");
+  static const auto isIconic = user32<IsFlag>("IsIconic");
+  static const auto show = user32<BOOL(WINAPI*)(HWND, int)>("ShowWindow");
+  static const auto toFront = user32<BOOL(WINAPI*)(HWND)>("SetForegroundWindow");
+  static const auto popup = user32<HWND(WINAPI*)(HWND)>("GetLastActivePopup");
   static const WindowOps ops{
-      [](void* w) { return IsWindowVisible(static_cast<HWND>(w)) != 0; },
+      [](void* w) { return isVisible && isVisible(static_cast<HWND>(w)) != 0; },
       [](void* w) {
         DWORD owner = 0;
-        GetWindowThreadProcessId(static_cast<HWND>(w), &owner);
+        if (ownerOf) ownerOf(static_cast<HWND>(w), &owner);
         return static_cast<std::uint32_t>(owner);
       },
-      [](void* w) { return IsIconic(static_cast<HWND>(w)) != 0; },
-      [](void* w) { ShowWindow(static_cast<HWND>(w), SW_RESTORE); },
-      [](void* w) { SetForegroundWindow(static_cast<HWND>(w)); },
-      [](void* w) { return static_cast<void*>(GetLastActivePopup(static_cast<HWND>(w))); }};
+      [](void* w) { return isIconic && isIconic(static_cast<HWND>(w)) != 0; },
+      [](void* w) {
+        if (show) show(static_cast<HWND>(w), SW_RESTORE);
+      },
+      [](void* w) {
+        if (toFront) toFront(static_cast<HWND>(w));
+      },
+      [](void* w) { return popup ? static_cast<void*>(popup(static_cast<HWND>(w))) : w; }};
   return ops;
 }
 
@@ -98,7 +111,12 @@ std::uint32_t readInstancePid() {
 
 void activateProcessWindows(std::uint32_t processId, bool restore) {
   WindowSearch search{processId, restore};
-  EnumWindows(activateEnumeratedWindow, reinterpret_cast<LPARAM>(&search));
+  auto enumWindows = user32<BOOL(WINAPI*)(WNDENUMPROC, LPARAM)>("EnumWindows");
+  if (!enumWindows) {
+    logMessage(u"no window functions, nothing activated");
+    return;
+  }
+  enumWindows(activateEnumeratedWindow, reinterpret_cast<LPARAM>(&search));
 }
 
 ClaimedSemaphore claimInstanceSemaphore(std::string_view base) {

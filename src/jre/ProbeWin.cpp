@@ -1,9 +1,9 @@
 // The probe of a java.exe and the per-user cache of its results.
 #include <windows.h>
 
-#include <cstdio>
 #include <cstring>
 #include <optional>
+#include <string_view>
 
 #include "env/Handles.h"
 #include "env/Paths.h"
@@ -15,8 +15,6 @@
 
 namespace pelto {
 namespace {
-
-using UniqueCFile = UniqueAny<FILE*, std::fclose>;
 
 // A terminated child may hold the output file a little longer; its deletion waits for it.
 constexpr DWORD TerminateWaitMs = 5000;
@@ -57,12 +55,19 @@ std::string shortCommand(const std::string& executable) {
 }
 
 // The first line of the output file, read in text mode.
-bool readFirstLine(const std::string& file, std::string& line) {
-  UniqueCFile f(std::fopen(file.c_str(), "rt"));
-  if (!f) return false;
-  char buf[FirstLineRoom];
-  if (!std::fgets(buf, sizeof buf, f.get())) return false;
-  line.assign(buf, std::strlen(buf));
+// The first line of what the child wrote, read back through our own handle from the start;
+// its line feed kept and a carriage return before it dropped, as a text-mode read gives it.
+bool readFirstLine(HANDLE file, std::string& line) {
+  if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return false;
+  char buf[FirstLineRoom - 1];
+  DWORD got = 0;
+  if (!ReadFile(file, buf, sizeof buf, &got, nullptr) || got == 0) return false;
+  std::string_view text(buf, got);
+  std::size_t end = text.find('\n');
+  if (end != std::string_view::npos) text = text.substr(0, end + 1);
+  line.assign(text);
+  if (line.size() >= 2 && line[line.size() - 2] == '\r' && line.back() == '\n')
+    line.erase(line.size() - 2, 1);
   return true;
 }
 
@@ -120,15 +125,15 @@ bool probeJavaVersion(const std::string& executable, std::uint64_t lastWrite, st
   std::optional<std::string> javaOptions = takeJavaOptions();
 
   std::string outputFile = makeTempFileName();
+  // Deleted with its last handle, so that not even a launcher killed during the probe leaves it
+  // in the temporary folder; the child writes through an inherited duplicate.
+  UniqueFileHandle created(CreateFileA(outputFile.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                       CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
+                                       nullptr));
   UniqueHandle errorHandle;
-  {
-    UniqueFileHandle created(CreateFileA(outputFile.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
-                                         FILE_ATTRIBUTE_NORMAL, nullptr));
-    HANDLE self = GetCurrentProcess();
-    if (created)
-      DuplicateHandle(self, created.get(), self, errorHandle.put(), 0, TRUE, DUPLICATE_SAME_ACCESS);
-  }
+  HANDLE self = GetCurrentProcess();
+  if (created) DuplicateHandle(self, created.get(), self, errorHandle.put(), 0, TRUE, DUPLICATE_SAME_ACCESS);
 
   STARTUPINFOA si{};
   si.cb = sizeof si;
@@ -172,16 +177,11 @@ bool probeJavaVersion(const std::string& executable, std::uint64_t lastWrite, st
 
   if (ok) {
     std::string line;
-    ok = readFirstLine(outputFile, line) && versionFromFirstLine(line, version);
+    ok = created && readFirstLine(created.get(), line) && versionFromFirstLine(line, version);
     if (ok) logMessage(u"Java version: %S", version);
   }
-  // A process that inherited the handle along with the child (a console host made for it) may
-  // let go of it a moment after the child ended; until then the file cannot be deleted.
-  for (int attempt = 0; attempt < 40 && !DeleteFileA(outputFile.c_str()); ++attempt) {
-    DWORD error = GetLastError();
-    if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) break;
-    Sleep(25);
-  }
+  created.reset();
+  DeleteFileA(outputFile.c_str());  // when it could not be opened as above
   return ok;
 }
 

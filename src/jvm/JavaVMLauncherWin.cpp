@@ -74,15 +74,11 @@ void helperLogError(const wchar_t* format, ...) {
       case L'u':
       case L'x': {
         unsigned v = va_arg(ap, unsigned);
-        char buf[16];
-        wsprintfA(buf, *p == L'u' ? "%u" : "%x", v);
-        text.append(buf, buf + lstrlenA(buf));
+        text += formatLogText(*p == L'u' ? u"%u" : u"%x", {v});
         break;
       }
       case L'p': {
-        char buf[32];
-        wsprintfA(buf, "%p", va_arg(ap, void*));
-        text.append(buf, buf + lstrlenA(buf));
+        text += formatLogText(u"%p", {va_arg(ap, void*)});
         break;
       }
       case L'c':

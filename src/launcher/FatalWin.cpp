@@ -6,6 +6,7 @@
 #include "env/Extract.h"
 #include "env/Paths.h"
 #include "env/TextConv.h"
+#include "env/User32.h"
 #include "launcher/Config.h"
 #include "launcher/Fatal.h"
 #include "launcher/Limits.h"
@@ -53,7 +54,8 @@ void showFatalMessage(std::u16string_view message) {
     std::u16string caption = getConfigText(1000);
     // Failure is 0 on Windows and -1 under Wine (no display): any non-positive result means
     // nobody saw the text, which must then still reach someone.
-    if (MessageBoxW(nullptr, wptr(text), wptr(caption), MB_OK | MB_ICONERROR) > 0) return;
+    auto messageBox = user32<int(WINAPI*)(HWND, LPCWSTR, LPCWSTR, UINT)>("MessageBoxW");
+    if (messageBox && messageBox(nullptr, wptr(text), wptr(caption), MB_OK | MB_ICONERROR) > 0) return;
     logError(u"MessageBox failed with error %d", static_cast<int>(GetLastError()));
   }
   writeToConsoleOrStandardError(text);

@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "launcher/ChildProcessWin.h"
+
 namespace {
 
 std::wstring widen(const char* s) {
@@ -28,20 +30,8 @@ std::wstring widen(const char* s) {
   return w;
 }
 
-std::string readWhole(const std::wstring& path) {
-  std::string data;
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return data;
-  char buf[65536];
-  DWORD got = 0;
-  while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) data.append(buf, got);
-  CloseHandle(h);
-  std::string out;
-  for (char c : data)
-    if (c != '\r') out.push_back(c);
-  return out;
-}
+using pelto::test::readWhole;
+using pelto::test::removeTree;
 
 // Arguments are quoted as the launcher's own splitter reads them: no escapes, so a double
 // quote inside an argument is carried in single quotes.
@@ -62,28 +52,6 @@ struct Options {
   std::wstring logDir;
   bool noTempLeft = false;
 };
-
-bool readFile(const std::wstring& path, std::vector<unsigned char>& bytes) {
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  LARGE_INTEGER size{};
-  GetFileSizeEx(h, &size);
-  bytes.resize(static_cast<std::size_t>(size.QuadPart));
-  DWORD got = 0;
-  bool ok = ReadFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) && got == bytes.size();
-  CloseHandle(h);
-  return ok;
-}
-
-bool writeFile(const std::wstring& path, const std::vector<unsigned char>& bytes) {
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  bool ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-            written == bytes.size();
-  CloseHandle(h);
-  return ok;
-}
 
 unsigned long le32(const std::vector<unsigned char>& b, std::size_t at) {
   return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<unsigned long>(b[at + 3]) << 24;
@@ -113,24 +81,6 @@ void findLeftovers(const std::wstring& dir, std::vector<std::wstring>& found) {
     if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) findLeftovers(dir + L"\\" + name, found);
   } while (FindNextFileW(h, &entry));
   FindClose(h);
-}
-
-void removeTree(const std::wstring& dir) {
-  WIN32_FIND_DATAW entry;
-  HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &entry);
-  if (h != INVALID_HANDLE_VALUE) {
-    do {
-      std::wstring name = entry.cFileName;
-      if (name == L"." || name == L"..") continue;
-      std::wstring path = dir + L"\\" + name;
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        removeTree(path);
-      else
-        DeleteFileW(path.c_str());
-    } while (FindNextFileW(h, &entry));
-    FindClose(h);
-  }
-  RemoveDirectoryW(dir.c_str());
 }
 
 int fail(const char* what, const std::string& expected, const std::string& actual) {
@@ -201,9 +151,10 @@ int main(int argc, char** argv) {
     CreateDirectoryW((dir + L"\\" + sub).c_str(), nullptr);
   }
   if (!o.patches.empty()) {
-    std::vector<unsigned char> image;
+    std::string bytes = readWhole(o.exe);
+    std::vector<unsigned char> image(bytes.begin(), bytes.end());
     std::size_t block = 0;
-    if (!readFile(o.exe, image) || !blockOffset(image, block)) {
+    if (image.empty() || !blockOffset(image, block)) {
       std::fprintf(stderr, "cannot read the configuration block to patch\n");
       return 2;
     }
@@ -215,7 +166,7 @@ int main(int argc, char** argv) {
         image[at + static_cast<std::size_t>(i)] = static_cast<unsigned char>(value >> (8 * i));
     }
     o.exe = dir + L"\\patched.exe";
-    if (!writeFile(o.exe, image)) return 2;
+    if (!pelto::test::writeWhole(o.exe, std::string(image.begin(), image.end()))) return 2;
   }
   SetEnvironmentVariableW(L"TMP", dir.c_str());
   SetEnvironmentVariableW(L"TEMP", dir.c_str());
@@ -230,42 +181,21 @@ int main(int argc, char** argv) {
     SetEnvironmentVariableW(e.substr(0, eq).c_str(), value.empty() ? nullptr : value.c_str());
   }
 
-  std::wstring outPath = dir + L"\\stdout.txt", errPath = dir + L"\\stderr.txt";
-  SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-  HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
-  HANDLE err = CreateFileW(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
   std::wstring cmd = quoted(o.exe);
   for (const auto& a : o.args) cmd += L" " + quoted(a);
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  si.hStdOutput = out;
-  si.hStdError = err;
-  PROCESS_INFORMATION pi{};
-  if (!CreateProcessW(o.exe.c_str(), cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
-    std::fprintf(stderr, "cannot start the launcher (error %lu)\n", GetLastError());
+  pelto::test::ChildResult run = pelto::test::runCommand(cmd, 120000);
+  if (run.startError) {
+    std::fprintf(stderr, "cannot start the launcher (error %lu)\n", run.startError);
     return 2;
   }
-  DWORD code = 0;
-  if (WaitForSingleObject(pi.hProcess, 120000) != WAIT_OBJECT_0) {
-    TerminateProcess(pi.hProcess, 99);
-    std::fprintf(stderr, "FAILED: the launcher did not end within 120 s\n");
-  }
-  GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  CloseHandle(out);
-  CloseHandle(err);
-
-  std::string stdoutText = readWhole(outPath), stderrText = readWhole(errPath), logText;
-  DeleteFileW(outPath.c_str());
-  DeleteFileW(errPath.c_str());
+  if (run.timedOut) std::fprintf(stderr, "FAILED: the launcher did not end within 120 s\n");
+  DWORD code = run.exitCode;
+  std::string stdoutText = run.out, stderrText = run.err, logText;
   std::wstring logFolder = o.logDir.empty() ? dir : dir + L"\\" + o.logDir;
   for (int n = 1; n < 1000; ++n) {
     std::wstring log = logFolder + L"\\qvx_nlog_" + std::to_wstring(n) + L".log";
     if (GetFileAttributesW(log.c_str()) == INVALID_FILE_ATTRIBUTES) break;
-    logText += readWhole(log);
+    logText += pelto::test::withoutCarriageReturns(readWhole(log));
     DeleteFileW(log.c_str());
   }
   std::vector<std::wstring> leftovers;

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "WinTestHelpers.h"
 #include "env/Extract.h"
 #include "env/Paths.h"
 #include "env/TextConv.h"
+#include "launcher/ChildProcessWin.h"
 #include "launcher/Config.h"
 #include "launcher/ConfigBlock.h"
 #include "support/TestLog.h"
@@ -22,14 +22,8 @@ Bytes pattern(std::size_t n, unsigned seed) {
 }
 
 Bytes readFile(const std::string& path) {
-  Bytes data;
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return data;
-  unsigned char buf[65536];
-  DWORD got = 0;
-  while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) data.insert(data.end(), buf, buf + got);
-  CloseHandle(h);
-  return data;
+  std::string data = test::readWhole(asW(narrowToWide(path)));
+  return Bytes(data.begin(), data.end());
 }
 
 bool exists(const std::string& path) {
@@ -37,10 +31,7 @@ bool exists(const std::string& path) {
 }
 
 void writeFile(const std::string& path, const Bytes& data) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  DWORD wrote = 0;
-  WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &wrote, nullptr);
-  CloseHandle(h);
+  test::writeWhole(asW(narrowToWide(path)), std::string(data.begin(), data.end()));
 }
 
 // A packed launcher image in the scratch directory, its configuration loaded in-process (so
@@ -65,7 +56,7 @@ std::uint32_t endOfFile(const std::u16string& file) {
 struct LaunchDir {
   LaunchDir() { LauncherTempDir.clear(); }
   ~LaunchDir() {
-    if (!LauncherTempDir.empty()) ScratchDir::removeTree(asW(narrowToWide(LauncherTempDir)));
+    if (!LauncherTempDir.empty()) test::removeTree(asW(narrowToWide(LauncherTempDir)));
     LauncherTempDir.clear();
     UnextractedPosition = 0;
   }
@@ -99,7 +90,7 @@ TEST(Extract, FilesAreUnmaskedIntoTheirOwnDirectoryWithOneLevelMadeOnDemand) {
   ASSERT_EQ(extractIncludedFilesFrom(file), 0);
   EXPECT_NE(LauncherTempDir, first);
   EXPECT_EQ(readFile(launch.at("a.jar")), a);
-  ScratchDir::removeTree(asW(narrowToWide(first)));
+  test::removeTree(asW(narrowToWide(first)));
 }
 
 TEST(Extract, ZeroCountCreatesNothingAndReadsNothing) {
@@ -137,7 +128,7 @@ TEST(Extract, EmptyRecordsMakeNoFileAndTheCountLimitsTheNames) {
   // Fewer names than the count: only the listed ones are read.
   block.strings = {{2002, "3"}, {2003, "a.txt;empty.txt"}};
   file = packed(dir, block);
-  ScratchDir::removeTree(asW(narrowToWide(LauncherTempDir)));
+  test::removeTree(asW(narrowToWide(LauncherTempDir)));
   ASSERT_EQ(extractIncludedFilesFrom(file), 0);
   EXPECT_EQ(readFile(launch.at("a.txt")), a);
   EXPECT_EQ(UnextractedPosition, endOfFile(file) - (8 + c.size()) - (8 + d.size()));

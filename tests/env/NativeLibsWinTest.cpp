@@ -1,10 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
-#include "WinTestHelpers.h"
 #include "env/NativeLibs.h"
 #include "env/Paths.h"
+#include "launcher/ChildProcessWin.h"
 #include "launcher/Config.h"
 #include "support/DoublesWin.h"
 #include "support/TestLog.h"
@@ -12,15 +10,8 @@
 namespace pelto {
 namespace {
 
-std::string pathNow() {
-  char buf[32767];
-  DWORD n = GetEnvironmentVariableA("PATH", buf, sizeof buf);
-  return std::string(buf, n);
-}
-std::string crtPath() {
-  const char* v = std::getenv("PATH");
-  return v ? v : "";
-}
+using test::crtPath;
+using test::pathNow;
 
 class NativeLibs : public testing::Test {
  protected:

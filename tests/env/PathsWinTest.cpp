@@ -5,10 +5,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "WinTestHelpers.h"
 #include "env/Paths.h"
 #include "env/TextConv.h"
 #include "jvm/Expand.h"
+#include "launcher/ChildProcessWin.h"
 
 namespace pelto {
 namespace {

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "WinTestHelpers.h"
 #include "env/PathText.h"
 #include "env/TextConv.h"
+#include "launcher/ChildProcessWin.h"
 #include "support/TestLog.h"
 
 namespace pelto {

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "WinTestHelpers.h"
 #include "env/Unpack.h"
 #include "launcher/ChildProcessWin.h"
 #include "launcher/Config.h"

@@ -2,7 +2,6 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <cstring>
 #include <cwctype>
 #include <functional>
 
@@ -10,6 +9,7 @@
 #include "env/TextConv.h"
 #include "instance/Instance.h"
 #include "instance/InstanceName.h"
+#include "launcher/ChildProcessWin.h"
 #include "launcher/Config.h"
 #include "launcher/Log.h"
 #include "support/TestLog.h"
@@ -105,15 +105,6 @@ std::string ownBase(bool global) {
   return instanceSemaphoreBase(executableIdentity(), global);
 }
 
-TEST(InstanceSemaphore, TheIdentityIsTheLowerCaseFullPath) {
-  std::string identity = executableIdentity();
-  ASSERT_FALSE(identity.empty());
-  EXPECT_EQ(identity.find_first_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ"), std::string::npos) << identity;
-  EXPECT_EQ(identity.substr(1, 2), ":\\");
-  EXPECT_EQ(identity.substr(identity.size() - 4), ".exe");
-  EXPECT_EQ(ownBase(false), "Local\\" + mangleInstanceIdentity(identity));
-}
-
 TEST(InstanceSemaphore, MultiInstanceModeTakesTheNextSuffixAndKeepsTheNamespace) {
   LauncherConfig.strings[10005] = "0";
   LauncherConfig.strings[158] = "1";
@@ -131,64 +122,17 @@ TEST(InstanceSemaphore, MultiInstanceModeTakesTheNextSuffixAndKeepsTheNamespace)
 
 // --- A second process of this executable ---------------------------------------------------
 
-struct ChildResult {
-  DWORD exitCode = 0xFFFFFFFF;
-  std::string out;
-};
+using test::ChildResult;
+using test::selfPath;
 
-std::wstring selfPath() {
-  wchar_t buf[MAX_PATH];
-  DWORD n = GetModuleFileNameW(nullptr, buf, MAX_PATH);
-  return std::wstring(buf, n);
-}
-
-std::string readWhole(const std::wstring& path) {
-  std::string data;
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return data;
-  char buf[4096];
-  DWORD got = 0;
-  while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) data.append(buf, got);
-  CloseHandle(h);
-  return data;
-}
-
-// Starts the executable at exe with one disabled test selected; during waitMs after the start,
-// whileRunning runs once.
-ChildResult runChild(const std::wstring& exe, const char* test, const wchar_t* activate,
+// Starts the executable at exe with the second start selected; whileRunning runs once after
+// the start.
+ChildResult runChild(const std::wstring& exe, const wchar_t* activate,
                      const std::function<void()>& whileRunning = {}) {
-  ChildResult r;
-  wchar_t tmp[MAX_PATH];
-  GetTempPathW(MAX_PATH, tmp);
-  std::wstring outPath =
-      std::wstring(tmp) + L"pelto-instance-child-" + std::to_wstring(GetCurrentProcessId());
-  SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-  HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
-  SetEnvironmentVariableW(L"PELTO_TEST_ACTIVATE", activate);
-  std::wstring cmd = L"\"" + exe + L"\" --gtest_also_run_disabled_tests --gtest_filter=" +
-                     std::wstring(test, test + std::strlen(test));
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  si.hStdOutput = out;
-  si.hStdError = out;
-  PROCESS_INFORMATION pi{};
-  if (CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
-    if (whileRunning) whileRunning();
-    WaitForSingleObject(pi.hProcess, 60000);
-    GetExitCodeProcess(pi.hProcess, &r.exitCode);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-  }
-  SetEnvironmentVariableW(L"PELTO_TEST_ACTIVATE", nullptr);
-  CloseHandle(out);
-  // Text-mode output: compare with plain line feeds.
-  for (char ch : readWhole(outPath))
-    if (ch != '\r') r.out.push_back(ch);
-  DeleteFileW(outPath.c_str());
-  return r;
+  test::ScopedEnv flag(L"PELTO_TEST_ACTIVATE", std::wstring(activate));
+  return test::runCommand(
+      L"\"" + exe + L"\" --gtest_also_run_disabled_tests --gtest_filter=InstanceChild.DISABLED_SecondStart",
+      60000, whileRunning);
 }
 
 // The child: a start of the same executable in single-instance mode. Exit code 5 means it was
@@ -264,7 +208,7 @@ TEST(SingleInstance, ASecondStartGivesWayWithExitCodeZero) {
   ASSERT_EQ(readInstancePid(), self);
   std::string otherPid = "other pid " + std::to_string(self);
 
-  ChildResult second = runChild(selfPath(), "InstanceChild.DISABLED_SecondStart", L"0");
+  ChildResult second = runChild(selfPath(), L"0");
   EXPECT_EQ(second.exitCode, 0u) << second.out;
   EXPECT_NE(second.out.find("semaphore name " + base + ", code 183, "), std::string::npos) << second.out;
   EXPECT_NE(second.out.find(otherPid + "\n"), std::string::npos) << second.out;
@@ -272,14 +216,14 @@ TEST(SingleInstance, ASecondStartGivesWayWithExitCodeZero) {
   EXPECT_EQ(second.out.find("found window"), std::string::npos) << second.out;  // activation is off
 
   // The same executable through an upper-case path is the same instance.
-  ChildResult upper = runChild(upperCase(selfPath()), "InstanceChild.DISABLED_SecondStart", L"0");
+  ChildResult upper = runChild(upperCase(selfPath()), L"0");
   EXPECT_EQ(upper.exitCode, 0u) << upper.out;
   EXPECT_NE(upper.out.find(otherPid + "\n"), std::string::npos) << upper.out;
 
   // A first instance that has not yet stored its id: the second one polls and takes what
   // appears in time.
   writeInstancePid(InstancePidKey, executableIdentity(), 0);
-  ChildResult late = runChild(selfPath(), "InstanceChild.DISABLED_SecondStart", L"0", [] {
+  ChildResult late = runChild(selfPath(), L"0", [] {
     Sleep(700);
     writeInstancePid(InstancePidKey, executableIdentity(), 4242);
   });
@@ -293,7 +237,7 @@ TEST(SingleInstance, ASecondStartGivesWayWithExitCodeZero) {
     ShowWindow(window, SW_MINIMIZE);
     pumpMessages();
   }
-  ChildResult activating = runChild(selfPath(), "InstanceChild.DISABLED_SecondStart", L"1", [] {
+  ChildResult activating = runChild(selfPath(), L"1", [] {
     for (int i = 0; i < 100; ++i) {
       pumpMessages();
       Sleep(20);
@@ -307,54 +251,6 @@ TEST(SingleInstance, ASecondStartGivesWayWithExitCodeZero) {
     EXPECT_FALSE(IsIconic(window));
     DestroyWindow(window);
   }
-}
-
-TEST(SingleInstance, NoProcessIdAfterTheRetriesStillGivesWay) {
-  PidValueCleanup cleanup;
-  becomeFirstInstance();
-  writeInstancePid(InstancePidKey, executableIdentity(), 0);
-  DWORD start = GetTickCount();
-  ChildResult r = runChild(selfPath(), "InstanceChild.DISABLED_SecondStart", L"1");
-  DWORD took = GetTickCount() - start;
-  EXPECT_EQ(r.exitCode, 0u) << r.out;
-  EXPECT_NE(r.out.find("other pid 0\n"), std::string::npos) << r.out;
-  EXPECT_EQ(r.out.find("found window"), std::string::npos) << r.out;
-  EXPECT_GE(took, 4500u);  // 50 pauses of 100 ms
-}
-
-TEST(ActivateWindows, VisibleWindowsOfTheProcessComeToTheFront) {
-  HWND window = makeWindow();
-  if (!window) GTEST_SKIP() << "no windows here (error " << GetLastError() << ")";
-  ShowWindow(window, SW_MINIMIZE);
-  pumpMessages();
-  ASSERT_TRUE(IsIconic(window));
-  {
-    test::LogRecorder log;
-    activateProcessWindows(GetCurrentProcessId() + 4, true);  // no such owner
-    EXPECT_FALSE(log.contains("found window"));
-  }
-  {
-    test::LogRecorder log;
-    activateProcessWindows(GetCurrentProcessId(), false);
-    pumpMessages();
-    EXPECT_TRUE(IsIconic(window));  // not restored without the flag
-    EXPECT_FALSE(log.contains("restore"));
-    EXPECT_TRUE(log.contains("foreground"));
-  }
-  test::LogRecorder log;
-  activateProcessWindows(GetCurrentProcessId(), true);
-  pumpMessages();
-  EXPECT_FALSE(IsIconic(window));
-  std::vector<std::string> expected = {"found window", "restore", "foreground", "popup", "done"};
-  std::size_t at = 0;
-  for (const std::string& line : log.lines())
-    if (at < expected.size() && line.rfind(expected[at], 0) == 0) ++at;
-  EXPECT_EQ(at, expected.size());
-  ShowWindow(window, SW_HIDE);
-  log.clear();
-  activateProcessWindows(GetCurrentProcessId(), true);
-  EXPECT_FALSE(log.contains("found window"));  // hidden windows are passed over
-  DestroyWindow(window);
 }
 
 }  // namespace

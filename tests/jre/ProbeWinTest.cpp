@@ -5,11 +5,11 @@
 #include <string>
 
 #include "RuntimeLayoutWin.h"
-#include "ScopedConfig.h"
 #include "env/Paths.h"
-#include "env/WinTestHelpers.h"
 #include "jre/Probe.h"
 #include "jre/ProbeText.h"
+#include "launcher/ChildProcessWin.h"
+#include "support/ScopedConfig.h"
 #include "support/TestLog.h"
 
 namespace pelto {

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "RuntimeLayoutWin.h"
-#include "ScopedConfig.h"
 #include "jre/Registry.h"
+#include "support/ScopedConfig.h"
 #include "support/TestLog.h"
 
 namespace pelto {
@@ -64,24 +64,7 @@ class RegistryLookup : public testing::Test {
   std::vector<std::unique_ptr<ScopedRegKey>> keys_;
 };
 
-TEST_F(RegistryLookup, SubkeysTriedInDescendingTextOrder) {
-  struct Case {
-    const char* first;   // tried first (and accepted)
-    const char* second;  // never tried
-  } cases[] = {{"81.8.0_45", "81.8.0_102"}, {"79.0.4", "711.0.2"}};
-  for (const auto& c : cases) {
-    RuntimeHome a("first", printing(c.first)), b("second", printing(c.second));
-    key(HKEY_LOCAL_MACHINE, Jdk);
-    version(Jdk, c.second, b);
-    version(Jdk, c.first, a);
-    ASSERT_TRUE(checkVersionSubkeys(exe_, version_, any_, Jdk)) << c.first;
-    EXPECT_EQ(exe_, a.normalisedJavaExe());
-    EXPECT_EQ(version_, c.first);
-    EXPECT_EQ(b.runs(), 0) << c.first;
-    TearDown();
-  }
-}
-
+// Tried in descending text order (VersionSubkeyOrder): 81.8.0_45 comes before 81.8.0_102.
 TEST_F(RegistryLookup, RejectedSubkeyGivesWayToTheNext) {
   RuntimeHome broken("broken", RuntimeLayout{"1\n"}), good("good", printing("81.8.0_102"));
   key(HKEY_LOCAL_MACHINE, Jre);

@@ -17,55 +17,17 @@
 
 #include "env/TextConv.h"
 #include "jre/ProbeText.h"
+#include "launcher/ChildProcessWin.h"
+#include "support/DoublesWin.h"
 
 namespace pelto::test {
 
-// The java.exe / javaw.exe doubles, built in tests/doubles/java beside this test's folder.
-inline std::string javaDoubleDirectory() {
-  char buf[MAX_PATH];
-  DWORD n = GetModuleFileNameA(nullptr, buf, MAX_PATH);
-  std::string self(buf, n);
-  std::string testDir = self.substr(0, self.find_last_of('\\'));
-  return testDir.substr(0, testDir.find_last_of('\\')) + "\\doubles\\java\\";
-}
-
-inline bool writeTextFile(const std::string& path, const std::string& text) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  DWORD put = 0;
-  BOOL ok = WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &put, nullptr);
-  CloseHandle(h);
-  return ok && put == text.size();
-}
-
-inline std::string readTextFile(const std::string& path) {
-  std::string data;
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return data;
-  char buf[4096];
-  DWORD got = 0;
-  while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) data.append(buf, got);
-  CloseHandle(h);
-  return data;
+inline std::wstring wide(const std::string& s) {
+  return asW(narrowToWide(s));
 }
 
 inline void removeTreeA(const std::string& dir) {
-  WIN32_FIND_DATAA d;
-  HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &d);
-  if (h != INVALID_HANDLE_VALUE) {
-    do {
-      std::string n = d.cFileName;
-      if (n == "." || n == "..") continue;
-      std::string full = dir + "\\" + n;
-      if (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        removeTreeA(full);
-      else
-        DeleteFileA(full.c_str());
-    } while (FindNextFileA(h, &d));
-    FindClose(h);
-  }
-  RemoveDirectoryA(dir.c_str());
+  removeTree(wide(dir));
 }
 
 // Deletes a key tree of the 64-bit or 32-bit view (KEY_WOW64_64KEY / KEY_WOW64_32KEY).
@@ -149,26 +111,11 @@ class RuntimeHome {
     GetFullPathNameA(raw.c_str(), MAX_PATH, full, nullptr);
     home_ = full;
     removeTreeA(home_);
-    CreateDirectoryA(home_.c_str(), nullptr);
-    std::string bin = home_;
-    if (layout.jreSubdir) {
-      bin += "\\jre";
-      CreateDirectoryA(bin.c_str(), nullptr);
-    }
-    bin += "\\bin";
-    CreateDirectoryA(bin.c_str(), nullptr);
-    bin_ = bin + "\\";
-    CopyFileA((javaDoubleDirectory() + "java.exe").c_str(), (bin_ + "java.exe").c_str(), FALSE);
-    if (layout.javaw)
-      CopyFileA((javaDoubleDirectory() + "javaw.exe").c_str(), (bin_ + "javaw.exe").c_str(), FALSE);
-    if (layout.jvmDll) {
-      CreateDirectoryA((bin_ + "server").c_str(), nullptr);
-      writeTextFile(bin_ + "server\\jvm.dll", "placeholder");
-    }
-    if (layout.toolsJar) {
-      CreateDirectoryA((home_ + "\\lib").c_str(), nullptr);
-      writeTextFile(home_ + "\\lib\\tools.jar", "placeholder");
-    }
+    bin_ = home_ + (layout.jreSubdir ? "\\jre\\bin\\" : "\\bin\\");
+    copyDouble(L"java", L"java.exe", wide(bin_ + "java.exe"));
+    if (layout.javaw) copyDouble(L"java", L"javaw.exe", wide(bin_ + "javaw.exe"));
+    if (layout.jvmDll) writeText(wide(bin_ + "server\\jvm.dll"), "placeholder");
+    if (layout.toolsJar) writeText(wide(home_ + "\\lib\\tools.jar"), "placeholder");
     setBehaviour(layout.behaviour);
   }
   ~RuntimeHome() {
@@ -194,9 +141,9 @@ class RuntimeHome {
     return p;
   }
   void setBehaviour(const std::string& behaviour) const {
-    writeTextFile(bin_ + "java-double.txt", behaviour);
+    writeText(wide(bin_ + "java-double.txt"), behaviour);
   }
-  std::string log() const { return readTextFile(bin_ + "java-double.log"); }
+  std::string log() const { return readWhole(wide(bin_ + "java-double.log")); }
   int runs() const {
     std::string l = log();
     int n = 0;

@@ -7,7 +7,6 @@
 
 #include "env/Paths.h"
 #include "env/TextConv.h"
-#include "env/WinTestHelpers.h"
 #include "jre/LoadJvm.h"
 #include "jvm/ChosenRuntime.h"
 #include "launcher/ChildProcessWin.h"
@@ -73,7 +72,7 @@ class Search : public testing::Test {
   void SetUp() override {
     rel_ = "pelto_search_" + std::to_string(GetCurrentProcessId());
     root_ = executableDirectory() + rel_;
-    test::ScratchDir::removeTree(w(root_));
+    test::removeTree(w(root_));
     test::makeDirs(w(root_));
   }
   void TearDown() override {
@@ -87,7 +86,7 @@ class Search : public testing::Test {
         RegCloseKey(k);
       }
     }
-    test::ScratchDir::removeTree(w(root_));
+    test::removeTree(w(root_));
   }
   static std::wstring w(const std::string& s) { return asW(narrowToWide(s)); }
 

@@ -3,8 +3,8 @@
 #include <climits>
 #include <string>
 
-#include "ScopedConfig.h"
 #include "jre/Version.h"
+#include "support/ScopedConfig.h"
 #include "support/TestLog.h"
 
 namespace pelto {

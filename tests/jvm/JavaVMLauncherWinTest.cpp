@@ -11,8 +11,8 @@
 
 #include "env/Paths.h"
 #include "env/TextConv.h"
-#include "env/WinTestHelpers.h"
 #include "jvm/JavaVMLauncher.h"
+#include "launcher/ChildProcessWin.h"
 #include "launcher/Config.h"
 #include "launcher/Log.h"
 #include "launcher/StartUp.h"
@@ -136,37 +136,6 @@ class JvmStart : public ::testing::Test {
 std::vector<std::u16string> concat(std::vector<std::u16string> a, const std::vector<std::u16string>& b) {
   a.insert(a.end(), b.begin(), b.end());
   return a;
-}
-
-TEST_F(JvmStart, MainGetsFixedArgumentsProgramConfiguredWordsAndForwardedWords) {
-  struct Case {
-    const char* jWordsToJvm;
-    std::vector<std::u16string> expectedTail;
-  };
-  const Case cases[] = {
-      {"0", {u"a", u"-J-Xmx64m", u"Grüße 日本 \U0001F600"}},
-      {"1", {u"a", u"Grüße 日本 \U0001F600"}},
-  };
-  int n = 0;
-  for (const auto& c : cases) {
-    LauncherConfig.strings[125] = c.jWordsToJvm;
-    LauncherConfig.strings[124] = "fix1 'fix 2'";
-    std::vector<std::u16string> args = {u"C:\\apps\\Hello.exe", u"a", u"-Dsun.locale.formatasdefault=true",
-                                        u"-J-Xmx64m", u"Grüße 日本 \U0001F600"};
-    LaunchRun run = launchWith(PeltoModel, args, (L"args" + std::to_wstring(n++)).c_str());
-    EXPECT_TRUE(run.result);
-    auto expected = concat(concat(fixed(), {u"C:\\apps\\Hello.exe", u"fix1", u"fix 2"}), c.expectedTail);
-    EXPECT_TRUE(run.has("{\"event\":\"main\",\"class\":\"com/pelto/runtime/WinLauncher\",\"args\":" +
-                        jsonList(expected) + "}"))
-        << utf16ToUtf8(run.log);
-    EXPECT_EQ(run.count("\"event\":\"createJavaVM\",\"version\":65538,\"ignoreUnrecognized\":true"), 1);
-    EXPECT_TRUE(run.has("{\"event\":\"setProperty\",\"key\":\"pelto.moduleName\",\"value\":" +
-                        json(getExecutablePathWide()) + "}"));
-    EXPECT_EQ(run.count("\"event\":\"destroyJavaVM\""), 1);
-    EXPECT_EQ(run.count("initAwtSplashConfig"), 0);  // splash off
-    EXPECT_TRUE(run.errors().empty()) << run.errors().front();
-    EXPECT_TRUE(run.logged(u"launch done"));
-  }
 }
 
 TEST_F(JvmStart, EmptyArgumentListGivesFiveFixedEntriesAndConfiguredWords) {

@@ -5,9 +5,9 @@
 
 #include "env/Paths.h"
 #include "env/TextConv.h"
-#include "env/WinTestHelpers.h"
 #include "instance/Instance.h"
 #include "jvm/JvmOptions.h"
+#include "launcher/ChildProcessWin.h"
 #include "launcher/StartUp.h"
 #include "support/TestLog.h"
 
@@ -17,14 +17,7 @@ namespace {
 using test::ScopedEnv;
 using test::ScratchDir;
 
-void writeFile(const std::wstring& path, const std::string& bytes) {
-  HANDLE h =
-      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(h, INVALID_HANDLE_VALUE);
-  DWORD written = 0;
-  WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  CloseHandle(h);
-}
+using test::writeWhole;
 
 std::string narrow(const std::wstring& s) {
   return wideToNarrow(asU(s));
@@ -33,10 +26,11 @@ std::string narrow(const std::wstring& s) {
 TEST(VmOptionsFiles, IncludesOnTheDrive) {
   ScratchDir dir(L"pelto-vmopt");
   CreateDirectoryW((dir.path() + L"\\conf").c_str(), nullptr);
-  writeFile(dir.path() + L"\\main.vmoptions",
-            "-Dmain=1\r\n-include-options conf\\inner.vmoptions\r\n-Dafter=1\r\n");
-  writeFile(dir.path() + L"\\conf\\inner.vmoptions",
-            "-Dinner=1\r\n-include-options ..\\main.vmoptions\r\n-include-options gone.vmoptions\r\n");
+  ASSERT_TRUE(writeWhole(dir.path() + L"\\main.vmoptions",
+                         "-Dmain=1\r\n-include-options conf\\inner.vmoptions\r\n-Dafter=1\r\n"));
+  ASSERT_TRUE(
+      writeWhole(dir.path() + L"\\conf\\inner.vmoptions",
+                 "-Dinner=1\r\n-include-options ..\\main.vmoptions\r\n-include-options gone.vmoptions\r\n"));
   // A writer holding the file open does not hide it.
   HANDLE writer = CreateFileW((dir.path() + L"\\main.vmoptions").c_str(), GENERIC_WRITE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -55,7 +49,7 @@ TEST(VmOptionsFiles, IncludesOnTheDrive) {
 TEST(VmOptionsFiles, DefaultFileNextToTheExecutable) {
   std::u16string exe = getExecutablePathWide();
   std::wstring candidate = asW(defaultOptionsFileNames(exe)[1]);  // name.exe.vmoptions
-  writeFile(candidate, "-Ddefault=1\n");
+  ASSERT_TRUE(writeWhole(candidate, "-Ddefault=1\n"));
   std::optional<OptionsFile> file = openDefaultOptionsFile();
   DeleteFileW(candidate.c_str());
   ASSERT_TRUE(file.has_value());
@@ -65,7 +59,7 @@ TEST(VmOptionsFiles, DefaultFileNextToTheExecutable) {
 TEST(AssemblyFiles, ArchivesOfADirectory) {
   ScratchDir dir(L"pelto-arch");
   for (const wchar_t* f : {L"\\b.jar", L"\\a.jar", L"\\c.zip", L"\\notes.txt"})
-    writeFile(dir.path() + f, "x");
+    ASSERT_TRUE(writeWhole(dir.path() + f, "x"));
   CreateDirectoryW((dir.path() + L"\\sub.jar").c_str(), nullptr);
   std::string text;
   const AssemblySystem& system = launcherAssemblySystem();

@@ -8,6 +8,7 @@
 #include "jre/Version.h"
 #include "jvm/JvmOptions.h"
 #include "launcher/Config.h"
+#include "support/ScopedConfig.h"
 
 namespace pelto::test {
 
@@ -61,19 +62,6 @@ struct MemoryAssembly {
     };
     return s;
   }
-};
-
-// The configuration tables for one test, restored afterwards.
-class ScopedConfig {
- public:
-  ScopedConfig() : saved_(LauncherConfig) { LauncherConfig = {}; }
-  ~ScopedConfig() { LauncherConfig = saved_; }
-  ScopedConfig(const ScopedConfig&) = delete;
-  ScopedConfig& operator=(const ScopedConfig&) = delete;
-  void set(ConfigId id, std::string value) { LauncherConfig.strings[id] = std::move(value); }
-
- private:
-  LauncherConfigTables saved_;
 };
 
 }  // namespace pelto::test

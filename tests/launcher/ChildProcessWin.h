@@ -1,10 +1,16 @@
 #pragma once
-// Runs this test executable again as a child with one (disabled) test selected, so that
-// process-wide, once-only state (the log, the exit path) can be observed from outside.
+// The support of the Windows tests, benchmarks and black-box driver: whole-file reads, scratch
+// folders, directory listings and running a process with its output captured. runChild runs
+// this test executable again with one (disabled) test selected, so that process-wide,
+// once-only state (the log, the exit path) can be observed from outside.
 #include <windows.h>
 
+#include <cstdlib>
+#include <functional>
 #include <map>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "env/TextConv.h"
 
@@ -12,6 +18,8 @@ namespace pelto::test {
 
 struct ChildResult {
   DWORD exitCode = 0xFFFFFFFF;
+  DWORD startError = 0;   // CreateProcess's error when the process did not start
+  bool timedOut = false;  // ended by the wait limit (exit code 99)
   std::string out;
   std::string err;
 };
@@ -34,6 +42,15 @@ inline std::string readWhole(const std::wstring& path) {
   return data;
 }
 
+inline bool writeWhole(const std::wstring& path, const std::string& data) {
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  DWORD put = 0;
+  bool ok = WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &put, nullptr) && put == data.size();
+  CloseHandle(h);
+  return ok;
+}
+
 inline std::wstring uniqueDir(const wchar_t* tag) {
   wchar_t tmp[MAX_PATH];
   GetTempPathW(MAX_PATH, tmp);
@@ -41,6 +58,88 @@ inline std::wstring uniqueDir(const wchar_t* tag) {
                      L"_" + std::to_wstring(GetTickCount64());
   CreateDirectoryW(dir.c_str(), nullptr);
   return dir;
+}
+
+// The names in dir ("." and ".." left out).
+inline std::vector<std::wstring> listDir(const std::wstring& dir) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW e;
+  HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &e);
+  if (h == INVALID_HANDLE_VALUE) return names;
+  do {
+    std::wstring n = e.cFileName;
+    if (n != L"." && n != L"..") names.push_back(n);
+  } while (FindNextFileW(h, &e));
+  FindClose(h);
+  return names;
+}
+
+inline void removeTree(const std::wstring& dir) {
+  for (const std::wstring& n : listDir(dir)) {
+    std::wstring p = dir + L"\\" + n;
+    DWORD a = GetFileAttributesW(p.c_str());
+    if ((a & FILE_ATTRIBUTE_DIRECTORY) && !(a & FILE_ATTRIBUTE_REPARSE_POINT))
+      removeTree(p);
+    else if (!DeleteFileW(p.c_str()))
+      RemoveDirectoryW(p.c_str());  // a directory link goes as an entry
+  }
+  RemoveDirectoryW(dir.c_str());
+}
+
+// A fresh directory under the system temp directory, removed with its contents at the end.
+class ScratchDir {
+ public:
+  // unique adds the process id; without it a child process finds the same directory.
+  explicit ScratchDir(const std::wstring& name, bool unique = true) {
+    wchar_t tmp[MAX_PATH];
+    GetTempPathW(MAX_PATH, tmp);
+    path_ = std::wstring(tmp) + name + (unique ? std::to_wstring(GetCurrentProcessId()) : L"");
+    removeTree(path_);
+    DeleteFileW(path_.c_str());  // a file left where the directory goes
+    CreateDirectoryW(path_.c_str(), nullptr);
+  }
+  ~ScratchDir() { removeTree(path_); }
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  const std::wstring& path() const { return path_; }
+  std::u16string u() const { return asU(path_); }
+
+ private:
+  std::wstring path_;
+};
+
+// Sets (or, with nullopt, removes) an environment variable for the scope.
+class ScopedEnv {
+ public:
+  ScopedEnv(const wchar_t* name, std::optional<std::wstring> value) : name_(name) {
+    wchar_t buf[32767];
+    DWORD n = GetEnvironmentVariableW(name, buf, 32767);
+    if (n > 0 && n < 32767) old_ = std::wstring(buf, n);
+    SetEnvironmentVariableW(name, value ? value->c_str() : nullptr);
+  }
+  ~ScopedEnv() { SetEnvironmentVariableW(name_.c_str(), old_ ? old_->c_str() : nullptr); }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::wstring name_;
+  std::optional<std::wstring> old_;
+};
+
+inline bool isDirectory(const std::wstring& p) {
+  DWORD a = GetFileAttributesW(p.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// PATH as the process environment and as the C runtime's copy of it hold it.
+inline std::string pathNow() {
+  static char buf[32767];
+  DWORD n = GetEnvironmentVariableA("PATH", buf, sizeof buf);
+  return std::string(buf, n);
+}
+inline std::string crtPath() {
+  const char* v = std::getenv("PATH");
+  return v ? v : "";
 }
 
 // Standard output and error are in text mode: compare with plain line feeds.
@@ -51,25 +150,17 @@ inline std::string withoutCarriageReturns(std::string s) {
   return out;
 }
 
-// env: variables set for the child only (an empty value removes the variable).
-inline ChildResult runChild(const std::string& testName,
-                            const std::map<std::wstring, std::wstring>& env = {}) {
+// Runs a command line with standard output and error captured (carriage returns dropped);
+// whileRunning runs once right after the start; a process still running after waitMs is ended
+// with exit code 99.
+inline ChildResult runCommand(std::wstring cmd, DWORD waitMs = 60000,
+                              const std::function<void()>& whileRunning = {}) {
   ChildResult r;
   std::wstring dir = uniqueDir(L"child");
   std::wstring outPath = dir + L"\\out.txt", errPath = dir + L"\\err.txt";
   SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
   HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
   HANDLE err = CreateFileW(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
-
-  std::map<std::wstring, std::wstring> saved;
-  for (const auto& [name, value] : env) {
-    wchar_t old[32767];
-    DWORD n = GetEnvironmentVariableW(name.c_str(), old, 32767);
-    saved[name] = n ? std::wstring(old, n) : std::wstring();
-    SetEnvironmentVariableW(name.c_str(), value.empty() ? nullptr : value.c_str());
-  }
-  std::wstring cmd = L"\"" + selfPath() + L"\" --gtest_also_run_disabled_tests --gtest_filter=" +
-                     std::wstring(testName.begin(), testName.end());
   STARTUPINFOW si{};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESTDHANDLES;
@@ -78,20 +169,40 @@ inline ChildResult runChild(const std::string& testName,
   si.hStdError = err;
   PROCESS_INFORMATION pi{};
   if (CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
-    WaitForSingleObject(pi.hProcess, 60000);
+    if (whileRunning) whileRunning();
+    if (WaitForSingleObject(pi.hProcess, waitMs) != WAIT_OBJECT_0) {
+      TerminateProcess(pi.hProcess, 99);
+      WaitForSingleObject(pi.hProcess, 5000);
+      r.timedOut = true;
+    }
     GetExitCodeProcess(pi.hProcess, &r.exitCode);
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
+  } else {
+    r.startError = GetLastError();
   }
-  for (const auto& [name, value] : saved)
-    SetEnvironmentVariableW(name.c_str(), value.empty() ? nullptr : value.c_str());
   CloseHandle(out);
   CloseHandle(err);
   r.out = withoutCarriageReturns(readWhole(outPath));
   r.err = withoutCarriageReturns(readWhole(errPath));
-  DeleteFileW(outPath.c_str());
-  DeleteFileW(errPath.c_str());
-  RemoveDirectoryW(dir.c_str());
+  removeTree(dir);
+  return r;
+}
+
+// env: variables set for the child only (an empty value removes the variable).
+inline ChildResult runChild(const std::string& testName,
+                            const std::map<std::wstring, std::wstring>& env = {}) {
+  std::map<std::wstring, std::wstring> saved;
+  for (const auto& [name, value] : env) {
+    wchar_t old[32767];
+    DWORD n = GetEnvironmentVariableW(name.c_str(), old, 32767);
+    saved[name] = n ? std::wstring(old, n) : std::wstring();
+    SetEnvironmentVariableW(name.c_str(), value.empty() ? nullptr : value.c_str());
+  }
+  ChildResult r = runCommand(L"\"" + selfPath() + L"\" --gtest_also_run_disabled_tests --gtest_filter=" +
+                             std::wstring(testName.begin(), testName.end()));
+  for (const auto& [name, value] : saved)
+    SetEnvironmentVariableW(name.c_str(), value.empty() ? nullptr : value.c_str());
   return r;
 }
 

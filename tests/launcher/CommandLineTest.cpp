@@ -24,37 +24,36 @@ N splitN(std::string_view text) {
   return out;
 }
 
-TEST(SplitCommandLine, OnlyTheSpaceSeparatesAndRunsOfSpacesGiveNoEmptyArgument) {
-  EXPECT_EQ(split(u"a b  c"), (W{u"a", u"b", u"c"}));
-  EXPECT_EQ(split(u"  lead trail  "), (W{u"lead", u"trail"}));
-  EXPECT_EQ(split(u"tab\there"), (W{u"tab\there"}));
-  EXPECT_EQ(split(u""), W{});
-  EXPECT_EQ(split(u"   "), W{});
-  EXPECT_EQ(split(u"back\\slash \\\"x"), (W{u"back\\slash", u"\\x"}));
-}
-
-TEST(SplitCommandLine, QuotesOfBothKindsGroupAndAreDropped) {
-  EXPECT_EQ(split(u"\"C:\\Program Files\\app.exe\" /run"), (W{u"C:\\Program Files\\app.exe", u"/run"}));
-  EXPECT_EQ(split(u"'a b' c"), (W{u"a b", u"c"}));
-  // A quote of the other kind inside a quoted argument is plain text.
-  EXPECT_EQ(split(u"\"it's\" 'say \"hi\"'"), (W{u"it's", u"say \"hi\""}));
-  // Whichever quote comes first decides.
-  EXPECT_EQ(split(u"x'a\"b' c\""), (W{u"xa\"b", u"c"}));
-}
-
-TEST(SplitCommandLine, TextGluedToQuotes) {
-  // Text before the opening quote belongs to the argument; text after the closing one starts a new one.
-  EXPECT_EQ(split(u"ab\"c d\"e"), (W{u"abc d", u"e"}));
-  EXPECT_EQ(split(u"-Dx=\"a b\""), (W{u"-Dx=a b"}));
-  EXPECT_EQ(split(u"'a''b'"), (W{u"a", u"b"}));
-}
-
-TEST(SplitCommandLine, EmptyPairsAndUnterminatedQuotes) {
-  EXPECT_EQ(split(u"a \"\" b"), (W{u"a", u"", u"b"}));
-  EXPECT_EQ(split(u"''"), (W{u""}));
-  EXPECT_EQ(split(u"a \"rest of  it"), (W{u"a", u"rest of  it"}));
-  EXPECT_EQ(split(u"pre'rest"), (W{u"prerest"}));
-  EXPECT_EQ(split(u"end\""), (W{u"end"}));
+TEST(SplitCommandLine, Rules) {
+  struct Case {
+    std::u16string_view line;
+    W words;
+  } cases[] = {
+      // Only the space separates; runs of spaces give no empty argument; no escapes.
+      {u"a b  c", {u"a", u"b", u"c"}},
+      {u"  lead trail  ", {u"lead", u"trail"}},
+      {u"tab\there", {u"tab\there"}},
+      {u"", {}},
+      {u"   ", {}},
+      {u"back\\slash \\\"x", {u"back\\slash", u"\\x"}},
+      // Quotes of both kinds group and are dropped; the other kind inside is plain text, and
+      // whichever comes first decides.
+      {u"\"C:\\Program Files\\app.exe\" /run", {u"C:\\Program Files\\app.exe", u"/run"}},
+      {u"'a b' c", {u"a b", u"c"}},
+      {u"\"it's\" 'say \"hi\"'", {u"it's", u"say \"hi\""}},
+      {u"x'a\"b' c\"", {u"xa\"b", u"c"}},
+      // Text before an opening quote belongs to the argument; after the closing one a new one starts.
+      {u"ab\"c d\"e", {u"abc d", u"e"}},
+      {u"-Dx=\"a b\"", {u"-Dx=a b"}},
+      {u"'a''b'", {u"a", u"b"}},
+      // Empty pairs are empty arguments; an unterminated quote runs to the end.
+      {u"a \"\" b", {u"a", u"", u"b"}},
+      {u"''", {u""}},
+      {u"a \"rest of  it", {u"a", u"rest of  it"}},
+      {u"pre'rest", {u"prerest"}},
+      {u"end\"", {u"end"}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(split(c.line), c.words) << utf16ToUtf8(c.line);
 }
 
 TEST(SplitCommandLine, AppendsToTheVectorAndWorksOnNarrowText) {

@@ -47,12 +47,6 @@ TEST(FatalChild, DISABLED_ExitLauncherRemovesTheTempDir) {
   exitLauncher(7);
 }
 
-TEST(FatalPath, LaunchErrorGoesToStandardErrorWithExitCodeOne) {
-  ChildResult r = runChild("FatalChild.DISABLED_RaiseLaunchError", childEnv());
-  EXPECT_EQ(r.exitCode, 1u);
-  EXPECT_EQ(r.err, "Failed with 16 (not {0})\n");
-}
-
 TEST(FatalPath, LogPathIsAppendedWhenALogExists) {
   std::wstring dir = test::uniqueDir(L"fatallog");
   ChildResult r = runChild("FatalChild.DISABLED_RaiseLaunchError",
@@ -84,29 +78,10 @@ TEST(FatalPath, StandardOutputIsFlushedBeforeTheProcessEnds) {
   EXPECT_EQ(r.err, "Internal Error: readInt\n");
 }
 
-void writeFile(const std::wstring& path) {
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  CloseHandle(h);
-}
-bool exists(const std::wstring& path) {
-  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-TEST(ExitLauncher, RemovesTheLaunchTempDirAndKeepsTheExitCode) {
-  std::wstring dir = test::uniqueDir(L"launchtmp");
-  writeFile(dir + L"\\a.jar");
-  CreateDirectoryW((dir + L"\\lib").c_str(), nullptr);
-  writeFile(dir + L"\\lib\\native.dll");
-  ChildResult r =
-      runChild("FatalChild.DISABLED_ExitLauncherRemovesTheTempDir", childEnv({{L"PELTO_TEST_ARG", dir}}));
-  EXPECT_EQ(r.exitCode, 7u);
-  EXPECT_FALSE(exists(dir));
-}
-
 TEST(ExitLauncher, NeverFollowsALinkOutOfTheTempDir) {
   std::wstring dir = test::uniqueDir(L"launchtmp");
   std::wstring outside = test::uniqueDir(L"outside");
-  writeFile(outside + L"\\precious.txt");
+  test::writeWhole(outside + L"\\precious.txt", "");
   if (!CreateSymbolicLinkW((dir + L"\\link").c_str(), outside.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY)) {
     RemoveDirectoryW(dir.c_str());
     DeleteFileW((outside + L"\\precious.txt").c_str());
@@ -116,8 +91,8 @@ TEST(ExitLauncher, NeverFollowsALinkOutOfTheTempDir) {
   ChildResult r =
       runChild("FatalChild.DISABLED_ExitLauncherRemovesTheTempDir", childEnv({{L"PELTO_TEST_ARG", dir}}));
   EXPECT_EQ(r.exitCode, 7u);
-  EXPECT_TRUE(exists(outside + L"\\precious.txt"));
-  EXPECT_FALSE(exists(dir + L"\\link"));
+  EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((outside + L"\\precious.txt").c_str()));
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((dir + L"\\link").c_str()));
   DeleteFileW((outside + L"\\precious.txt").c_str());
   RemoveDirectoryW(outside.c_str());
   RemoveDirectoryW((dir + L"\\link").c_str());

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstring>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -16,37 +15,6 @@ namespace {
 using test::ChildResult;
 using test::runChild;
 
-std::vector<std::wstring> filesIn(const std::wstring& dir) {
-  std::vector<std::wstring> names;
-  WIN32_FIND_DATAW e;
-  HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &e);
-  if (h == INVALID_HANDLE_VALUE) return names;
-  do {
-    std::wstring n = e.cFileName;
-    if (n != L"." && n != L"..") names.push_back(n);
-  } while (FindNextFileW(h, &e));
-  FindClose(h);
-  return names;
-}
-
-void removeTree(const std::wstring& dir) {
-  for (const auto& n : filesIn(dir)) {
-    std::wstring p = dir + L"\\" + n;
-    if (GetFileAttributesW(p.c_str()) & FILE_ATTRIBUTE_DIRECTORY)
-      removeTree(p);
-    else
-      DeleteFileW(p.c_str());
-  }
-  RemoveDirectoryW(dir.c_str());
-}
-
-void touch(const std::wstring& path, const char* content) {
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  DWORD w;
-  WriteFile(h, content, static_cast<DWORD>(strlen(content)), &w, nullptr);
-  CloseHandle(h);
-}
-
 std::string lineWith(const std::string& text, const std::string& fragment) {
   std::size_t at = text.find(fragment);
   if (at == std::string::npos) return {};
@@ -57,7 +25,7 @@ std::string lineWith(const std::string& text, const std::string& fragment) {
 
 struct TempEnv {
   std::wstring dir = test::uniqueDir(L"log");
-  ~TempEnv() { removeTree(dir); }
+  ~TempEnv() { test::removeTree(dir); }
   std::map<std::wstring, std::wstring> env(std::map<std::wstring, std::wstring> more) const {
     more[L"TMP"] = dir;
     more[L"TEMP"] = dir;
@@ -89,14 +57,19 @@ TEST(LogFile, NotCreatedUnlessTheEnvironmentSaysExactlyYes) {
         runChild("LogChild.DISABLED_WriteLines", t.env({{L"PELTO_LOG", value}, {L"QUORVANEX_LOG", value}}));
     EXPECT_EQ(r.exitCode, 0u) << r.out;
     EXPECT_NE(r.out.find("LOGPATH=\n"), std::string::npos) << r.out;
-    EXPECT_TRUE(filesIn(t.dir).empty());
+    EXPECT_TRUE(test::listDir(t.dir).empty());
   }
+  // The older variable asks for it as well.
+  ChildResult r =
+      runChild("LogChild.DISABLED_WriteLines", t.env({{L"PELTO_LOG", L"no"}, {L"QUORVANEX_LOG", L"yes"}}));
+  EXPECT_EQ(r.exitCode, 0u);
+  EXPECT_FALSE(test::readWhole(t.dir + L"\\qvx_nlog_1.log").empty());
 }
 
 TEST(LogFile, NumberedFileWithStartLineAndOneWholeLinePerCall) {
   TempEnv t;
-  touch(t.dir + L"\\qvx_nlog_1.log", "one");
-  touch(t.dir + L"\\qvx_nlog_2.log", "two");
+  test::writeWhole(t.dir + L"\\qvx_nlog_1.log", "one");
+  test::writeWhole(t.dir + L"\\qvx_nlog_2.log", "two");
   ChildResult r = runChild("LogChild.DISABLED_WriteLines", t.env({{L"PELTO_LOG", L"yes"}}));
   ASSERT_EQ(r.exitCode, 0u) << r.out;
   std::wstring logPath = t.dir + L"\\qvx_nlog_3.log";
@@ -125,17 +98,9 @@ TEST(LogFile, NumberedFileWithStartLineAndOneWholeLinePerCall) {
   EXPECT_EQ(threadLines, 400);
 }
 
-TEST(LogFile, QuorvanexVariableAlsoAsksForTheLog) {
-  TempEnv t;
-  ChildResult r =
-      runChild("LogChild.DISABLED_WriteLines", t.env({{L"PELTO_LOG", L"no"}, {L"QUORVANEX_LOG", L"yes"}}));
-  EXPECT_EQ(r.exitCode, 0u);
-  EXPECT_FALSE(test::readWhole(t.dir + L"\\qvx_nlog_1.log").empty());
-}
-
 TEST(LogFile, NumberThousandIsTheLastAndAnUnopenableOneFallsBack) {
   TempEnv t;
-  for (int n = 1; n <= 999; ++n) touch(t.dir + L"\\qvx_nlog_" + std::to_wstring(n) + L".log", "");
+  for (int n = 1; n <= 999; ++n) test::writeWhole(t.dir + L"\\qvx_nlog_" + std::to_wstring(n) + L".log", "");
   // A directory under the last name: the search ends there and the file cannot be created.
   CreateDirectoryW((t.dir + L"\\qvx_nlog_1000.log").c_str(), nullptr);
   DeleteFileW(L"c:\\qvx_nlog");

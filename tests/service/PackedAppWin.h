@@ -4,10 +4,13 @@
 // does not inherit the test's environment, so the doubles find their model and record file
 // beside them.
 #include <windows.h>
+// After windows.h, which it needs.
+#include <tlhelp32.h>
 
 #include <string>
 #include <vector>
 
+#include "env/Handles.h"
 #include "jre/RuntimeLayoutWin.h"
 #include "launcher/ChildProcessWin.h"
 #include "service/LauncherRunWin.h"
@@ -161,6 +164,20 @@ class ServiceLayout {
     if (service) CloseServiceHandle(service);
     if (manager) CloseServiceHandle(manager);
     return pid;
+  }
+  // The hosting children the service process `parent` has started, found by their parent.
+  std::vector<DWORD> childrenOf(DWORD parent) const {
+    std::vector<DWORD> ids;
+    UniqueFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return ids;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (bool more = Process32FirstW(snapshot.get(), &entry) != 0; more;
+         more = Process32NextW(snapshot.get(), &entry) != 0)
+      if (parent != 0 && entry.th32ParentProcessID == parent &&
+          lstrcmpiW(entry.szExeFile, L"HelloService.exe") == 0)
+        ids.push_back(entry.th32ProcessID);
+    return ids;
   }
   // Waits until /status gives `exitCode`.
   LauncherRun waitForStatus(DWORD exitCode, int ms = 30000) const {

@@ -50,11 +50,6 @@ TEST(ServiceDependencies, NamesThatDoNotFitTheRoomAreLeftOutWhole) {
   EXPECT_EQ(dropped, 0u);
 }
 
-TEST(ServiceStartType, AutomaticOnlyForExecutableTypeFour) {
-  EXPECT_EQ(installStartType(4), AutoStart);
-  for (long t : {0L, 1L, 2L, 3L, 5L, -4L, 40L}) EXPECT_EQ(installStartType(t), DemandStart) << t;
-}
-
 TEST(ChildCommandLine, QuotesOnlyWordsWithSpaces) {
   struct Case {
     std::u16string program, name;
@@ -196,37 +191,39 @@ TEST(ServiceChildStart, AStopBeforeThePipeExistedIsStillOwed) {
   EXPECT_FALSE(stopLineOwed(r, true));
 }
 
-TEST(StopWait, EndsWhenTheStateLeavesStopPending) {
-  StopWait w;
-  beginStopWait(w, 0, 1000);
-  EXPECT_TRUE(continueStopWait(w, StateStopPending, 0, 3000, 1500));
-  EXPECT_FALSE(continueStopWait(w, StateStopped, 0, 3000, 2000));
-  EXPECT_FALSE(continueStopWait(w, StateRunning, 0, 3000, 2000));
-}
-
-TEST(StopWait, GivesUpOnceTheWaitHintHasPassedWithoutProgress) {
-  StopWait w;
-  beginStopWait(w, 7, 1000);
-  EXPECT_TRUE(continueStopWait(w, StateStopPending, 7, 2000, 3000));   // exactly the hint
-  EXPECT_FALSE(continueStopWait(w, StateStopPending, 7, 2000, 3001));  // beyond it
-}
-
-TEST(StopWait, AGrowingCheckpointStartsTheHintAgain) {
-  StopWait w;
-  beginStopWait(w, 1, 0);
-  EXPECT_TRUE(continueStopWait(w, StateStopPending, 2, 1000, 900));
-  EXPECT_TRUE(continueStopWait(w, StateStopPending, 2, 1000, 1800));  // 900 since the progress
-  EXPECT_FALSE(continueStopWait(w, StateStopPending, 2, 1000, 1901));
-  // A smaller checkpoint is no progress.
-  beginStopWait(w, 5, 0);
-  EXPECT_FALSE(continueStopWait(w, StateStopPending, 4, 1000, 1001));
-}
-
-TEST(StopWait, TickCountWrapDoesNotEndTheWait) {
-  StopWait w;
-  beginStopWait(w, 0, 0xFFFFFF00u);
-  EXPECT_TRUE(continueStopWait(w, StateStopPending, 0, 1000, 0x100u));  // 512 ms later
-  EXPECT_FALSE(continueStopWait(w, StateStopPending, 0, 1000, 0x300u));
+// Each case starts a wait at (checkpoint, start) and feeds it (state, checkpoint, hint, now)
+// reports in turn, each with whether the wait goes on.
+TEST(StopWait, EndsOnLeavingStopPendingOrWhenTheHintPassesWithoutProgress) {
+  struct Report {
+    std::uint32_t state, checkpoint, hint, now;
+    bool goesOn;
+  };
+  struct Case {
+    const char* what;
+    std::uint32_t checkpoint, start;
+    std::vector<Report> reports;
+  } cases[] = {
+      {"stopped", 0, 1000, {{StateStopPending, 0, 3000, 1500, true}, {StateStopped, 0, 3000, 2000, false}}},
+      {"running", 0, 1000, {{StateRunning, 0, 3000, 2000, false}}},
+      {"exactly the hint", 7, 1000, {{StateStopPending, 7, 2000, 3000, true}}},
+      {"beyond the hint", 7, 1000, {{StateStopPending, 7, 2000, 3001, false}}},
+      {"progress starts the hint again",
+       1,
+       0,
+       {{StateStopPending, 2, 1000, 900, true},
+        {StateStopPending, 2, 1000, 1800, true},
+        {StateStopPending, 2, 1000, 1901, false}}},
+      {"a smaller checkpoint is no progress", 5, 0, {{StateStopPending, 4, 1000, 1001, false}}},
+      {"tick count wrap", 0, 0xFFFFFF00u, {{StateStopPending, 0, 1000, 0x100u, true}}},
+      {"after the wrap", 0, 0xFFFFFF00u, {{StateStopPending, 0, 1000, 0x300u, false}}},
+  };
+  for (const Case& c : cases) {
+    StopWait w;
+    beginStopWait(w, c.checkpoint, c.start);
+    for (const Report& r : c.reports)
+      EXPECT_EQ(continueStopWait(w, r.state, r.checkpoint, r.hint, r.now), r.goesOn)
+          << c.what << " " << r.now;
+  }
 }
 
 TEST(ChildPriority, RegistryValueOnlyWhenExactlyFourBytes) {

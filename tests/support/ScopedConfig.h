@@ -1,5 +1,5 @@
 #pragma once
-// Configuration entries for one test, filled into the launcher's own tables and restored after.
+// The configuration tables for one test: emptied at the start, restored afterwards.
 #include <string>
 
 #include "launcher/Config.h"
@@ -8,7 +8,7 @@ namespace pelto::test {
 
 class ScopedConfig {
  public:
-  ScopedConfig() : saved_(LauncherConfig) {}
+  ScopedConfig() : saved_(LauncherConfig) { LauncherConfig = {}; }
   ~ScopedConfig() { LauncherConfig = saved_; }
   ScopedConfig(const ScopedConfig&) = delete;
   ScopedConfig& operator=(const ScopedConfig&) = delete;
