@@ -126,7 +126,7 @@ TEST(LaunchFaults, WithNoUsableRuntimeLeftTheRunEndsWithItsMessageAndLeavesNoFol
   ASSERT_TRUE(other.ready());
   app.writeFile(L"other\\bin\\java-double.txt", "crash\n");
   ScopedEnv home(L"HELLO_JAVA_HOME", (app.dir() + L"\\other").c_str());
-  ScopedEnv javaHome(L"JAVA_HOME", nullptr);
+  ScopedEnv javaHome(L"JAVA_HOME", std::nullopt);
   LoggedRun r = runLogged(app, {L"/run"});
   EXPECT_EQ(r.run.exitCode, 1u) << r.run.out << r.log;
   EXPECT_TRUE(contains(r.run.out, "HelloService needs a 64-bit Java runtime, version 11 to 21."))
@@ -368,8 +368,8 @@ TEST(LaunchFaults, InstallationValuesOfTheWrongShapeAreNoRuntime) {
   ASSERT_TRUE(app.ready());
   // Nothing else to find, so the search reaches the application's previous installations.
   app.removeRuntime();
-  ScopedEnv home(L"HELLO_JAVA_HOME", nullptr);
-  ScopedEnv javaHome(L"JAVA_HOME", nullptr);
+  ScopedEnv home(L"HELLO_JAVA_HOME", std::nullopt);
+  ScopedEnv javaHome(L"JAVA_HOME", std::nullopt);
   const std::wstring otherRecord = app.dir() + L"\\other-record.jsonl";
   ExtraRuntime installed(app.dir() + L"\\inst\\jre", otherRecord);
   ASSERT_TRUE(installed.ready());

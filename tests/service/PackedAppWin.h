@@ -224,27 +224,6 @@ class ExtraRuntime {
   bool ok_ = false;
 };
 
-// An environment variable of the test process (and so of the launchers it starts), set for
-// the scope and then put back as it was.
-class ScopedEnv {
- public:
-  // A null value removes the variable for the scope.
-  ScopedEnv(const wchar_t* name, const wchar_t* value) : name_(name) {
-    wchar_t old[32768];
-    DWORD n = GetEnvironmentVariableW(name, old, 32768);
-    had_ = n > 0 && n < 32768;
-    if (had_) old_.assign(old, n);
-    SetEnvironmentVariableW(name, value);
-  }
-  ~ScopedEnv() { SetEnvironmentVariableW(name_.c_str(), had_ ? old_.c_str() : nullptr); }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  std::wstring name_, old_;
-  bool had_ = false;
-};
-
 // The names in `dir` matching `pattern` (e.g. "plo*.tmp_dir*").
 inline std::vector<std::wstring> namesIn(const std::wstring& dir, const wchar_t* pattern) {
   std::vector<std::wstring> names;
