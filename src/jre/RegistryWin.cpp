@@ -17,12 +17,14 @@ constexpr const char* LocatedRuntimesKey = "SOFTWARE\\tarnwick-labs\\pelto\\loca
 constexpr std::size_t CurrentVersionRoom = 100;
 
 // A string value read into room bytes; the text ends at its first NUL (a value stored
-// without one is terminated here).
+// without one is terminated here). A value of another type is no text: its bytes read as
+// one would name a home or a version by accident.
 bool readString(HKEY key, const char* name, std::size_t room, std::string& text) {
   std::string data(room, '\0');
-  DWORD size = static_cast<DWORD>(room);
-  if (RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()), &size) !=
-      ERROR_SUCCESS)
+  DWORD size = static_cast<DWORD>(room), type = 0;
+  if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) !=
+          ERROR_SUCCESS ||
+      (type != REG_SZ && type != REG_EXPAND_SZ))
     return false;
   data.resize(size);
   std::size_t nul = data.find('\0');
