@@ -68,6 +68,7 @@ class ScopedRegKey {
   ScopedRegKey(const ScopedRegKey&) = delete;
   ScopedRegKey& operator=(const ScopedRegKey&) = delete;
   bool valid() const { return key_ != nullptr; }
+  HKEY get() const { return key_; }
   const std::string& path() const { return path_; }
   // REG_SZ; withNul: the data length counts the terminating NUL. Without it a byte other
   // than NUL follows the text, or the registry would count the NUL in after all.
