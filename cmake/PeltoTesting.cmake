@@ -59,3 +59,18 @@ function(pelto_test_folder name)
     pelto_windows_test(${name}_win_tests ${win})
   endif()
 endfunction()
+
+# The pack tool runs on the host; scripts/test builds the host preset first.
+set(PELTO_HOST_PACK "${CMAKE_SOURCE_DIR}/build/host/tools/pelto-pack/pelto-pack"
+    CACHE FILEPATH "The host-built pelto-pack used to pack the test launchers")
+
+# pelto_pack_command(OUT TOML [EXTRA_DEPENDS...]): a build rule packing the launcher with TOML
+# into OUT by the host-built pack tool.
+function(pelto_pack_command out toml)
+  get_filename_component(name "${out}" NAME)
+  add_custom_command(OUTPUT "${out}"
+    COMMAND "${CMAKE_COMMAND}" -E rm -f "${out}"
+    COMMAND "${PELTO_HOST_PACK}" build "${toml}" -o "${out}" --launcher "$<TARGET_FILE:pelto-launcher>"
+    DEPENDS pelto-launcher pelto_runtime_jar "${PELTO_RUNTIME_JAR}" "${toml}" "${PELTO_HOST_PACK}" ${ARGN}
+    COMMENT "Packing ${name}")
+endfunction()

@@ -122,22 +122,6 @@ TEST_F(RegistryLookup, CurrentVersionOfKitAndRuntime) {
   }
 }
 
-// Values of another type than text are no home and no version, even when their bytes spell one.
-TEST_F(RegistryLookup, ValuesThatAreNotTextAreSkipped) {
-  RuntimeHome home("typed", printing("81.8.0_45"));
-  auto bytes = [](const std::string& text) { return std::vector<unsigned char>(text.begin(), text.end()); };
-  ScopedRegKey& jdk = key(HKEY_LOCAL_MACHINE, Jdk);
-  jdk.setBinary("CurrentVersion", bytes("81.8.0_45"));
-  ScopedRegKey& sub = key(HKEY_LOCAL_MACHINE, Jdk + "\\81.8.0_45");
-  sub.setBinary("JavaHome", bytes(home.path()));
-  EXPECT_FALSE(checkCurrentVersionKeys(exe_, version_, any_, Jdk, Jre));
-  EXPECT_FALSE(checkVersionSubkeys(exe_, version_, any_, Jdk));
-  EXPECT_EQ(home.runs(), 0);
-  sub.setString("JavaHome", home.path());
-  ASSERT_TRUE(checkVersionSubkeys(exe_, version_, any_, Jdk));
-  EXPECT_EQ(exe_, home.normalisedJavaExe());
-}
-
 TEST_F(RegistryLookup, JdkRequiredSkipsRuntimes) {
   config_.set(131, "1");
   RuntimeLayout withTools = printing("81.8.0_45");

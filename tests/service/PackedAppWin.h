@@ -48,27 +48,14 @@ class ServiceLayout {
   ~ServiceLayout() {
     runLauncher(exe_, {L"/stop", name_});
     runLauncher(exe_, {L"/uninstall", name_});
-    std::string java = narrow(dir_ + L"\\jre\\bin\\java.exe");
-    CharLowerBuffA(java.data(), static_cast<DWORD>(java.size()));
-    deleteKeyTree(HKEY_CURRENT_USER, versionCacheKey(java));
+    deleteKeyTree(HKEY_CURRENT_USER, versionCacheKey(javaExe()));
     // The process-id entry every launch of this executable wrote.
     std::string exe = narrow(exe_);
     CharLowerBuffA(exe.data(), static_cast<DWORD>(exe.size()));
     RegDeleteKeyValueA(HKEY_CURRENT_USER, "SOFTWARE\\tarnwick-labs\\pelto\\pids", exe.c_str());
     // A child that ends normally leaves its launch's temporary folder in place by design.
-    for (const std::string& line : events("createJavaVM")) {
-      const std::string tag = "\"-Dpelto.tempDir=";
-      std::size_t at = line.find(tag);
-      if (at == std::string::npos) continue;
-      at += tag.size();
-      std::string dir = line.substr(at, line.find('"', at) - at);
-      std::string plain;
-      for (std::size_t i = 0; i < dir.size(); ++i) {
-        if (dir[i] == '\\' && i + 1 < dir.size()) ++i;  // JSON escapes of the backslashes
-        plain += dir[i];
-      }
-      if (plain.find(".tmp_dir") != std::string::npos) removeTreeA(plain);
-    }
+    for (const std::string& folder : launchFolders())
+      if (folder.find(".tmp_dir") != std::string::npos) removeTreeA(folder);
     // The child may take a moment to let go of its files after a stop.
     for (int i = 0; i < 20; ++i) {
       removeTreeA(narrow(dir_));
@@ -105,19 +92,24 @@ class ServiceLayout {
   }
   // The per-launch folder the JVM was told of (JSON escapes undone), or "".
   std::string launchFolder() const {
+    std::vector<std::string> folders = launchFolders();
+    return folders.empty() ? std::string() : folders.front();
+  }
+  // Every per-launch folder the JVMs were told of, in launch order.
+  std::vector<std::string> launchFolders() const {
+    std::vector<std::string> folders;
+    const std::string tag = "\"-Dpelto.tempDir=";
     for (const std::string& line : events("createJavaVM")) {
-      const std::string tag = "\"-Dpelto.tempDir=";
       std::size_t at = line.find(tag);
       if (at == std::string::npos) continue;
-      at += tag.size();
       std::string plain;
-      for (std::size_t i = at; i < line.size() && line[i] != '"'; ++i) {
-        if (line[i] == '\\' && i + 1 < line.size()) ++i;
+      for (std::size_t i = at + tag.size(); i < line.size() && line[i] != '"'; ++i) {
+        if (line[i] == '\\' && i + 1 < line.size()) ++i;  // JSON escapes of the backslashes
         plain += line[i];
       }
-      return plain;
+      folders.push_back(plain);
     }
-    return {};
+    return folders;
   }
   LauncherRun verb(const wchar_t* verb, std::vector<std::wstring> more = {}) const {
     more.insert(more.begin(), {verb, name_});
