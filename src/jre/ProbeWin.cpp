@@ -54,7 +54,6 @@ std::string shortCommand(const std::string& executable) {
   return buf + " -version";
 }
 
-// The first line of the output file, read in text mode.
 // The first line of what the child wrote, read back through our own handle from the start;
 // its line feed kept and a carriage return before it dropped, as a text-mode read gives it.
 bool readFirstLine(HANDLE file, std::string& line) {
