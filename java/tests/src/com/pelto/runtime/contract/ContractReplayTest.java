@@ -1,33 +1,18 @@
 package com.pelto.runtime.contract;
 
-import static org.junit.jupiter.api.Assertions.assertEquals;
-import static org.junit.jupiter.api.Assertions.assertFalse;
-import static org.junit.jupiter.api.Assertions.assertTrue;
-
+import static org.junit.jupiter.api.Assertions.*;
 import com.pelto.runtime.WinLauncher;
-import com.pelto.runtime.test.TestEnv;
 import com.pelto.runtime.test.TestEnv.Child;
 import com.pelto.runtime.test.TestEnv.Result;
+import com.pelto.runtime.test.TestEnv;
 import com.quorvanex.runtime.installer.platform.win32.Common;
-import java.io.File;
-import java.io.IOException;
-import java.lang.reflect.InvocationTargetException;
-import java.nio.charset.StandardCharsets;
-import java.nio.file.Files;
-import java.nio.file.Path;
-import java.nio.file.Paths;
-import java.util.ArrayList;
-import java.util.HashMap;
-import java.util.LinkedHashMap;
-import java.util.List;
-import java.util.Map;
-import java.util.Properties;
-import java.util.Set;
-import java.util.stream.Collectors;
-import java.util.stream.Stream;
-import org.junit.jupiter.api.Assumptions;
-import org.junit.jupiter.api.DynamicTest;
-import org.junit.jupiter.api.TestFactory;
+import java.io.*;
+import java.lang.reflect.*;
+import java.nio.charset.*;
+import java.nio.file.*;
+import java.util.*;
+import java.util.stream.*;
+import org.junit.jupiter.api.*;
 
 /**
  * Replays launches the jvm.dll double recorded (its JVM options, the calls before main, main's

@@ -1,19 +1,14 @@
 package com.pelto.runtime.test;
 
-import static org.junit.jupiter.api.Assertions.assertEquals;
-import static org.junit.jupiter.api.Assertions.assertNotNull;
-import static org.junit.jupiter.api.Assertions.assertNull;
-
-import java.io.DataInputStream;
-import java.lang.module.ModuleDescriptor;
-import java.lang.module.ModuleFinder;
-import java.nio.file.Path;
-import java.util.Collections;
-import java.util.Set;
-import java.util.jar.JarFile;
-import java.util.stream.Collectors;
-import org.junit.jupiter.params.ParameterizedTest;
-import org.junit.jupiter.params.provider.CsvSource;
+import static org.junit.jupiter.api.Assertions.*;
+import java.io.*;
+import java.lang.module.*;
+import java.nio.file.*;
+import java.util.*;
+import java.util.jar.*;
+import java.util.stream.*;
+import org.junit.jupiter.params.*;
+import org.junit.jupiter.params.provider.*;
 
 class JarLayoutTest {
     @ParameterizedTest
