@@ -2,7 +2,8 @@
 //   first line: the exit code, or "sleep" (never ends), "crash" (access violation) or
 //   "garbage" (binary bytes on standard error, exit code 0);
 //   the remaining lines: written as they are to standard error.
-// Each run appends "run options=<unset|set:VALUE> args=<command line>" to java-double.log.
+// Each run appends "run options=<unset|set:VALUE> args=<command line>" and "argv0=<argv[0]>"
+// to java-double.log.
 // Without java-double.txt: prints an OpenJDK 17.0.2 banner and exits with 0.
 #include <windows.h>
 
@@ -49,13 +50,13 @@ void writeError(const std::string& text) {
 
 }  // namespace
 
-int main() {
+int main(int, char** argv) {
   char options[4096];
   DWORD n = GetEnvironmentVariableA("_JAVA_OPTIONS", options, sizeof options);
   std::string seen = n > 0 && n < sizeof options
                          ? "set:" + std::string(options, n)
                          : (GetLastError() == ERROR_ENVVAR_NOT_FOUND ? "unset" : "set:");
-  appendLog("run options=" + seen + " args=" + GetCommandLineA() + "\n");
+  appendLog("run options=" + seen + " args=" + GetCommandLineA() + "\nargv0=" + argv[0] + "\n");
 
   bool found = false;
   std::string behaviour = readAll(besideSelf("java-double.txt"), found);

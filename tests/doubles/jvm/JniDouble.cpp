@@ -9,6 +9,7 @@
 //   remove CLASS                        drops a built-in class (java/lang/System, ...)
 //   main return | throw TEXT | exit CODE | stdin LINE | wait MS
 //   create fail                         JNI_CreateJavaVM returns JNI_ERR
+//   newstring fail N                    the Nth NewString throws OutOfMemoryError
 //   record PATH                         the record file when PELTO_JVM_RECORD is not set
 #define _JNI_IMPLEMENTATION_
 #include <jni.h>
@@ -16,6 +17,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <map>
 #include <memory>
@@ -56,6 +58,7 @@ struct Model {
   std::string mainAction = "return";
   std::string mainValue;
   bool createFails = false;
+  int newStringFailsAt = 0;
 };
 
 Model model;
@@ -65,6 +68,7 @@ std::set<const void*> issuedRefs;
 std::map<const void*, std::u16string> pinnedChars;
 std::map<const void*, std::string> pinnedUtf;
 std::map<std::u16string, std::u16string> properties;
+int newStringCalls = 0;
 Obj* pending = nullptr;
 bool created = false;
 bool destroyed = false;
@@ -497,6 +501,10 @@ jobject JNICALL CallObjectMethodA(JNIEnv*, jobject o, jmethodID m, const jvalue*
 
 jstring JNICALL NewString(JNIEnv*, const jchar* chars, jsize len) {
   if (!enter("NewString")) return nullptr;
+  if (++newStringCalls == model.newStringFailsAt) {
+    throwNew("java/lang/OutOfMemoryError", u"");
+    return nullptr;
+  }
   if (len < 0 || (!chars && len > 0)) {
     recordError("NewString", "negative length or null characters");
     return nullptr;
@@ -861,6 +869,8 @@ void loadModel() {
       std::size_t s2 = rest.find(' ');
       model.mainAction = rest.substr(0, s2);
       model.mainValue = s2 == std::string::npos ? "" : rest.substr(s2 + 1);
+    } else if (word == "newstring" && rest.rfind("fail ", 0) == 0) {
+      model.newStringFailsAt = std::atoi(rest.c_str() + 5);
     } else if (word == "create" && rest == "fail") {
       model.createFails = true;
     } else if (word == "record") {
