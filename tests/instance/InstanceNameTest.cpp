@@ -21,21 +21,32 @@ TEST(InstanceName, PrefixAndMangledIdentity) {
       {"c:\\a-b.c\\d\te.exe", false, "Local\\c:_a-b.c_d\te.exe"},  // only backslash and space change
   };
   for (const Case& c : cases) {
-    bool cut = true;
-    EXPECT_EQ(instanceSemaphoreBase(c.identity, c.global, &cut), c.base) << c.identity;
-    EXPECT_FALSE(cut);
+    EXPECT_EQ(instanceSemaphoreBase(c.identity, c.global, InstanceSuffixRoom), c.base) << c.identity;
   }
   EXPECT_EQ(suffixedInstanceName("Local\\c:_app.exe", 0), "Local\\c:_app.exe0");
   EXPECT_EQ(suffixedInstanceName("Local\\c:_app.exe", 100000), "Local\\c:_app.exe100000");
 }
 
-TEST(InstanceName, AnOverlongIdentityLeavesRoomForEverySuffix) {
-  std::string identity(TextRoom, 'x');
-  bool cut = false;
-  std::string base = instanceSemaphoreBase(identity, true, &cut);
-  EXPECT_TRUE(cut);
-  EXPECT_LE(suffixedInstanceName(base, HighestInstanceSuffix).size(), TextRoom - 1);
-  EXPECT_NE(suffixedInstanceName(base, 1), suffixedInstanceName(base, 10));
+TEST(InstanceName, APathBeyondTheObjectNameRoomGetsAStableShortName) {
+  std::string fits(SemaphoreNameRoom - 1 - 7 - InstanceSuffixRoom, 'x'), longer = fits + "y";
+  struct Case {
+    std::string identity;
+    std::size_t reserve;
+    bool hashed;
+  } cases[] = {{fits, InstanceSuffixRoom, false}, {fits + "\\", 0, false}, {longer, InstanceSuffixRoom, true},
+               {std::string(TextRoom, 'x'), 0, true}};
+  for (const Case& c : cases) {
+    std::string name = instanceSemaphoreBase(c.identity, true, c.reserve);
+    EXPECT_LT(name.size() + c.reserve, SemaphoreNameRoom) << c.identity.size();
+    EXPECT_EQ(name == "Global\\" + mangleInstanceIdentity(c.identity), !c.hashed) << c.identity.size();
+    EXPECT_EQ(name, instanceSemaphoreBase(c.identity, true, c.reserve));
+  }
+  std::string far(SemaphoreNameRoom, 'x');
+  EXPECT_NE(instanceSemaphoreBase(far, false, 0), instanceSemaphoreBase(far + "z", false, 0));
+  EXPECT_EQ(instanceSemaphoreBase(far, false, 0).rfind("Local\\pelto-", 0), 0u);
+  // Exists, or held by another account (access denied): another instance. Anything else: not.
+  for (std::uint32_t error : {183u, 5u}) EXPECT_TRUE(anotherInstanceHolds(error)) << error;
+  for (std::uint32_t error : {0u, 123u, 1450u}) EXPECT_FALSE(anotherInstanceHolds(error)) << error;
 }
 
 // A namespace of live semaphores: open() tells whether the name was there and holds it.

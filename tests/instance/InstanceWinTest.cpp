@@ -70,8 +70,10 @@ TEST(InstancePid, StoredAsFourBytesAndReadBackOnlyWhenExactlyFour) {
   scratch.set("short", REG_BINARY, &narrow, 2);
   EXPECT_EQ(readInstancePid(scratch.key, "short"), 0u);
   DWORD four = 55;
-  scratch.set("binary", REG_BINARY, &four, 4);  // the type is not checked
-  EXPECT_EQ(readInstancePid(scratch.key, "binary"), 55u);
+  scratch.set("binary", REG_BINARY, &four, 4);  // four bytes of another type are no process id
+  EXPECT_EQ(readInstancePid(scratch.key, "binary"), 0u);
+  scratch.set("text", REG_SZ, "123", 4);
+  EXPECT_EQ(readInstancePid(scratch.key, "text"), 0u);
 }
 
 std::string scratchBase(const char* prefix) {
@@ -102,7 +104,7 @@ TEST(InstanceSemaphore, LowestFreeSuffixAmongLiveSemaphores) {
 }
 
 std::string ownBase(bool global) {
-  return instanceSemaphoreBase(executableIdentity(), global);
+  return instanceSemaphoreBase(executableIdentity(), global, global ? InstanceSuffixRoom : 0);
 }
 
 TEST(InstanceSemaphore, MultiInstanceModeTakesTheNextSuffixAndKeepsTheNamespace) {

@@ -199,5 +199,15 @@ TEST_F(RegistryLookup, OwnRuntimesOnly) {
   EXPECT_EQ(foreign.runs(), 0);
 }
 
+TEST_F(RegistryLookup, AKeyDeletedWhileItIsReadEndsTheWalk) {
+  key(HKEY_LOCAL_MACHINE, Jdk);
+  key(HKEY_LOCAL_MACHINE, Jdk + "\\81.0");
+  HKEY open = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, Jdk.c_str(), 0, KEY_READ, &open), ERROR_SUCCESS);
+  test::deleteKeyTree(HKEY_LOCAL_MACHINE, Jdk);  // an uninstaller between opening and enumerating
+  EXPECT_TRUE(subkeyNames(open).empty());
+  RegCloseKey(open);
+}
+
 }  // namespace
 }  // namespace pelto

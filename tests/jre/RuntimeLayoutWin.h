@@ -108,7 +108,7 @@ class RuntimeHome {
     char tmp[MAX_PATH];
     GetTempPathA(MAX_PATH, tmp);
     char full[MAX_PATH];
-    std::string raw = std::string(tmp) + "pelto_rt_" + std::to_string(GetCurrentProcessId()) + "_" + name;
+    std::string raw = std::string(tmp) + "pelto rt_" + std::to_string(GetCurrentProcessId()) + "_" + name;
     GetFullPathNameA(raw.c_str(), MAX_PATH, full, nullptr);
     home_ = full;
     removeTreeA(home_);

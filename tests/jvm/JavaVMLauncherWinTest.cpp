@@ -182,6 +182,8 @@ TEST_F(JvmStart, OptionalStepsThatFailAreReportedAndTheLaunchGoesOn) {
       {"nosplashclass", 'i', quorvanexMain, u"ERROR: could not find main class for splash properties"},
       {"nosystem", 'e', std::string(PeltoModel) + "remove java/lang/System\n",
        u"ERROR: could not get system class"},
+      {"splashoom", 'e', std::string(PeltoModel) + "newstring fail 1\n",
+       u"ERROR: could not create the splash texts"},
   };
   for (const auto& c : cases) {
     LauncherConfig.strings[108] = "1";
