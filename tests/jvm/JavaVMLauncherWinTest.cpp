@@ -147,26 +147,6 @@ TEST_F(JvmStart, EmptyArgumentListGivesFiveFixedEntriesAndConfiguredWords) {
   EXPECT_TRUE(run.errors().empty());
 }
 
-TEST_F(JvmStart, SplashTextsOutsideAsciiReachJavaIntact) {
-  LauncherConfig.strings[108] = "1";
-  LauncherConfig.strings[163] = "1";
-  LauncherConfig.strings[10111] = "Caf\xE9 \x80";  // Windows-1252: é and the euro sign
-  LauncherConfig.strings[10109] = "10";
-  LauncherConfig.strings[10110] = "20";
-  LauncherConfig.strings[10118] = "v1.0";
-  LauncherConfig.strings[10122] = "-3";
-  LaunchRun run = launchWith(PeltoModel, {u"p"}, L"splash");
-  EXPECT_TRUE(run.result);
-  if (GetACP() == 1252) {
-    EXPECT_TRUE(
-        run.has("{\"event\":\"initAwtSplashConfig\",\"args\":[true,true,\"Café "
-                "€\",10,20,\"\",0,0,\"v1.0\",0,0,\"\",0,-3]}"))
-        << utf16ToUtf8(run.log);
-  }
-  EXPECT_EQ(run.count("\"event\":\"initAwtSplashConfig\""), 1);
-  EXPECT_TRUE(run.errors().empty()) << run.errors().front();
-}
-
 TEST_F(JvmStart, OptionalStepsThatFailAreReportedAndTheLaunchGoesOn) {
   struct Case {
     const char* name;
@@ -196,36 +176,6 @@ TEST_F(JvmStart, OptionalStepsThatFailAreReportedAndTheLaunchGoesOn) {
   }
 }
 
-TEST_F(JvmStart, QuorvanexSupportLibraryRegistersOrFallsBack) {
-  LauncherFlavour = 'i';
-  const std::string model =
-      "method com/quorvanex/runtime/launcher/WinLauncher main ([Ljava/lang/String;)V\n"
-      "method com/quorvanex/runtime/installer/platform/win32/Common initFromLauncher (Z)V\n";
-  LaunchRun ok = launchWith(model, {u"Q"}, L"qvxok", "true");
-  EXPECT_TRUE(ok.result);
-  EXPECT_TRUE(ok.has("{\"event\":\"initFromLauncher\",\"flag\":true}"));
-  EXPECT_EQ(ok.count("{\"event\":\"initFromLauncher\""), 1);
-  EXPECT_TRUE(
-      ok.has("{\"event\":\"registerNatives\",\"env\":true,\"ownModule\":true,\"log\":true,\"result\":true}"));
-  EXPECT_EQ(ok.count("{\"event\":\"main\",\"class\":\"com/quorvanex/runtime/launcher/WinLauncher\""), 1);
-  EXPECT_TRUE(ok.errors().empty());
-
-  LaunchRun refused = launchWith(model, {u"Q"}, L"qvxno", "false");
-  EXPECT_TRUE(refused.result);
-  EXPECT_TRUE(refused.logged(u"ERROR: qvxinst double refused: registration (7)")) << utf16ToUtf8(refused.log);
-  EXPECT_TRUE(refused.logged(u"ERROR: registering helper dll failed"));
-  EXPECT_TRUE(refused.has("{\"event\":\"initFromLauncher\",\"flag\":false}"));
-  EXPECT_TRUE(refused.errors().empty());
-
-  LaunchRun noCommon =
-      launchWith("method com/quorvanex/runtime/launcher/WinLauncher main ([Ljava/lang/String;)V\n", {u"Q"},
-                 L"qvxnocommon", "true");
-  EXPECT_TRUE(noCommon.result);
-  EXPECT_TRUE(noCommon.logged(u"ERROR: did not find com/quorvanex/runtime/installer/platform/win32/Common"));
-  EXPECT_EQ(noCommon.count("registerNatives"), 0);
-  EXPECT_TRUE(noCommon.errors().empty()) << noCommon.errors().front();
-}
-
 TEST_F(JvmStart, ExceptionEscapingMainIsDescribedClearedAndFailsTheLaunch) {
   LaunchRun run = launchWith(std::string(PeltoModel) + "main throw boom ü\n", {u"p"}, L"throw");
   EXPECT_FALSE(run.result);
@@ -236,13 +186,6 @@ TEST_F(JvmStart, ExceptionEscapingMainIsDescribedClearedAndFailsTheLaunch) {
       run.has("{\"event\":\"exceptionDescribe\",\"text\":\"java.lang.IllegalStateException: boom ü\"}"));
   EXPECT_EQ(run.count("destroyJavaVM"), 0);
   EXPECT_TRUE(run.errors().empty()) << run.errors().front();
-}
-
-TEST_F(JvmStart, FailedCreationIsReported) {
-  LaunchRun run = launchWith(std::string(PeltoModel) + "create fail\n", {u"p"}, L"createfail");
-  EXPECT_FALSE(run.result);
-  EXPECT_TRUE(run.logged(u"ERROR: could not initialize JVM"));
-  EXPECT_EQ(run.count("\"event\":\"main\""), 0);
 }
 
 TEST(JvmStartWords, ForwardedArgumentsLeaveOutLocaleAndJWords) {
