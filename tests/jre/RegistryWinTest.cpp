@@ -14,16 +14,14 @@ namespace pelto {
 namespace {
 
 using test::RuntimeHome;
-using test::RuntimeLayout;
 using test::ScopedRegKey;
 
 const std::string Jdk = "SOFTWARE\\JavaSoft\\JDK";
 const std::string Jre = "SOFTWARE\\JavaSoft\\JRE";
 const std::string Located = "SOFTWARE\\tarnwick-labs\\pelto\\locatedjvms";
 
-RuntimeLayout printing(const std::string& version, RuntimeLayout layout = {}) {
-  layout.behaviour = "0\njava version \"" + version + "\"\n";
-  return layout;
+std::string printing(const std::string& version) {
+  return "0\njava version \"" + version + "\"\n";
 }
 
 std::string located(const RuntimeHome& home) {
@@ -66,7 +64,7 @@ class RegistryLookup : public testing::Test {
 
 // Tried in descending text order (VersionSubkeyOrder): 81.8.0_45 comes before 81.8.0_102.
 TEST_F(RegistryLookup, RejectedSubkeyGivesWayToTheNext) {
-  RuntimeHome broken("broken", RuntimeLayout{"1\n"}), good("good", printing("81.8.0_102"));
+  RuntimeHome broken("broken", "1\n"), good("good", printing("81.8.0_102"));
   key(HKEY_LOCAL_MACHINE, Jre);
   version(Jre, "81.8.0_45", broken);
   version(Jre, "81.8.0_102", good);

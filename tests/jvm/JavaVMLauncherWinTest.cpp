@@ -68,19 +68,12 @@ const char* const PeltoModel =
     "(ZZLjava/lang/String;IILjava/lang/String;IILjava/lang/String;IILjava/lang/String;II)V\n";
 
 // Loads a fresh copy of the double with the model beside it and runs launchJvm on the args.
-LaunchRun launchWith(const std::string& model, const std::vector<std::u16string>& args, const wchar_t* name,
-                     const std::string& qvxinstModel = {}) {
+LaunchRun launchWith(const std::string& model, const std::vector<std::u16string>& args, const wchar_t* name) {
   LaunchRun run;
   ScratchDir dir(std::wstring(L"pelto_jvmstart_") + name + L"_");
   std::wstring dll = dir.path() + L"\\jvm.dll";
   EXPECT_TRUE(test::copyDouble(L"jvm", L"jvm.dll", dll));
   test::writeText(dir.path() + L"\\jvm-double.txt", model);
-  if (!qvxinstModel.empty()) {
-    std::wstring q = dir.path() + L"\\app\\.quorvanex\\qvxinst.dll";
-    EXPECT_TRUE(test::copyDouble(L"qvxinst", L"qvxinst.dll", q));
-    test::writeText(dir.path() + L"\\app\\.quorvanex\\qvxinst-double.txt", qvxinstModel);
-    LauncherConfig.strings[10003] = wideToNarrow(dir.u() + u"\\app");
-  }
   std::wstring record = dir.path() + L"\\record.jsonl";
   SetEnvironmentVariableW(L"PELTO_JVM_RECORD", record.c_str());
   SetEnvironmentVariableW(L"PELTO_JVM_MODEL", nullptr);
@@ -107,8 +100,7 @@ LaunchRun launchWith(const std::string& model, const std::vector<std::u16string>
     if (end == std::string::npos) end = text.size();
     run.records.push_back(text.substr(pos, end - pos));
   }
-  // The launcher keeps both libraries for the process's life; the test lets them go to clean up.
-  if (HMODULE q = GetModuleHandleW((dir.path() + L"\\app\\.quorvanex\\qvxinst.dll").c_str())) FreeLibrary(q);
+  // The launcher keeps the library for the process's life; the test lets it go to clean up.
   FreeLibrary(module);
   return run;
 }
