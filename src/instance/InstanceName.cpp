@@ -1,5 +1,7 @@
 #include "instance/InstanceName.h"
 
+#include <cstdio>
+
 #include "launcher/Limits.h"
 #include "launcher/Log.h"
 
@@ -12,15 +14,21 @@ std::string mangleInstanceIdentity(std::string_view identity) {
   return out;
 }
 
-std::string instanceSemaphoreBase(std::string_view identity, bool global, bool* cut) {
+std::string instanceSemaphoreBase(std::string_view identity, bool global, std::size_t reserve) {
   std::string base = global ? "Global\\" : "Local\\";
-  base += mangleInstanceIdentity(identity);
-  // Room for the NUL and the longest suffix, so that every suffixed name differs.
-  constexpr std::size_t room = TextRoom - 1 - 6;
-  bool tooLong = base.size() > room;
-  if (tooLong) base.resize(room);
-  if (cut) *cut = tooLong;
-  return base;
+  std::string mangled = mangleInstanceIdentity(identity);
+  if (base.size() + mangled.size() + reserve < SemaphoreNameRoom) return base + mangled;
+  // FNV-1a, 64 bits: stable across runs and builds, unlike std::hash.
+  std::uint64_t hash = 0xcbf29ce484222325ULL;
+  for (unsigned char c : mangled) hash = (hash ^ c) * 0x100000001b3ULL;
+  char hex[17];
+  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+  return base + "pelto-" + hex;
+}
+
+bool anotherInstanceHolds(std::uint32_t lastError) {
+  constexpr std::uint32_t accessDenied = 5, alreadyExists = 183;  // ERROR_ACCESS_DENIED, ERROR_ALREADY_EXISTS
+  return lastError == alreadyExists || lastError == accessDenied;
 }
 
 std::string suffixedInstanceName(std::string_view base, long n) {

@@ -2,7 +2,8 @@
 //   first line: the exit code, or "sleep" (never ends), "crash" (access violation) or
 //   "garbage" (binary bytes on standard error, exit code 0);
 //   the remaining lines: written as they are to standard error.
-// Each run appends "run options=<unset|set:VALUE> args=<command line>" to java-double.log.
+// Each run appends "run options=<unset|set:VALUE> args=<command line>" and "argv0=<argv[0]>"
+// to java-double.log.
 // Without java-double.txt: prints an OpenJDK 17.0.2 banner and exits with 0.
 #include <windows.h>
 
@@ -13,13 +14,14 @@
 
 using pelto::doubles::besideModule;
 
-int main() {
+int main(int, char** argv) {
   char options[4096];
   DWORD n = GetEnvironmentVariableA("_JAVA_OPTIONS", options, sizeof options);
   bool unset = n == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND;
   std::string seen = unset ? "unset" : "set:" + std::string(options, n < sizeof options ? n : 0);
   pelto::doubles::putFile(besideModule(nullptr, L"java-double.log"),
-                          "run options=" + seen + " args=" + GetCommandLineA() + "\n", true);
+                          "run options=" + seen + " args=" + GetCommandLineA() + "\nargv0=" + argv[0] + "\n",
+                          true);
 
   bool found = false;
   std::string behaviour = pelto::doubles::readFile(besideModule(nullptr, L"java-double.txt"), &found);
