@@ -204,7 +204,8 @@ TEST_F(PackToolTest, MissingRuntimeLibraryIsReported) {
   fs::path config = dir / "c.toml";
   writeText(config, "[service]\nname = \"S\"\n");
   EXPECT_EQ(build(config, dir / "out.exe"), ExitBadInput);
-  EXPECT_NE(err.str().find(pathText(config) + ": pelto-runtime.jar is included by default"), std::string::npos)
+  EXPECT_NE(err.str().find(pathText(config) + ": pelto-runtime.jar is included by default"),
+            std::string::npos)
       << err.str();
   EXPECT_NE(err.str().find("include-runtime = false"), std::string::npos) << err.str();
   expectNoOutput();
@@ -242,8 +243,12 @@ TEST_F(PackToolTest, BadConfigurationsNameFileAndLine) {
   expectRefused("[[locale]]\n[locale.messages]\ncaption = \"x\"\n", 1, "needs a key");
   expectRefused("[[include]]\nsource = \"missing.txt\"\n", 2, "does not exist");
   writeText(dir / "f.txt", "x");
-  expectRefused("[[include]]\nsource = \"f.txt\"\nname = \"a\\\\b\\\\c.txt\"\n", 3, "at most one folder");
-  expectRefused("[[include]]\nsource = \"f.txt\"\nname = \"..\\\\x\"\n", 3, "relative name");
+  for (const char* name : {"..\\\\x", "aux.jar", "lib\\\\....", "com1.txt", "a.jar.", "pelto-launch.marker"})
+    expectRefused("[[include]]\nsource = \"f.txt\"\nname = \"" + std::string(name) + "\"\n", 3,
+                  "cannot be extracted");
+  expectRefused(
+      "[[include]]\nsource = \"f.txt\"\nname = \"lib\"\n[[include]]\nsource = \"f.txt\"\nname = \"LIB/a\"\n",
+      6, "clashes with \"lib\"");
   expectRefused("[[include]]\nsource = \"f.txt\"\n[raw.strings]\n\"2003\" = \"y\"\n", 4, "[[include]]");
   expectRefused("[service\nname = 1\n", 1, "");
 }
@@ -310,6 +315,23 @@ TEST_F(PackToolTest, DumpKeepsWhatHasNoTypedFormInRawTables) {
   EXPECT_EQ(dupConfigString(10201), "11-12");
   EXPECT_EQ(dupConfigString(2001), "z");
   EXPECT_EQ(LauncherConfig.wide[4242], u"w");
+}
+
+// The names come from the executable under inspection: one the launcher would refuse stops the
+// dump before anything is written, inside or outside the folder.
+TEST_F(PackToolTest, DumpRefusesToExtractNamesTheLauncherRefuses) {
+  for (const char* name : {"..\\escaped.txt", "aux.jar"}) {
+    ConfigBlock b;
+    b.files = {{"ok.txt", {'o'}}, {name, {'x'}}};
+    std::vector<unsigned char> image = minimalLauncherImage(), block = encodeConfigBlock(b);
+    image.insert(image.end(), block.begin(), block.end());
+    writeBytes(dir / "hostile.exe", image);
+    EXPECT_EQ(run({"dump", pathText(dir / "hostile.exe"), "--extract", pathText(dir / "files")}),
+              ExitBadInput);
+    EXPECT_NE(err.str().find(std::string("\"") + name + "\" is refused"), std::string::npos) << err.str();
+    EXPECT_FALSE(fs::exists(dir / "escaped.txt"));
+    EXPECT_FALSE(fs::exists(dir / "files" / "ok.txt")) << name;
+  }
 }
 
 TEST_F(PackToolTest, DumpOfAPlainLauncherFails) {
