@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "env/Extract.h"
 #include "env/Handles.h"
 #include "env/TextConv.h"
 #include "launcher/CommandLine.h"
@@ -193,6 +194,7 @@ void WINAPI serviceMain(DWORD argc, LPWSTR* argv) {
   DWORD exitCode = 0;
   if (!GetExitCodeProcess(process.get(), &exitCode)) exitCode = 0;
   logMessage(u"process terminated with exit code %d", static_cast<int>(exitCode));
+  removeEndedLaunchFolders();  // the child's per-launch folder, now that nothing holds its files
   if (reportStoppedAfterChild(exitCode, ServiceStatus)) {
     ServiceStatus.currentState = StateStopped;
     if (!reportStatus()) logError(u"SetServiceStatus 10 failed %d", static_cast<int>(GetLastError()));
