@@ -50,6 +50,6 @@ bool isSafeIncludedName(std::string_view name);
 
 // The file each launch keeps open in its folder for its whole life (without delete sharing):
 // a folder whose marker can be deleted belongs to a launch that has ended.
-constexpr std::string_view LaunchMarkerName = "pelto-launch.marker";
+constexpr std::string_view LaunchMarkerName = "pelto.lock";
 
 }  // namespace pelto

@@ -142,8 +142,6 @@ int extractWith(Open open) {
     return 0;
   }
   createLauncherTempDir();
-  holdLaunchMarker();
-  removeEndedLaunchFolders();
   UniqueFileHandle file(open());
   ByteSource bytes = fileByteSource(file.get());
   if (!bytes.seek(IncludedFilesOffset)) raiseConfigError({ConfigErrorKind::Seek, GetLastError(), 0});
@@ -161,6 +159,10 @@ int extractWith(Open open) {
   }
   UnextractedPosition = static_cast<std::uint32_t>(bytes.position());
   file.reset();
+  // Last, so that a folder too deep for the marker still fails on its files as it always did; a
+  // folder without a marker is never swept.
+  holdLaunchMarker();
+  removeEndedLaunchFolders();
   logMessage(u"extracting files done");
   return 0;
 }

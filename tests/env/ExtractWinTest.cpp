@@ -145,7 +145,7 @@ TEST(Extract, RefusedNamesTakenNamesAndShortFilesEndTheLaunchAndLeaveNothing) {
       {"aux.jar", 1, "Launch failed: 11"},
       {"a.jar;A.JAR", 2, "Launch failed: 11"},          // the name is taken: never written twice
       {"lib;lib\\a.jar", 2, "Launch failed: 11"},       // a file where a folder is to be made
-      {"pelto-launch.marker", 1, "Launch failed: 11"},  // the launch's own marker
+      {"pelto.lock", 1, "Launch failed: 11"},  // the launch's own marker
       {"a.bin;b.bin", 1, "Internal Error: readLong"},
   };
   auto before = launchDirs();

@@ -16,14 +16,14 @@ TEST(IncludedNames, RunsOfSeparatorsCountAsOne) {
 // The one rule the launcher, `pelto-pack build` and `pelto-pack dump --extract` share.
 TEST(IncludedNames, OnlyNamesThatStayInsideTheDirectoryAndAreMadeAsWrittenAreSafe) {
   for (const char* name : {"a.jar", "lib\\b.dll", "lib/b.dll", "lib\\ext\\a.jar", ".hidden", "..a", "x.y.z",
-                           "console.jar", "com0", "lpt10.txt", "nulx", "a b.jar", "pelto-launch.marker.txt"})
+                           "console.jar", "com0", "lpt10.txt", "nulx", "a b.jar", "pelto.lock.txt"})
     EXPECT_TRUE(isSafeIncludedName(name)) << name;
   // clang-format off
   for (const char* name : {"..", "..\\x", "lib\\..\\..\\x", "lib/../x", "a\\..", ".", ".\\a", "...\\x", ". .\\x",
                            "lib\\....", "\\x", "/x", "\\\\server\\share\\x", "C:\\x", "C:x", "a.jar:stream", "lib\\",
                            "lib\\\\b", "nul", "NUL.txt", "lib\\con", "Com1.jar", "com1.txt", "aux.jar", "lpt9", "aux .txt",
                            "CONOUT$", "a.jar.", "lib \\a.jar", "a<b", "a>b", "a\"b", "a|b", "a?b", "a*b", "a;b", "a\tb",
-                           "", "Pelto-Launch.marker"})
+                           "", "Pelto.LOCK"})
     // clang-format on
     EXPECT_FALSE(isSafeIncludedName(name)) << name;
 }
