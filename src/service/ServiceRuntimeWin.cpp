@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "env/Extract.h"
 #include "env/Handles.h"
 #include "env/TextConv.h"
 #include "launcher/CommandLine.h"
@@ -242,6 +243,7 @@ void runServiceMain(DWORD argc, LPWSTR* argv) {
   DWORD exitCode = 0;
   if (!GetExitCodeProcess(process.get(), &exitCode)) exitCode = 0;
   logMessage(u"process terminated with exit code %d", static_cast<int>(exitCode));
+  removeEndedLaunchFolders();  // the child's per-launch folder, now that nothing holds its files
   bool stopped = false;
   {
     StateGuard guard;
