@@ -1,7 +1,5 @@
 #include "instance/InstanceName.h"
 
-#include <cstdio>
-
 #include "launcher/Limits.h"
 #include "launcher/Log.h"
 
@@ -21,8 +19,9 @@ std::string instanceSemaphoreBase(std::string_view identity, bool global, std::s
   // FNV-1a, 64 bits: stable across runs and builds, unlike std::hash.
   std::uint64_t hash = 0xcbf29ce484222325ULL;
   for (unsigned char c : mangled) hash = (hash ^ c) * 0x100000001b3ULL;
-  char hex[17];
-  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+  // Written by hand: a printf here would link the C library's whole formatter into the launcher.
+  std::string hex(16, '0');
+  for (std::size_t i = 16; i-- > 0; hash >>= 4) hex[i] = "0123456789abcdef"[hash & 0xF];
   return base + "pelto-" + hex;
 }
 
