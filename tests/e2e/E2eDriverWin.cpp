@@ -1,9 +1,11 @@
 // Runs one launcher executable as a separate process and checks what it did:
-//   pelto-e2e-driver --exe PATH [--arg A]... [--env NAME=VALUE]... [--log]
+//   pelto-e2e-driver --exe PATH [--arg A]... [--env NAME=VALUE]... [--log yes]
 //                    [--exit N] [--out TEXT]... [--err TEXT]... [--log-line TEXT]... [--no-out TEXT]...
+//                    [--no-log-line TEXT]...
 // --out/--err/--log-line: the text must occur in standard output / standard error / the log
-// file; --no-out: must not occur on standard output. --log turns the log on (PELTO_LOG=yes)
-// in a temporary directory of the run's own. Exit code 0 when every check holds.
+// file; --no-out/--no-log-line: must not occur on standard output / in the log file. --log
+// turns the log on (PELTO_LOG=yes) in a temporary directory of the run's own. Exit code 0 when
+// every check holds.
 // Fault cases:
 //   --patch-block OFFSET=VALUE  runs a copy whose configuration block has the 32-bit VALUE at
 //                               OFFSET (from the block's start; a negative OFFSET counts from
@@ -15,7 +17,9 @@
 // In --env values "{run}" stands for the run's directory.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -23,15 +27,17 @@
 
 namespace {
 
-std::wstring widen(const char* s) {
-  int n = MultiByteToWideChar(CP_UTF8, 0, s, -1, nullptr, 0);
-  std::wstring w(static_cast<std::size_t>(n > 0 ? n - 1 : 0), L'\0');
-  if (n > 1) MultiByteToWideChar(CP_UTF8, 0, s, -1, w.data(), n);
+using pelto::test::readWhole;
+
+// Wine hands the arguments over in the ANSI code page, so a CJK character is written "{cjk}".
+std::wstring widen(const std::string& s) {
+  std::wstring w(s.size(), L'\0');
+  w.resize(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()),
+                                                        w.data(), static_cast<int>(w.size()))));
+  for (std::size_t p = w.find(L"{cjk}"); p != std::wstring::npos; p = w.find(L"{cjk}"))
+    w.replace(p, 5, L"\u4e2d");
   return w;
 }
-
-using pelto::test::readWhole;
-using pelto::test::removeTree;
 
 // Arguments are quoted as the launcher's own splitter reads them: no escapes, so a double
 // quote inside an argument is carried in single quotes.
@@ -41,186 +47,114 @@ std::wstring quoted(const std::wstring& arg) {
   return q + arg + q;
 }
 
-struct Options {
-  std::wstring exe;
-  std::vector<std::wstring> args, env;
-  bool log = false;
-  long exitCode = -1;
-  std::vector<std::string> out, err, logLines, noOut;
-  std::vector<std::pair<long, unsigned long>> patches;
-  std::vector<std::wstring> mkdirs;
-  std::wstring logDir;
-  bool noTempLeft = false;
-};
-
-unsigned long le32(const std::vector<unsigned char>& b, std::size_t at) {
-  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<unsigned long>(b[at + 3]) << 24;
+unsigned long le32(const std::string& b, std::size_t at) {
+  auto byte = [&](std::size_t i) {
+    return static_cast<unsigned long>(static_cast<unsigned char>(b[at + i]));
+  };
+  return byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24;
 }
 
 // The block starts behind the last section's raw data (the launcher's own location rule).
-bool blockOffset(const std::vector<unsigned char>& image, std::size_t& offset) {
-  if (image.size() < 64) return false;
-  std::size_t h = le32(image, 60);
-  if (h + 24 > image.size()) return false;
-  std::size_t sections = image[h + 6] | image[h + 7] << 8, optional = image[h + 20] | image[h + 21] << 8;
+std::size_t blockOffset(const std::string& image) {
+  std::size_t h = image.size() < 64 ? image.size() : le32(image, 60);
+  if (h + 24 > image.size()) return std::string::npos;
+  std::size_t sections = le32(image, h + 4) >> 16, optional = le32(image, h + 20) & 0xFFFF;
   std::size_t last = h + 24 + optional + 40 * (sections - 1);
-  if (sections == 0 || last + 24 > image.size()) return false;
-  offset = le32(image, last + 20) + le32(image, last + 16);
-  return offset <= image.size();
+  if (sections == 0 || last + 24 > image.size()) return std::string::npos;
+  return le32(image, last + 20) + le32(image, last + 16);
 }
 
 // Launcher-made names ("plo" followed by digits, or GetTempFileName's "ploXXXX.tmp") below dir.
 void findLeftovers(const std::wstring& dir, std::vector<std::wstring>& found) {
-  WIN32_FIND_DATAW entry;
-  HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &entry);
-  if (h == INVALID_HANDLE_VALUE) return;
-  do {
-    std::wstring name = entry.cFileName;
-    if (name == L"." || name == L"..") continue;
+  for (const std::wstring& name : pelto::test::listDir(dir)) {
     if (_wcsnicmp(name.c_str(), L"plo", 3) == 0) found.push_back(dir + L"\\" + name);
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) findLeftovers(dir + L"\\" + name, found);
-  } while (FindNextFileW(h, &entry));
-  FindClose(h);
+    if (GetFileAttributesW((dir + L"\\" + name).c_str()) & FILE_ATTRIBUTE_DIRECTORY)
+      findLeftovers(dir + L"\\" + name, found);
+  }
 }
 
-int fail(const char* what, const std::string& expected, const std::string& actual) {
-  std::fprintf(stderr, "FAILED: %s\n  expected: %s\n  actual:\n%s\n", what, expected.c_str(), actual.c_str());
-  return 1;
+int check(const char* what, const std::vector<std::string>& texts, const std::string& actual, bool present) {
+  int failures = 0;
+  for (const std::string& t : texts)
+    if ((actual.find(t) != std::string::npos) != present) {
+      std::fprintf(stderr, "FAILED: %s%s\n  expected: %s\n  actual:\n%s\n", present ? "" : "absent from ",
+                   what, t.c_str(), actual.c_str());
+      ++failures;
+    }
+  return failures;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  Options o;
-  for (int i = 1; i + 1 < argc; i += 2) {
-    std::string k = argv[i];
-    const char* v = argv[i + 1];
-    if (k == "--exe")
-      o.exe = widen(v);
-    else if (k == "--arg")
-      o.args.push_back(widen(v));
-    else if (k == "--env")
-      o.env.push_back(widen(v));
-    else if (k == "--exit")
-      o.exitCode = std::strtol(v, nullptr, 10);
-    else if (k == "--out")
-      o.out.push_back(v);
-    else if (k == "--err")
-      o.err.push_back(v);
-    else if (k == "--log-line")
-      o.logLines.push_back(v);
-    else if (k == "--no-out")
-      o.noOut.push_back(v);
-    else if (k == "--patch-block") {
-      std::string t = v;
-      std::size_t eq = t.find('=');
-      if (eq == std::string::npos) return 2;
-      o.patches.emplace_back(std::strtol(t.c_str(), nullptr, 0),
-                             std::strtoul(t.c_str() + eq + 1, nullptr, 0));
-    } else if (k == "--mkdir")
-      o.mkdirs.push_back(widen(v));
-    else if (k == "--log-dir")
-      o.logDir = widen(v);
-    else if (k == "--no-temp-left")
-      o.noTempLeft = std::string(v) == "yes";
-    else if (k == "--log") {
-      o.log = std::string(v) == "yes";
-    } else {
-      std::fprintf(stderr, "unknown option %s\n", k.c_str());
-      return 2;
-    }
-  }
-  if (o.exe.empty()) return 2;
-  // A Unix path as Wine sees it: drive Z: is the Unix root.
-  if (o.exe[0] == L'/') {
-    for (auto& c : o.exe)
-      if (c == L'/') c = L'\\';
-    o.exe = L"Z:" + o.exe;
-  }
-  if (!o.logLines.empty()) o.log = true;
+  std::map<std::string, std::vector<std::string>> o;
+  for (int i = 1; i + 1 < argc; i += 2) o[argv[i]].push_back(argv[i + 1]);
+  if (o["--exe"].empty()) return 2;
+  std::wstring exe = widen(o["--exe"][0]);
+  if (exe[0] == L'/') exe = L"Z:" + exe;  // a Unix path as Wine sees it: drive Z: is the Unix root
+  std::replace(exe.begin(), exe.end(), L'/', L'\\');
 
   wchar_t tmp[MAX_PATH];
   GetTempPathW(MAX_PATH, tmp);
   std::wstring dir = std::wstring(tmp) + L"pelto_e2e_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
                      std::to_wstring(GetTickCount64());
   CreateDirectoryW(dir.c_str(), nullptr);
-  for (const auto& sub : o.mkdirs) {
-    // Each folder of the path in turn.
-    for (std::size_t p = sub.find(L'\\'); p != std::wstring::npos; p = sub.find(L'\\', p + 1))
-      CreateDirectoryW((dir + L"\\" + sub.substr(0, p)).c_str(), nullptr);
-    CreateDirectoryW((dir + L"\\" + sub).c_str(), nullptr);
-  }
-  if (!o.patches.empty()) {
-    std::string bytes = readWhole(o.exe);
-    std::vector<unsigned char> image(bytes.begin(), bytes.end());
-    std::size_t block = 0;
-    if (image.empty() || !blockOffset(image, block)) {
-      std::fprintf(stderr, "cannot read the configuration block to patch\n");
-      return 2;
+  for (const auto& sub : o["--mkdir"])  // each folder of the path in turn
+    for (std::size_t p = sub.find('\\');; p = sub.find('\\', p + 1)) {
+      CreateDirectoryW((dir + L"\\" + widen(sub.substr(0, p))).c_str(), nullptr);
+      if (p == std::string::npos) break;
     }
-    for (const auto& [offset, value] : o.patches) {
+  if (!o["--patch-block"].empty()) {
+    std::string image = readWhole(exe);
+    std::size_t block = blockOffset(image);
+    if (block > image.size()) return 2;
+    for (const std::string& patch : o["--patch-block"]) {
+      long offset = std::strtol(patch.c_str(), nullptr, 0);
+      unsigned long value = std::strtoul(patch.c_str() + patch.find('=') + 1, nullptr, 0);
       std::size_t at = offset < 0 ? image.size() - static_cast<std::size_t>(-offset)
                                   : block + static_cast<std::size_t>(offset);
       if (at + 4 > image.size()) return 2;
-      for (int i = 0; i < 4; ++i)
-        image[at + static_cast<std::size_t>(i)] = static_cast<unsigned char>(value >> (8 * i));
+      for (std::size_t i = 0; i < 4; ++i) image[at + i] = static_cast<char>(value >> (8 * i));
     }
-    o.exe = dir + L"\\patched.exe";
-    if (!pelto::test::writeWhole(o.exe, std::string(image.begin(), image.end()))) return 2;
+    exe = dir + L"\\patched.exe";
+    if (!pelto::test::writeWhole(exe, image)) return 2;
   }
-  SetEnvironmentVariableW(L"TMP", dir.c_str());
-  SetEnvironmentVariableW(L"TEMP", dir.c_str());
-  SetEnvironmentVariableW(L"PELTO_LOG", o.log ? L"yes" : nullptr);
-  SetEnvironmentVariableW(L"QUORVANEX_LOG", nullptr);
-  for (const auto& e : o.env) {
-    std::size_t eq = e.find(L'=');
-    if (eq == std::wstring::npos) continue;
-    std::wstring value = e.substr(eq + 1);
+  bool log = !o["--log"].empty() || !o["--log-line"].empty() || !o["--no-log-line"].empty();
+  o["--env"].insert(o["--env"].begin(),
+                    {"TMP={run}", "TEMP={run}", log ? "PELTO_LOG=yes" : "PELTO_LOG=", "QUORVANEX_LOG="});
+  for (const auto& e : o["--env"]) {
+    std::wstring value = widen(e.substr(e.find('=') + 1));
     for (std::size_t p = value.find(L"{run}"); p != std::wstring::npos; p = value.find(L"{run}"))
       value.replace(p, 5, dir);
-    SetEnvironmentVariableW(e.substr(0, eq).c_str(), value.empty() ? nullptr : value.c_str());
+    SetEnvironmentVariableW(widen(e.substr(0, e.find('='))).c_str(), value.empty() ? nullptr : value.c_str());
   }
 
-  std::wstring cmd = quoted(o.exe);
-  for (const auto& a : o.args) cmd += L" " + quoted(a);
+  std::wstring cmd = quoted(exe);
+  for (const auto& a : o["--arg"]) cmd += L" " + quoted(widen(a));
   pelto::test::ChildResult run = pelto::test::runCommand(cmd, 120000);
-  if (run.startError) {
-    std::fprintf(stderr, "cannot start the launcher (error %lu)\n", run.startError);
-    return 2;
-  }
-  if (run.timedOut) std::fprintf(stderr, "FAILED: the launcher did not end within 120 s\n");
-  DWORD code = run.exitCode;
-  std::string stdoutText = run.out, stderrText = run.err, logText;
-  std::wstring logFolder = o.logDir.empty() ? dir : dir + L"\\" + o.logDir;
-  for (int n = 1; n < 1000; ++n) {
-    std::wstring log = logFolder + L"\\qvx_nlog_" + std::to_wstring(n) + L".log";
-    if (GetFileAttributesW(log.c_str()) == INVALID_FILE_ATTRIBUTES) break;
-    logText += pelto::test::withoutCarriageReturns(readWhole(log));
-    DeleteFileW(log.c_str());
+  if (run.startError) return 2;
+  std::string logText;
+  std::wstring logFolder = dir + (o["--log-dir"].empty() ? L"" : L"\\" + widen(o["--log-dir"][0]));
+  for (int n = 1;; ++n) {
+    std::wstring file = logFolder + L"\\qvx_nlog_" + std::to_wstring(n) + L".log";
+    if (GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES) break;
+    logText += pelto::test::withoutCarriageReturns(readWhole(file));
   }
   std::vector<std::wstring> leftovers;
-  if (o.noTempLeft) findLeftovers(dir, leftovers);
-  removeTree(dir);
+  if (!o["--no-temp-left"].empty()) findLeftovers(dir, leftovers);
+  pelto::test::removeTree(dir);
 
   int failures = 0;
-  for (const auto& l : leftovers) {
-    int n = WideCharToMultiByte(CP_UTF8, 0, l.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string u(static_cast<std::size_t>(n > 0 ? n - 1 : 0), '\0');
-    if (n > 1) WideCharToMultiByte(CP_UTF8, 0, l.c_str(), -1, u.data(), n, nullptr, nullptr);
-    failures += fail("no temporary file or directory left", "nothing", u);
-  }
-  if (o.exitCode >= 0 && static_cast<long>(code) != o.exitCode)
-    failures += fail("exit code", std::to_string(o.exitCode),
-                     std::to_string(code) + "\nstdout:\n" + stdoutText + "\nstderr:\n" + stderrText);
-  for (const auto& t : o.out)
-    if (stdoutText.find(t) == std::string::npos) failures += fail("standard output", t, stdoutText);
-  for (const auto& t : o.noOut)
-    if (stdoutText.find(t) != std::string::npos)
-      failures += fail("absent from standard output", t, stdoutText);
-  for (const auto& t : o.err)
-    if (stderrText.find(t) == std::string::npos) failures += fail("standard error", t, stderrText);
-  for (const auto& t : o.logLines)
-    if (logText.find(t) == std::string::npos) failures += fail("log file", t, logText);
-  if (failures == 0) std::printf("ok: exit code %lu\n", code);
+  for (const auto& l : leftovers)
+    failures += std::fprintf(stderr, "FAILED: left behind: %ls\n", l.c_str()) > 0;
+  std::string exitCode = "exit code " + std::to_string(run.exitCode) + ",";
+  for (auto& e : o["--exit"]) e = "exit code " + e + ",";
+  failures +=
+      check("exit code", o["--exit"], exitCode + "\nstdout:\n" + run.out + "\nstderr:\n" + run.err, true) +
+      check("standard output", o["--out"], run.out, true) +
+      check("standard output", o["--no-out"], run.out, false) +
+      check("standard error", o["--err"], run.err, true) + check("log file", o["--log-line"], logText, true) +
+      check("log file", o["--no-log-line"], logText, false);
+  if (failures == 0) std::printf("ok: %s\n", exitCode.c_str());
   return failures ? 1 : 0;
 }

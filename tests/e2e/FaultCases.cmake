@@ -33,4 +33,9 @@ if(TARGET e2e_minimal)
                  ENV "TMP={run}\\missing\\deeper" "TEMP={run}\\missing\\deeper" "USERPROFILE={run}\\noprofile"
                      "HOMEDRIVE={run}" "HOMEPATH=\\home"
                  MKDIR "home" LOG_DIR "home" LOG_LINES "command line" NO_TEMP_LEFT)
+  # A %TEMP% the ANSI code page cannot name is passed over as well.
+  pelto_e2e_test(fault_temp_unrepresentable_falls_back_to_the_profile EXE e2e_minimal ARGS /help LOG EXIT 0
+                 ENV "TMP={run}\\x{cjk}" "TEMP={run}\\x{cjk}" "USERPROFILE={run}\\profile"
+                 MKDIR "x{cjk}" "profile\\AppData\\Local\\Temp" LOG_DIR "profile\\AppData\\Local\\Temp"
+                 LOG_LINES "command line" NO_TEMP_LEFT)
 endif()

@@ -1,0 +1,102 @@
+# The pack tool as a user runs it: the host-built pelto-pack through the steps of RunTool.cmake,
+# on the launcher images and configurations in tool/.
+if(WIN32)
+  return()
+endif()
+
+function(pelto_pack_tool_test name)
+  set(work "${CMAKE_CURRENT_BINARY_DIR}/tool/${name}")
+  list(JOIN ARGN "\n" steps)
+  file(WRITE "${work}.steps" "${steps}\n")
+  add_test(NAME pack_tool_${name}
+           COMMAND "${CMAKE_COMMAND}" "-DTOOL=$<TARGET_FILE:pelto-pack>" "-DSRC=${CMAKE_CURRENT_SOURCE_DIR}/tool"
+                   "-DWORK=${work}" "-DSTEPS_FILE=${work}.steps" -P "${CMAKE_CURRENT_SOURCE_DIR}/RunTool.cmake")
+endfunction()
+
+set(launcher "--launcher {work}/launcher.exe")
+set(build "run build {work}/c.toml -o {work}/out.exe ${launcher}")
+set(refused "absent {work}/out.exe*")
+
+# Included names: only those that stay inside the launch folder as written and name no device
+# are packed; the launcher and dump --extract apply the same rule.
+set(steps "append {work}/f.txt x")
+foreach(name ".." "..\\x" "lib\\..\\..\\x" "lib/../x" "a\\.." "." ".\\a" "...\\x" ".{sp}.\\x" "lib\\...." "\\x" "/x"
+             "\\\\server\\share\\x" "C:\\x" "C:x" "a.jar:stream" "lib/" "lib\\\\b" "nul" "NUL.txt" "lib\\con"
+             "Com1.jar" "com1.txt" "aux.jar" "lpt9" "aux{sp}.txt" "CONOUT$" "a.jar." "lib{sp}\\a.jar" "a<b" "a>b"
+             "a\"b" "a{bar}b" "a?b" "a*b" "a{semi}b" "Pelto.LOCK")
+  list(APPEND steps "toml include-name.toml ${name}" "${build} | 2 | cannot be extracted |" "${refused}")
+endforeach()
+foreach(name "a.jar" "lib\\b.dll" "lib/b.dll" ".hidden" "..a" "x.y.z" "console.jar" "com0" "lpt10.txt" "nulx"
+             "a{sp}b.jar" "pelto.lock.txt")
+  list(APPEND steps "toml include-name.toml ${name}" "${build} | 0 | |")
+endforeach()
+pelto_pack_tool_test(include_names ${steps})
+pelto_pack_tool_test(include_clash "append {work}/f.txt x" "copy {src}/include-clash.toml {work}/c.toml"
+                     "${build} | 2 | clashes with \"lib\" |" "${refused}")
+pelto_pack_tool_test(include_missing "copy {src}/include-missing.toml {work}/c.toml"
+                     "${build} | 2 | missing.txt does not exist |" "${refused}")
+
+# The runtime library is an included file unless turned off, from beside the launcher or from
+# runtime-jar (relative to the configuration).
+pelto_pack_tool_test(runtime_library
+  "toml service-name.toml S" "${build} | 0 | |" "run dump {work}/out.exe --extract {work}/x1 | 0 | | name = \"pelto-runtime.jar\""
+  "same {work}/x1/pelto-runtime.jar {work}/pelto-runtime.jar"
+  "copy {src}/quorvanex.toml {work}/c.toml" "${build} | 0 | |" "run dump {work}/out.exe --extract {work}/x2 | 0 | |"
+  "absent {work}/x2/*"
+  "copy {src}/include-missing.toml {work}/c.toml" "append {work}/missing.txt m" "${build} | 0 | |"
+  "run dump {work}/out.exe | 0 | | include-runtime = false"
+  "mkdir {work}/lib" "append {work}/lib/mine.jar PK-mine" "toml runtime-jar.toml lib/mine.jar" "${build} | 0 | |"
+  "run dump {work}/out.exe --extract {work}/x3 | 0 | |" "same {work}/x3/pelto-runtime.jar {work}/lib/mine.jar"
+  "rm {work}/out.exe" "toml runtime-jar.toml nowhere.jar" "${build} | 2 | nowhere.jar: runtime library does not exist |" "${refused}"
+  "rm {work}/pelto-runtime.jar" "toml service-name.toml S" "${build} | 2 | pelto-runtime.jar is included by default |"
+  "${refused}")
+
+# Launchers that cannot carry a block are refused; the default one lies beside the tool.
+pelto_pack_tool_test(launchers_refused
+  "copy {src}/norun.toml {work}/c.toml" "copy {src}/pe32.exe {work}/pe32.exe"
+  "run build {work}/c.toml -o {work}/out.exe --launcher {work}/absent.exe | 2 | absent.exe: launcher does not exist |"
+  "append {work}/text.exe just{sp}text"
+  "run build {work}/c.toml -o {work}/out.exe --launcher {work}/text.exe | 2 | text.exe: not a PE32+ image |"
+  "run build {work}/c.toml -o {work}/out.exe --launcher {work}/pe32.exe | 2 | 64-bit |"
+  "run build {work}/c.toml -o {work}/packed.exe ${launcher} | 0 | |"
+  "run build {work}/c.toml -o {work}/out.exe --launcher {work}/packed.exe | 2 | already carries a configuration block |"
+  "copy {work}/launcher.exe {work}/tail.exe" "append {work}/tail.exe x"
+  "run build {work}/c.toml -o {work}/out.exe --launcher {work}/tail.exe | 2 | behind its last section |"
+  "run build {work}/c.toml -o {work}/out.exe | 2 | pelto-pack/pelto-launcher.exe: launcher does not exist |"
+  "${refused}")
+
+# What dump prints builds the same executable again, and --extract writes the included files.
+set(example "${CMAKE_SOURCE_DIR}/examples")
+pelto_pack_tool_test(example_round_trip
+  "run build ${example}/hello-service.toml -o {work}/first.exe ${launcher} | 0 | |"
+  "run dump {work}/first.exe --extract {work}/files | 0 | |" "copy {work}/last-out.txt {work}/dumped.toml"
+  "run build {work}/dumped.toml -o {work}/second.exe ${launcher} | 0 | |" "same {work}/first.exe {work}/second.exe"
+  "same {work}/files/doc/README.txt ${example}/hello-readme.txt"
+  "run dump {work}/second.exe --extract {work}/files | 0 | |" "same {work}/last-out.txt {work}/dumped.toml")
+pelto_pack_tool_test(raw_round_trip
+  "copy {src}/raw.toml {work}/c.toml" "${build} | 0 | |" "run dump {work}/out.exe | 0 | |"
+  "copy {work}/last-out.txt {work}/dumped.toml"
+  "run build {work}/dumped.toml -o {work}/again.exe ${launcher} | 0 | |" "same {work}/out.exe {work}/again.exe")
+# String-table texts are Windows-1252 in the block and UTF-8 again in the dump.
+pelto_pack_tool_test(windows_1252
+  "toml service-name.toml Dienst{sp}€{sp}Müller" "${build} | 0 | |" "hex {work}/out.exe 4469656e73742080204dfc6c6c6572"
+  "run dump {work}/out.exe | 0 | | name = \"Dienst € Müller\"")
+pelto_pack_tool_test(rebuild_replaces_the_output
+  "toml service-name.toml A" "${build} | 0 | |" "toml service-name.toml B" "${build} | 0 | |"
+  "run dump {work}/out.exe | 0 | | name = \"B\"" "absent {work}/out.exe.*")
+
+# dump --extract of a hostile executable writes nothing, inside or outside the folder, and a
+# failed write removes what the dump had written.
+foreach(kind dotdot device)
+  set(name "..\\escaped.txt")
+  if(kind STREQUAL "device")
+    set(name "aux.jar")
+  endif()
+  pelto_pack_tool_test(dump_refuses_${kind}
+    "run dump {src}/hostile-${kind}.exe --extract {work}/files | 2 | \"${name}\" is refused |"
+    "absent {work}/escaped.txt {work}/files/*")
+endforeach()
+pelto_pack_tool_test(dump_failed_write_removes_the_rest
+  "append {work}/f.txt x" "copy {src}/two-files.toml {work}/c.toml" "${build} | 0 | |" "mkdir {work}/files/b.txt"
+  "run dump {work}/out.exe --extract {work}/files | 2 | cannot be written |" "absent {work}/files/a.txt")
+pelto_pack_tool_test(dump_of_a_plain_launcher "run dump {work}/launcher.exe | 2 | readInt |")
