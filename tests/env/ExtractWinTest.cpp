@@ -31,17 +31,17 @@ std::u16string packed(const test::ScratchDir& dir, const ConfigBlock& block) {
   return dir.u() + u"\\packed.exe";
 }
 
-// The launch folders in temp; a death test's child may take a moment to let go of its own.
-std::size_t launchFolders(std::size_t expected = 0) {
+// The launch folders in temp; a death test's child may take a moment to let go of its own, so an
+// expected count is waited for.
+std::size_t launchFolders(std::size_t expected = SIZE_MAX) {
   auto isLaunchFolder = [](const std::wstring& e) {
     return e.rfind(L"plo", 0) == 0 && e.find(L"_dir") != std::wstring::npos;
   };
-  std::size_t n = SIZE_MAX;
-  for (int i = 0; i < 50 && n != expected; ++i, Sleep(100)) {
+  for (int i = 0;; ++i, Sleep(100)) {
     std::vector<std::wstring> names = test::listDir(asW(narrowToWide(getTempDirectory())));
-    n = static_cast<std::size_t>(std::count_if(names.begin(), names.end(), isLaunchFolder));
+    auto n = static_cast<std::size_t>(std::count_if(names.begin(), names.end(), isLaunchFolder));
+    if (n == expected || expected == SIZE_MAX || i == 50) return n;
   }
-  return n;
 }
 
 std::string at(const std::string& name) {
