@@ -11,8 +11,10 @@ namespace pelto {
 
 // Hands the process to the service control dispatcher under ServiceName; returns the exit code
 // once the service has stopped and its service main has finished (or ServiceMainExitWaitMs
-// have passed), or at once when the process was not started by the manager.
-int runServiceDispatcher();
+// have passed), or at once when the process was not started by the manager. The dispatcher is
+// a parameter so that a test can stand in for the manager.
+using ServiceDispatcher = BOOL(WINAPI*)(const SERVICE_TABLE_ENTRYW* table);
+int runServiceDispatcher(ServiceDispatcher dispatch = StartServiceCtrlDispatcherW);
 constexpr DWORD ServiceMainExitWaitMs = 10000;
 
 void WINAPI serviceMain(DWORD argc, LPWSTR* argv);

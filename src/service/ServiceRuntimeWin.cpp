@@ -267,13 +267,13 @@ void WINAPI serviceMain(DWORD argc, LPWSTR* argv) {
   markServiceMainDone();
 }
 
-int runServiceDispatcher() {
+int runServiceDispatcher(ServiceDispatcher dispatch) {
   std::wstring name = asW(ServiceName);
   SERVICE_TABLE_ENTRYW table[] = {{name.data(), serviceMain}, {nullptr, nullptr}};
   // Never closed: after a timed-out wait the service thread may still set it.
   ServiceMainDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   logMessage(u"calling StartServiceCtrlDispatcher");
-  if (!StartServiceCtrlDispatcherW(table)) {
+  if (!dispatch(table)) {
     logMessage(u"StartServiceCtrlDispatcher failed with error %d", static_cast<int>(GetLastError()));
   } else {
     // The dispatcher returns once the manager has the stopped state, while the service main may

@@ -69,14 +69,5 @@ TEST(EntryDecision, RouteVerbServiceNameAndArguments) {
   }
 }
 
-TEST(UsageLine, BaseNameOfTheModuleWithoutDirectoryAndExtension) {
-  EXPECT_EQ(usageLine(u"C:\\Apps\\My Service\\HelloService.exe"),
-            u"Usage: HelloService.exe /install | /uninstall | /stop | /start | /status | /run | "
-            u"/run-redirect\n");
-  EXPECT_EQ(moduleBaseName(u"c:/x.y/name.v2.exe"), u"name.v2");
-  EXPECT_EQ(moduleBaseName(u"C:plain"), u"plain");
-  EXPECT_EQ(moduleBaseName(std::u16string(300, u'n') + u".exe"), std::u16string(255, u'n'));
-}
-
 }  // namespace
 }  // namespace pelto
