@@ -17,12 +17,17 @@ struct LauncherRun {
   std::string out;
 };
 
-inline LauncherRun runLauncher(const std::wstring& exe, const std::vector<std::wstring>& args) {
+// input: the text on its standard input; none when null.
+inline LauncherRun runLauncher(const std::wstring& exe, const std::vector<std::wstring>& args,
+                               const std::string* input = nullptr) {
   LauncherRun r;
   std::wstring dir = uniqueDir(L"svcrun");
-  std::wstring outPath = dir + L"\\out.txt";
+  std::wstring outPath = dir + L"\\out.txt", inPath = dir + L"\\in.txt";
   SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
   HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
+  HANDLE in = nullptr;
+  if (input && writeWhole(inPath, *input))
+    in = CreateFileW(inPath.c_str(), GENERIC_READ, FILE_SHARE_READ, &sa, OPEN_EXISTING, 0, nullptr);
   // Written as the launcher's own splitter reads it back.
   std::wstring cmd = asW(quoteArgument(asU(exe)));
   for (const auto& a : args) cmd += L" " + asW(quoteArgument(asU(a)));
@@ -31,6 +36,7 @@ inline LauncherRun runLauncher(const std::wstring& exe, const std::vector<std::w
   si.dwFlags = STARTF_USESTDHANDLES;
   si.hStdOutput = out;
   si.hStdError = out;
+  si.hStdInput = in;
   PROCESS_INFORMATION pi{};
   // A freshly copied executable is now and then refused for a moment under load; try again
   // before calling it a failure, and say why if it stays one.
@@ -50,6 +56,8 @@ inline LauncherRun runLauncher(const std::wstring& exe, const std::vector<std::w
     CloseHandle(pi.hProcess);
   }
   CloseHandle(out);
+  if (in) CloseHandle(in);
+  DeleteFileW(inPath.c_str());
   r.out = withoutCarriageReturns(readWhole(outPath));
   if (!started) r.out += "[CreateProcess failed with error " + std::to_string(error) + "]";
   DeleteFileW(outPath.c_str());
