@@ -15,8 +15,15 @@ bool sameLetters(std::u16string_view a, std::u16string_view b) {
                                             [&](char16_t x, char16_t y) { return lower(x) == lower(y); });
 }
 
+// One text of several parts: messages are built here rather than by chains of operator+.
+std::u16string joined(std::initializer_list<std::u16string_view> parts) {
+  std::u16string text;
+  for (std::u16string_view part : parts) text += part;
+  return text;
+}
+
 std::u16string quoted(std::u16string_view text) {
-  return u"\"" + std::u16string(text) + u"\"";
+  return joined({u"\"", text, u"\""});
 }
 
 std::u16string widened(std::string_view text) {
@@ -76,11 +83,11 @@ bool parseInstallOptions(std::span<const std::u16string> words, InstallOptions& 
     for (const Option& o : known)
       if (o.name == word) option = &o;
     if (!option) {
-      error = u"Unknown option " + quoted(word) + u" (options: --account, --start, --display-name).";
+      error = joined({u"Unknown option ", quoted(word), u" (options: --account, --start, --display-name)."});
       return false;
     }
     if (i == words.size() || isInstallOption(words[i]) || words[i].empty()) {
-      error = u"The option " + word + u" needs a value.";
+      error = joined({u"The option ", word, u" needs a value."});
       return false;
     }
     options.*(option->value) = words[i++];
@@ -93,7 +100,7 @@ bool chooseStartType(std::u16string_view option, const StartChoice* verbChoice, 
                      long executableType, StartChoice& choice, std::u16string& error) {
   if (!option.empty()) {
     if (parseStartType(option, choice)) return true;
-    error = u"Unknown start type " + quoted(option) + std::u16string(StartTypesHint);
+    error = joined({u"Unknown start type ", quoted(option), StartTypesHint});
     return false;
   }
   if (verbChoice) {
@@ -105,7 +112,7 @@ bool chooseStartType(std::u16string_view option, const StartChoice* verbChoice, 
     return true;
   }
   if (parseStartType(packed, choice)) return true;
-  error = u"The packed start type " + quoted(packed) + u" is not valid" + std::u16string(StartTypesHint);
+  error = joined({u"The packed start type ", quoted(packed), u" is not valid", StartTypesHint});
   return false;
 }
 
@@ -114,23 +121,22 @@ bool resolveAccount(std::u16string_view text, std::u16string_view serviceName, S
   account = {};
   if (text.empty() || sameLetters(text, u"LocalSystem")) return true;
   if (sameLetters(text, u"LocalService") || sameLetters(text, u"NetworkService")) {
-    account.objectName = u"NT AUTHORITY\\" + std::u16string(text);
+    account.objectName = joined({u"NT AUTHORITY\\", text});
   } else if (sameLetters(text, u"virtual")) {
-    account.objectName = u"NT SERVICE\\" + std::u16string(serviceName);
+    account.objectName = joined({u"NT SERVICE\\", serviceName});
   } else if (text.find_first_of(u"\\@") != std::u16string_view::npos) {
     account.objectName = text;
     account.named = true;
   } else {
-    error = u"Unknown account " + quoted(text) +
-            u": use LocalSystem, LocalService, NetworkService, virtual or DOMAIN\\user.";
+    error = joined({u"Unknown account ", quoted(text),
+                    u": use LocalSystem, LocalService, NetworkService, virtual or DOMAIN\\user."});
     return false;
   }
   return true;
 }
 
 std::u16string accountLookupName(std::u16string_view objectName, std::u16string_view computerName) {
-  if (objectName.starts_with(u".\\"))
-    return std::u16string(computerName) + std::u16string(objectName.substr(1));
+  if (objectName.starts_with(u".\\")) return joined({computerName, objectName.substr(1)});
   return std::u16string(objectName);
 }
 
@@ -144,8 +150,8 @@ bool planFailureActions(std::string_view delays, std::string_view resetSeconds, 
   plan = {};
   if (delays.empty()) return true;
   if (!resetSeconds.empty() && !parseUnsigned(resetSeconds, plan.resetPeriod)) {
-    error = u"The packed failure count reset period " + quoted(widened(resetSeconds)) +
-            u" is not a number of seconds.";
+    error = joined({u"The packed failure count reset period ", quoted(widened(resetSeconds)),
+                    u" is not a number of seconds."});
     return false;
   }
   std::size_t pos = 0;
@@ -154,8 +160,9 @@ bool planFailureActions(std::string_view delays, std::string_view resetSeconds, 
     std::string_view item = delays.substr(pos, comma - pos);
     FailureAction action;
     if (!parseUnsigned(item, action.delayMs) || plan.actions.size() == MaxRestartDelays) {
-      error = u"The packed restart delays " + quoted(widened(delays)) + u" are not up to " +
-              widened(std::to_string(MaxRestartDelays)) + u" numbers of milliseconds separated by \",\".";
+      error = joined({u"The packed restart delays ", quoted(widened(delays)), u" are not up to ",
+                      widened(std::to_string(MaxRestartDelays)),
+                      u" numbers of milliseconds separated by \",\"."});
       plan.actions.clear();
       return false;
     }
@@ -169,10 +176,12 @@ std::u16string describeFailureActions(const FailureActionsPlan& plan) {
   std::u16string text = u"restart after ";
   for (std::size_t i = 0; i < plan.actions.size(); ++i) {
     if (i) text += u", ";
-    text += widened(std::to_string(plan.actions[i].delayMs)) + u" ms";
+    text += widened(std::to_string(plan.actions[i].delayMs));
+    text += u" ms";
   }
-  text +=
-      u" (the last repeats); failure count reset after " + widened(std::to_string(plan.resetPeriod)) + u" s";
+  text += u" (the last repeats); failure count reset after ";
+  text += widened(std::to_string(plan.resetPeriod));
+  text += u" s";
   return text;
 }
 
@@ -197,7 +206,7 @@ bool planInstall(const InstallOptions& options, const StartChoice* verbChoice,
 }
 
 std::u16string eventSourceKey(std::u16string_view serviceName) {
-  return u"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\" + std::u16string(serviceName);
+  return joined({u"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\", serviceName});
 }
 
 }  // namespace pelto

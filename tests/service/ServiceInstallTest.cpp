@@ -10,215 +10,105 @@ namespace {
 
 using W = std::vector<std::u16string>;
 
-TEST(InstallOptions, ValuesFollowTheirOptionAndTheRestIsLeftForTheStart) {
-  struct Case {
-    W words;
-    std::u16string account, start, display;
-    W rest;
-    std::string error;  // the start of the refusal; empty: accepted
-  } cases[] = {
-      {{u"--display-name", u"D x", u"--account", u"virtual", u"--start", u"auto"},
-       u"virtual",
-       u"auto",
-       u"D x",
-       {},
-       ""},
-      {{u"--start", u"auto", u"a", u"--b"}, u"", u"auto", u"", {u"a", u"--b"}, ""},
-      {{u"--", u"--account", u"x"}, u"", u"", u"", {u"--account", u"x"}, ""},
-      {{u"--acount", u"x"}, u"", u"", u"", {}, "Unknown option \"--acount\""},
-      {{u"--account"}, u"", u"", u"", {}, "The option --account needs a value."},
-      {{u"--account", u"--start", u"auto"}, u"", u"", u"", {}, "The option --account needs a value."},
-      {{u"--display-name", u""}, u"", u"", u"", {}, "The option --display-name needs a value."},
-  };
-  for (const Case& c : cases) {
-    InstallOptions o;
-    std::u16string error;
-    const std::string what = utf16ToUtf8(c.words.front());
-    EXPECT_EQ(parseInstallOptions(c.words, o, error), c.error.empty()) << what;
-    EXPECT_EQ(utf16ToUtf8(error).substr(0, c.error.size()), c.error) << what;
-    if (!c.error.empty()) continue;
-    EXPECT_EQ(o.account, c.account) << what;
-    EXPECT_EQ(o.start, c.start) << what;
-    EXPECT_EQ(o.displayName, c.display) << what;
-    EXPECT_EQ(o.rest, c.rest) << what;
-  }
-}
-
-// Options win over the verb's own start type, which wins over the packed values.
-TEST(InstallPlan, OptionsOverVerbOverPackedValues) {
+// The words after the service name and the packed values give the plan the service is created
+// with, summed up as "start type[d for delayed]|display name|account[ named]" and the words
+// left for the start; or the start of the refusal.
+TEST(InstallPlan, OptionsWinOverTheVerbWhichWinsOverThePackedValues) {
   const StartChoice demand{DemandStart, false};
   struct Case {
-    std::string packedStart, packedAccount;
-    std::u16string packedDisplay;
-    InstallOptions options;
+    W words;
+    const char *start, *account;
+    const char16_t* display;
     const StartChoice* verb;
     long executableType;
-    std::uint32_t start;
-    bool delayed;
-    std::u16string display, objectName;
-    bool named;
-    std::string error;
+    std::string expected;
   } cases[] = {
-      {"", "", u"", {}, nullptr, 4, AutoStart, false, u"Svc", u"", false, ""},
-      {"", "", u"", {}, nullptr, 0, DemandStart, false, u"Svc", u"", false, ""},
-      {"delayed-auto",
-       "NetworkService",
-       u"Packed D",
-       {},
-       nullptr,
-       0,
-       AutoStart,
-       true,
-       u"Packed D",
-       u"NT AUTHORITY\\NetworkService",
-       false,
-       ""},
-      {"delayed-auto", "", u"", {}, &demand, 4, DemandStart, false, u"Svc", u"", false, ""},
-      {"auto",
+      {{}, "", "", u"", nullptr, 4, "2|Svc|"},
+      {{}, "", "", u"", nullptr, 0, "3|Svc|"},
+      {{}, "delayed-auto", "NetworkService", u"P D", nullptr, 0, "2d|P D|NT AUTHORITY\\NetworkService"},
+      {{}, "delayed-auto", "localservice", u"", &demand, 4, "3|Svc|NT AUTHORITY\\localservice"},
+      {{u"--account", u"CORP\\bob", u"--start", u"disabled", u"--display-name", u"O D"},
+       "auto",
        "LocalSystem",
-       u"Packed D",
-       {u"CORP\\bob", u"disabled", u"Opt D", {}},
+       u"P D",
        &demand,
        4,
-       DisabledStart,
-       false,
-       u"Opt D",
-       u"CORP\\bob",
-       true,
-       ""},
-      {"",
+       "4|O D|CORP\\bob named"},
+      {{u"--account", u"virtual", u"a", u"--b"},
+       "",
        "NetworkService",
        u"",
-       {u"virtual", u"", u"", {}},
        nullptr,
        0,
-       DemandStart,
-       false,
-       u"Svc",
-       u"NT SERVICE\\Svc",
-       false,
-       ""},
-      {"",
-       "localservice",
-       u"",
-       {},
-       nullptr,
-       0,
-       DemandStart,
-       false,
-       u"Svc",
-       u"NT AUTHORITY\\localservice",
-       false,
-       ""},
-      {"",
+       "3|Svc|NT SERVICE\\Svc +a +--b"},
+      {{u"--", u"--account", u"x"},
+       "",
        "bob@corp.example",
        u"",
-       {},
        nullptr,
        0,
-       DemandStart,
-       false,
-       u"Svc",
-       u"bob@corp.example",
-       true,
-       ""},
-      {"", "bob", u"", {}, nullptr, 0, 0, false, u"", u"", false, "Unknown account \"bob\""},
-      {"sometimes",
-       "",
-       u"",
-       {},
-       nullptr,
-       0,
-       0,
-       false,
-       u"",
-       u"",
-       false,
-       "The packed start type \"sometimes\""},
-      {"",
-       "",
-       u"",
-       {u"", u"Auto", u"", {}},
-       &demand,
-       0,
-       0,
-       false,
-       u"",
-       u"",
-       false,
-       "Unknown start type \"Auto\""},
+       "3|Svc|bob@corp.example named +--account +x"},
+      {{}, "", "bob", u"", nullptr, 0, "Unknown account \"bob\": use LocalSystem,"},
+      {{}, "sometimes", "", u"", nullptr, 0, "The packed start type \"sometimes\" is not valid: use demand,"},
+      {{u"--start", u"Auto"}, "", "", u"", &demand, 0, "Unknown start type \"Auto\""},
+      {{u"--acount", u"x"}, "", "", u"", nullptr, 0, "Unknown option \"--acount\" (options: --account,"},
+      {{u"--account"}, "", "", u"", nullptr, 0, "The option --account needs a value."},
+      {{u"--account", u"--start", u"auto"}, "", "", u"", nullptr, 0, "The option --account needs a value."},
+      {{u"--display-name", u""}, "", "", u"", nullptr, 0, "The option --display-name needs a value."},
   };
   for (const Case& c : cases) {
     test::ScopedConfig config;
-    config.set(ServiceStartId, c.packedStart);
-    config.set(ServiceAccountId, c.packedAccount);
+    config.set(ServiceStartId, c.start);
+    config.set(ServiceAccountId, c.account);
     config.set(ServicePasswordEnvId, "SVC_PW");
     config.set(107, std::to_string(c.executableType));
-    LauncherConfig.wide[ServiceDisplayNameId] = c.packedDisplay;
+    LauncherConfig.wide[ServiceDisplayNameId] = c.display;
+    InstallOptions options;
     InstallPlan plan;
     std::u16string error;
-    const std::string what = c.packedStart + "/" + c.packedAccount + "/" + utf16ToUtf8(c.options.account);
-    ASSERT_EQ(planInstall(c.options, c.verb, u"Svc", plan, error), c.error.empty()) << what;
-    EXPECT_EQ(utf16ToUtf8(error).substr(0, c.error.size()), c.error) << what;
-    if (!c.error.empty()) continue;
-    EXPECT_EQ(plan.start.type, c.start) << what;
-    EXPECT_EQ(plan.start.delayed, c.delayed) << what;
-    EXPECT_EQ(plan.displayName, c.display) << what;
-    EXPECT_EQ(plan.account.objectName, c.objectName) << what;
-    EXPECT_EQ(plan.account.named, c.named) << what;
-    EXPECT_EQ(plan.passwordVariable, c.named ? u"SVC_PW" : u"") << what;
+    const bool ok =
+        parseInstallOptions(c.words, options, error) && planInstall(options, c.verb, u"Svc", plan, error);
+    std::u16string got = error;
+    if (ok) {
+      got = utf8ToUtf16(std::to_string(plan.start.type)) + (plan.start.delayed ? u"d|" : u"|") +
+            plan.displayName + u"|" + plan.account.objectName + (plan.account.named ? u" named" : u"");
+      for (const std::u16string& word : options.rest) got += u" +" + word;
+    }
+    EXPECT_EQ(utf16ToUtf8(got).substr(0, c.expected.size()), c.expected);
+    EXPECT_TRUE(!ok || utf16ToUtf8(got).size() == c.expected.size()) << utf16ToUtf8(got);
+    EXPECT_EQ(plan.passwordVariable, plan.account.named ? u"SVC_PW" : u"") << c.expected;
   }
 }
 
-// The failure actions the manager is given and the log line that reports them.
+// The failure actions the manager is given, as the log line reports them; or the refusal.
 TEST(InstallPlan, RestartDelaysBecomeFailureActions) {
-  const std::string seventeen = "1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17";
+  const std::string sixteen = "1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16";
   struct Case {
-    std::string delays, reset;
-    std::vector<std::uint32_t> actions;
-    std::uint32_t resetPeriod;
-    std::string text;  // the description, or the start of the refusal
+    std::string delays, reset, expected;
   } cases[] = {
-      {"", "60", {}, DefaultResetSeconds, ""},
-      {"10000,60000,300000",
-       "",
-       {10000, 60000, 300000},
-       86400,
+      {"", "60", ""},
+      {"10000,60000,300000", "",
        "restart after 10000 ms, 60000 ms, 300000 ms (the last repeats); failure count reset after 86400 s"},
-      {"0,4294967295",
-       "0",
-       {0, 4294967295u},
-       0,
+      {"0,4294967295", "0",
        "restart after 0 ms, 4294967295 ms (the last repeats); failure count reset after 0 s"},
-      {seventeen.substr(0, seventeen.size() - 3),
-       "1",
-       {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16},
-       1,
-       "restart after 1 ms, 2 ms"},
-      {seventeen, "", {}, 0, "The packed restart delays"},
-      {"4294967296", "", {}, 0, "The packed restart delays"},
-      {"10000,,20000", "", {}, 0, "The packed restart delays"},
-      {"10000,", "", {}, 0, "The packed restart delays"},
-      {" 10000", "", {}, 0, "The packed restart delays"},
-      {"10000", "-1", {}, 0, "The packed failure count reset period \"-1\""},
+      {sixteen, "1",
+       "restart after 1 ms, 2 ms, 3 ms, 4 ms, 5 ms, 6 ms, 7 ms, 8 ms, 9 ms, 10 ms, 11 ms, 12 ms"},
+      {sixteen + ",17", "", "The packed restart delays \"1,2,3"},
+      {"4294967296", "", "The packed restart delays \"4294967296\" are not up to 16 numbers of milliseconds"},
+      {"10000,,20000", "", "The packed restart delays"},
+      {" 10000", "", "The packed restart delays"},
+      {"10000", "-1", "The packed failure count reset period \"-1\" is not a number of seconds."},
   };
   for (const Case& c : cases) {
     FailureActionsPlan plan;
     std::u16string error;
-    const bool accepted = planFailureActions(c.delays, c.reset, plan, error);
-    EXPECT_EQ(accepted, !c.actions.empty() || c.delays.empty()) << c.delays;
-    std::vector<std::uint32_t> delays;
-    for (const FailureAction& a : plan.actions) {
-      EXPECT_EQ(a.type, RestartAction);
-      delays.push_back(a.delayMs);
-    }
-    EXPECT_EQ(delays, c.actions) << c.delays;
-    if (!accepted) {
-      EXPECT_EQ(utf16ToUtf8(error).substr(0, c.text.size()), c.text) << c.delays;
-    } else if (!plan.actions.empty()) {
-      EXPECT_EQ(plan.resetPeriod, c.resetPeriod) << c.delays;
-      EXPECT_EQ(utf16ToUtf8(describeFailureActions(plan)).substr(0, c.text.size()), c.text) << c.delays;
-    }
+    const bool ok = planFailureActions(c.delays, c.reset, plan, error);
+    const std::string got = utf16ToUtf8(!ok                    ? error
+                                        : plan.actions.empty() ? u""
+                                                               : describeFailureActions(plan));
+    EXPECT_EQ(got.substr(0, c.expected.size()), c.expected);
+    EXPECT_EQ(ok, c.expected.starts_with("restart") || c.delays.empty()) << c.delays;
+    for (const FailureAction& a : plan.actions) EXPECT_EQ(a.type, RestartAction);
   }
 }
 

@@ -176,115 +176,68 @@ TEST(ServiceVerbs, StartRestartAndInstallAndStartThroughTheManager) {
 
 // The packed settings (delayed start, display name, NetworkService, recovery, event source),
 // the options that win over them, and a named account with its password from standard input or
-// the variable the pack names. Wine refuses the delayed start and the recovery flag (124).
+// the variable the pack names. Each row: the words, standard input, the password variable, the
+// exit code, a part of the output or the log, and then "start type|display name|account" as the
+// manager keeps them. Wine refuses the delayed start (124) and keeps no failure actions.
 TEST(ServiceVerbs, InstallSettingsFromThePackAndTheOptions) {
-  const std::wstring name = L"PeltoScmInstall", display = L"Pelto Install \u2013 Display";
+  const std::wstring name = L"PeltoScmInstall";
   ServiceCleanup cleanup{name};
   ScratchDir logs(L"pelto_install_log");
   ScopedEnv logOn(L"PELTO_LOG", L"yes"), tmp(L"TMP", logs.path()), temp(L"TEMP", logs.path());
   wchar_t user[256];
   DWORD userSize = 256;
   GetUserNameW(user, &userSize);
-  const std::wstring self = L".\\" + std::wstring(user);
-  const std::string none, secret = "line-secret\r\n";
+  const std::wstring self = L".\\" + std::wstring(user), packed = L"2|Pelto Install \u2013 Display|";
   struct Case {
-    std::vector<std::wstring> args;
-    const std::string* input;
-    const wchar_t* envPassword;
+    std::wstring words;
+    std::string input;
+    const wchar_t* password;  // null: unset
     DWORD exitCode;
-    std::vector<std::string> out, log;  // parts the console output and the log hold
-    DWORD start;                        // read back from the manager afterwards
-    std::wstring display, account;
+    std::string seen;
+    std::wstring kept;
   } cases[] = {
-      {{L"/install", name},
-       nullptr,
-       nullptr,
-       0,
-       {"Could not set the delayed automatic start (error 124).\n",
-        "Could not set the recovery after a stop with an error (error 124).\n",
-        "Installed service 'PeltoScmInstall'.\n"},
-       {"failure actions: restart after 10000 ms, 60000 ms, 300000 ms (the last repeats); failure count "
-        "reset "
-        "after 3600 s",
-        "installing with start type 2 (delayed)"},
-       2,
-       display,
-       L"NT AUTHORITY\\NetworkService"},
-      {{L"/install-demand", name, L"--account", L"virtual", L"--display-name", L"Opt D", L"--start",
-        L"disabled"},
-       nullptr,
-       nullptr,
-       0,
-       {"Installed service 'PeltoScmInstall'.\n"},
-       {},
-       4,
-       L"Opt D",
-       L"NT SERVICE\\PeltoScmInstall"},
+      {L"/install " + name, "", nullptr, 0, "start type 2 (delayed)",
+       packed + L"NT AUTHORITY\\NetworkService"},
+      {L"/install-demand " + name + L" --account virtual --display-name 'O D' --start disabled", "", nullptr,
+       0, "Installed service 'PeltoScmInstall'.\n", L"4|O D|NT SERVICE\\" + name},
       // No password: refused before the existing service is touched.
-      {{L"/install", name, L"--account", L".\\pelto-nobody"},
-       &none,
-       nullptr,
-       1,
-       {"No password for the account '.\\pelto-nobody'"},
-       {},
-       4,
-       L"Opt D",
-       L"NT SERVICE\\PeltoScmInstall"},
-      {{L"/install", name, L"--account", L".\\pelto-nobody"},
-       &secret,
-       nullptr,
-       0,
-       {"Could not grant the account '.\\pelto-nobody' the right to log on as a service (error 1332)"},
-       {"granting SeServiceLogonRight to .\\pelto-nobody failed with error 1332"},
-       2,
-       display,
-       L".\\pelto-nobody"},
-      {{L"/install", name, L"--account", self},
-       &none,
-       L"env-secret",
-       0,
-       {},
-       {"SeServiceLogonRight"},
-       2,
-       display,
-       self},
-      {{L"/install", L"--start"},
-       nullptr,
-       nullptr,
-       1,
-       {"The option --start needs a value.\n"},
-       {},
-       2,
-       display,
-       self},
+      {L"/install " + name + L" --account .\\nobody", "", nullptr, 1,
+       "No password for the account '.\\nobody'", L"4|O D|NT SERVICE\\" + name},
+      {L"/install " + name + L" --account .\\nobody", "line-secret\r\n", nullptr, 0,
+       "Could not grant the account '.\\nobody' the right to log on as a service (error 1332)",
+       packed + L".\\nobody"},
+      {L"/install " + name + L" --account " + self, "", L"env-secret", 0, "granted SeServiceLogonRight",
+       packed + self},
+      {L"/install --start", "", nullptr, 1, "The option --start needs a value.\n", packed + self},
   };
   std::string logsSeen;
   for (const Case& c : cases) {
     ScopedEnv password(L"PELTO_TEST_INSTALL_PASSWORD",
-                       c.envPassword ? std::optional<std::wstring>(c.envPassword) : std::nullopt);
-    LauncherRun r = runLauncher(InstallExe, c.args, c.input);
+                       c.password ? std::optional<std::wstring>(c.password) : std::nullopt);
+    std::vector<std::wstring> words;
+    splitCommandLineT<wchar_t>(c.words, words);
+    LauncherRun r = runLauncher(InstallExe, words, &c.input);
     std::string log;
     for (const std::wstring& file : test::listDir(logs.path())) {
       log += test::readWhole(logs.path() + L"\\" + file);
       DeleteFileW((logs.path() + L"\\" + file).c_str());
     }
-    const std::string what = narrow(c.args.back());
-    EXPECT_EQ(r.exitCode, c.exitCode) << what << ": " << r.out;
-    for (const std::string& part : c.out)
-      EXPECT_NE(r.out.find(part), std::string::npos) << what << ": " << r.out;
-    for (const std::string& part : c.log) EXPECT_NE(log.find(part), std::string::npos) << what << ": " << log;
-    std::wstring text;
-    EXPECT_EQ(readStartType(name), c.start) << what;
-    EXPECT_TRUE(readString(name, L"DisplayName", text, RRF_RT_REG_SZ) && text == c.display + L'\0') << what;
-    EXPECT_TRUE(readString(name, L"ObjectName", text, RRF_RT_REG_SZ) && text == c.account + L'\0') << what;
+    EXPECT_EQ(r.exitCode, c.exitCode) << narrow(c.words);
+    EXPECT_NE((r.out + log).find(c.seen), std::string::npos) << narrow(c.words) << ": " << r.out << log;
+    std::wstring display, account;
+    readString(name, L"DisplayName", display, RRF_RT_REG_SZ);
+    readString(name, L"ObjectName", account, RRF_RT_REG_SZ);
+    EXPECT_EQ(std::to_wstring(readStartType(name)) + L"|" + display.c_str() + L"|" + account.c_str(), c.kept);
     logsSeen += log;
   }
   EXPECT_EQ(logsSeen.find("secret"), std::string::npos);  // passwords never reach the log
+  EXPECT_NE(logsSeen.find("failure actions: restart after 10000 ms, 60000 ms, 300000 ms (the last repeats); "
+                          "failure count reset after 3600 s"),
+            std::string::npos);
   const std::wstring source = L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\" + name;
   DWORD types = 0, size = sizeof types;
-  EXPECT_EQ(RegGetValueW(HKEY_LOCAL_MACHINE, source.c_str(), L"TypesSupported", RRF_RT_REG_DWORD, nullptr,
-                         &types, &size),
-            ERROR_SUCCESS);
+  RegGetValueW(HKEY_LOCAL_MACHINE, source.c_str(), L"TypesSupported", RRF_RT_REG_DWORD, nullptr, &types,
+               &size);
   EXPECT_EQ(types, 7u);
   EXPECT_EQ(runLauncher(InstallExe, {L"/uninstall", name}).exitCode, 0u);
   HKEY key = nullptr;
