@@ -179,13 +179,18 @@ bool readPasswordLine(std::u16string& password) {
   }
   DWORD mode = 0;
   if (GetConsoleMode(in, &mode)) {
-    printWithName("Password of the account of service '", "': ");
+    // The prompt goes to the console itself: standard output may be a file.
+    UniqueFileHandle screen(CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                        nullptr));
+    std::wstring prompt = L"Password of the account of service '" + asW(ServiceName) + L"': ";
+    DWORD put = 0, got = 0;
+    if (screen) WriteConsoleW(screen.get(), prompt.c_str(), static_cast<DWORD>(prompt.size()), &put, nullptr);
     SetConsoleMode(in, (mode | ENABLE_LINE_INPUT) & ~DWORD(ENABLE_ECHO_INPUT));
     password.assign(PasswordRoom, u'\0');
-    DWORD got = 0;
     bool ok = ReadConsoleW(in, password.data(), static_cast<DWORD>(PasswordRoom), &got, nullptr) != 0;
     SetConsoleMode(in, mode);
-    consolePrint("\n");
+    if (screen) WriteConsoleW(screen.get(), L"\r\n", 2, &put, nullptr);
     password.resize(ok ? got : 0);
   } else {
     std::string line;
@@ -217,11 +222,12 @@ bool readAccountPassword(const InstallPlan& plan, std::u16string& password) {
     password.assign(PasswordRoom, u'\0');
     DWORD n = GetEnvironmentVariableW(name.c_str(), reinterpret_cast<wchar_t*>(password.data()),
                                       static_cast<DWORD>(PasswordRoom));
-    password.resize(n < PasswordRoom ? n : 0);
     if (n >= PasswordRoom) {
+      wipe(password);
       consolePrint("The password is longer than " + std::to_string(PasswordRoom - 1) + " characters.\n");
       return false;
     }
+    password.resize(n);
     if (!password.empty()) return true;
   }
   if (!readPasswordLine(password)) return false;
