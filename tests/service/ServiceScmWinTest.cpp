@@ -157,7 +157,7 @@ TEST(ServiceVerbs, StartTypeFollowsTheVerbAndExecutableTypeFour) {
 TEST(ServiceVerbs, StartRestartAndInstallAndStartThroughTheManager) {
   const std::wstring name = L"PeltoScmStart";
   ServiceCleanup cleanup{name};
-  LauncherRun r = runLauncher(PlainExe, {L"/install-and-start", name, L"a", L"b c"});
+  LauncherRun r = runLauncher(PlainExe, {L"/install-and-start", name, L"--start", L"demand", L"a", L"b c"});
   EXPECT_EQ(r.exitCode, 0u);
   EXPECT_EQ(r.out, "Installed service 'PeltoScmStart'.\nStarting service 'PeltoScmStart'.\n");
   // The child here has no Java runtime to launch and fails on its own, so the service reports no
