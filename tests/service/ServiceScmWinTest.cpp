@@ -209,6 +209,8 @@ TEST(ServiceVerbs, InstallSettingsFromThePackAndTheOptions) {
       {L"/install " + name + L" --account " + self, "", L"env-secret", 0, "granted SeServiceLogonRight",
        packed + self},
       {L"/install --start", "", nullptr, 1, "The option --start needs a value.\n", packed + self},
+      {L"/install-auto " + name + L" auto", "", nullptr, 1,
+       "Unexpected word \"auto\": the service name comes first", packed + self},
   };
   std::string logsSeen;
   for (const Case& c : cases) {
