@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "env/Handles.h"
 #include "env/TextConv.h"
 
 namespace pelto::test {
@@ -152,19 +153,23 @@ inline std::string withoutCarriageReturns(std::string s) {
 
 // Runs a command line with standard output and error captured (carriage returns dropped);
 // whileRunning runs once right after the start; a process still running after waitMs is ended
-// with exit code 99.
+// with exit code 99. input, when given, is the whole of its standard input.
 inline ChildResult runCommand(std::wstring cmd, DWORD waitMs = 60000,
-                              const std::function<void()>& whileRunning = {}) {
+                              const std::function<void()>& whileRunning = {},
+                              const std::optional<std::string>& input = std::nullopt) {
   ChildResult r;
   std::wstring dir = uniqueDir(L"child");
-  std::wstring outPath = dir + L"\\out.txt", errPath = dir + L"\\err.txt";
+  std::wstring outPath = dir + L"\\out.txt", errPath = dir + L"\\err.txt", inPath = dir + L"\\in.txt";
   SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+  UniqueFileHandle in;
+  if (input && writeWhole(inPath, *input))
+    in.reset(CreateFileW(inPath.c_str(), GENERIC_READ, FILE_SHARE_READ, &sa, OPEN_EXISTING, 0, nullptr));
   HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
   HANDLE err = CreateFileW(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
   STARTUPINFOW si{};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  si.hStdInput = input ? in.get() : GetStdHandle(STD_INPUT_HANDLE);
   si.hStdOutput = out;
   si.hStdError = err;
   PROCESS_INFORMATION pi{};
@@ -183,6 +188,7 @@ inline ChildResult runCommand(std::wstring cmd, DWORD waitMs = 60000,
   }
   CloseHandle(out);
   CloseHandle(err);
+  in.reset();
   r.out = withoutCarriageReturns(readWhole(outPath));
   r.err = withoutCarriageReturns(readWhole(errPath));
   removeTree(dir);

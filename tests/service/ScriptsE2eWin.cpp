@@ -82,6 +82,7 @@ class Script {
       word = replaced(
           replaced(replaced(replaced(word, "{dir}", dir_), "\\n", "\n"), "{long}", std::string(7000, 'x')),
           "{cache}", keys_.empty() ? "" : keys_.front());
+    for (std::string& word : w) word = replaced(word, "{user}", userName());
     const std::string& op = w[0];
     const std::string arg = w.size() > 1 ? w[1] : "", all = w.size() > 2 ? w[2] : "";
     const HKEY root = arg == "HKLM" ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
@@ -120,7 +121,9 @@ class Script {
     else if (op == "out")
       EXPECT_NE(out_.find(arg), std::string::npos) << out_;
     else if (op == "no")
-      EXPECT_EQ(out_.find(arg), std::string::npos) << out_;
+      EXPECT_EQ((out_ + log_).find(arg), std::string::npos) << out_ << log_;
+    else if (op == "input")
+      input_ = arg;
     else if (op == "log")
       EXPECT_NE(log_.find(arg), std::string::npos) << log_;
     else if (op == "events")
@@ -233,7 +236,9 @@ class Script {
     for (const std::wstring& name : test::listDir(logDir))
       if (name.rfind(L"qvx_nlog_", 0) == 0) DeleteFileW((logDir + L"\\" + name).c_str());
     for (int attempt = 0; attempt < 5 && (attempt == 0 || last_.startError); ++attempt, Sleep(200))
-      last_ = test::runCommand(asW(cmd), 90000);  // a fresh copy is now and then refused under load
+      last_ =
+          test::runCommand(asW(cmd), 90000, {}, input_);  // a fresh copy is now and then refused under load
+    input_.reset();
     out_ = last_.out + last_.err;
     log_.clear();
     for (const std::wstring& name : test::listDir(logDir))
@@ -270,7 +275,14 @@ class Script {
     EXPECT_EQ(std::to_string(exitCode), otherCode);
   }
 
+  static std::string userName() {
+    char user[256];
+    DWORD size = sizeof user;
+    return GetUserNameA(user, &size) ? user : "";
+  }
+
   std::string name_, dir_, out_, log_;
+  std::optional<std::string> input_;  // standard input of the next run
   test::ChildResult last_;
   std::vector<Words> undo_;
   std::vector<std::string> keys_;
