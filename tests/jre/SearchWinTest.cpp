@@ -37,7 +37,7 @@ TEST(SearchForJvm, LoadsTheFirstUsableRuntimeInTheSearchOrder) {
   const std::string root = old.path().substr(0, old.path().size() - 3);
   test::ScopedEnv scn(L"PELTO_SCN", test::wide(root));
   test::ScopedRegKey installations(HKEY_CURRENT_USER, "SOFTWARE\\tarnwick-labs\\quorvanex\\installations");
-  installations.setString("pelto-search-test", at("c:\\pelto-no-such-install;@inst", root));
+  installations.setString("pelto-search-test", at("c:\\pelto-no-such-install;@r17;@inst", root));
   struct Row {
     const char* sequence;
     const char* pref;      // first line of .quorvanex\pref_jre.cfg
