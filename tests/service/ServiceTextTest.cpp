@@ -6,6 +6,7 @@
 #include "launcher/CommandLine.h"
 #include "launcher/Limits.h"
 #include "service/ServiceText.h"
+#include "service/Supervision.h"
 
 namespace pelto {
 namespace {
@@ -91,6 +92,7 @@ TEST(ServiceControl, StopAndShutdownBecomeStopPendingAndAStopLine) {
   } cases[] = {
       {ControlStop, true, StateStopPending, 0, 2, true},
       {ControlShutdown, true, StateStopPending, 1, 1, true},
+      {ControlPreshutdown, true, StateStopPending, 1, 1, true},
       {4, false, StateRunning, 0, 3, false},  // interrogate: unchanged
       {2, false, StateRunning, 0, 3, false},  // pause is not accepted
   };
@@ -101,8 +103,9 @@ TEST(ServiceControl, StopAndShutdownBecomeStopPendingAndAStopLine) {
     EXPECT_EQ(d.reportTag, c.tag) << c.control;
     EXPECT_EQ(r.currentState, c.state) << c.control;
     EXPECT_EQ(r.checkPoint, c.checkPoint) << c.control;
-    EXPECT_EQ(reportStoppedAfterChild(1, r), c.stoppedAfterFailure) << c.control;
-    EXPECT_TRUE(reportStoppedAfterChild(0, r));
+    bool pending = r.currentState == StateStopPending;
+    EXPECT_EQ(childEndReport(1, pending, false, false).reportStopped, c.stoppedAfterFailure) << c.control;
+    EXPECT_TRUE(childEndReport(0, pending, false, false).reportStopped);
     EXPECT_EQ(stopLineOwed(r, false), c.sendStop);
     EXPECT_FALSE(stopLineOwed(r, true));
   }
