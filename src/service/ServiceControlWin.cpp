@@ -51,8 +51,8 @@ bool waitForStop(SC_HANDLE service) {
 }
 
 // The running child the service process published: its id and how long it has run. Nothing
-// when the value is missing or names no process of this executable (a stale id may have been
-// given to another program since).
+// when the value is missing or names no running process of this executable (a killed service
+// process leaves its value behind, and the id may have been given to another program since).
 void printChildProcess() {
   DWORD pid = 0;
   if (!publishedChildPid(ServiceName, pid)) return;
@@ -60,7 +60,10 @@ void printChildProcess() {
   wchar_t image[TextRoom];
   DWORD size = TextRoom;
   FILETIME created{}, exited{}, kernel{}, user{}, now{};
-  if (!process || !QueryFullProcessImageNameW(process.get(), 0, image, &size) ||
+  DWORD exitCode = 0;
+  // A process that has ended lives on while anyone holds a handle to it.
+  if (!process || !GetExitCodeProcess(process.get(), &exitCode) || exitCode != STILL_ACTIVE ||
+      !QueryFullProcessImageNameW(process.get(), 0, image, &size) ||
       CompareStringOrdinal(image, static_cast<int>(size), wptr(getExecutablePathWide()), -1, TRUE) != CSTR_EQUAL ||
       !GetProcessTimes(process.get(), &created, &exited, &kernel, &user))
     return;

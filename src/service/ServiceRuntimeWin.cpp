@@ -175,6 +175,13 @@ void WINAPI serviceControlHandler(DWORD control) {
 
 namespace {
 
+// With StateLock held and a stop pending: one more step of the stop, so the manager waits on.
+void reportStopProgressLocked() {
+  ++ServiceStatus.checkPoint;
+  ServiceStatus.waitHint = StopProgressWaitHintMs;
+  if (!reportStatus()) logError(u"SetServiceStatus 11 failed %d", static_cast<int>(GetLastError()));
+}
+
 // Waits for the child. With a stop timeout, a pending stop is reported every second with an
 // advancing checkpoint until the child ends or its time is up; true when it is up.
 bool waitForChild(HANDLE process, std::uint32_t stopTimeoutMs) {
@@ -182,9 +189,7 @@ bool waitForChild(HANDLE process, std::uint32_t stopTimeoutMs) {
     StateGuard guard;
     if (ServiceStatus.currentState != StateStopPending) continue;
     if (stopTimeIsUp(stopTimeoutMs, StopRequestTick, GetTickCount())) return true;
-    ++ServiceStatus.checkPoint;
-    ServiceStatus.waitHint = StopProgressWaitHintMs;
-    if (!reportStatus()) logError(u"SetServiceStatus 11 failed %d", static_cast<int>(GetLastError()));
+    reportStopProgressLocked();
   }
   return false;
 }
@@ -198,6 +203,8 @@ void endChildAndItsProcesses(HANDLE job, HANDLE process, std::uint32_t stopTimeo
     TerminateProcess(process, StopTimeoutCode);
   }
   WaitForSingleObject(process, StopProgressWaitHintMs);
+  StateGuard guard;
+  reportStopProgressLocked();
 }
 
 void runServiceMain(DWORD argc, LPWSTR* argv) {

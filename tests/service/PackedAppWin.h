@@ -28,13 +28,14 @@ inline std::string narrow(const std::wstring& w) {
 // removed again however the test ends.
 class ServiceLayout {
  public:
-  ServiceLayout(std::wstring name, const std::string& mainAction, const wchar_t* folderTag = L"svcapp")
+  ServiceLayout(std::wstring name, const std::string& mainAction, const wchar_t* folderTag = L"svcapp",
+                const std::wstring& packed = PackedExe)
       : name_(std::move(name)) {
     dir_ = uniqueDir(folderTag);
     exe_ = dir_ + L"\\HelloService.exe";
     record_ = dir_ + L"\\jvm-record.jsonl";
     makeDirs(dir_);
-    copied_ = CopyFileW(PackedExe.c_str(), exe_.c_str(), FALSE) != 0;
+    copied_ = CopyFileW(packed.c_str(), exe_.c_str(), FALSE) != 0;
     writeText(dir_ + L"\\lib\\hello-service.jar", "placeholder");
     const std::wstring bin = dir_ + L"\\jre\\bin\\";
     copied_ = copyDouble(L"java", L"java.exe", bin + L"java.exe") && copied_;
