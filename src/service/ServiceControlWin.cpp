@@ -64,11 +64,14 @@ void printChildProcess() {
   // A process that has ended lives on while anyone holds a handle to it.
   if (!process || !GetExitCodeProcess(process.get(), &exitCode) || exitCode != STILL_ACTIVE ||
       !QueryFullProcessImageNameW(process.get(), 0, image, &size) ||
-      CompareStringOrdinal(image, static_cast<int>(size), wptr(getExecutablePathWide()), -1, TRUE) != CSTR_EQUAL ||
+      CompareStringOrdinal(image, static_cast<int>(size), wptr(getExecutablePathWide()), -1, TRUE) !=
+          CSTR_EQUAL ||
       !GetProcessTimes(process.get(), &created, &exited, &kernel, &user))
     return;
   GetSystemTimeAsFileTime(&now);
-  auto ticks = [](FILETIME t) { return (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+  auto ticks = [](FILETIME t) {
+    return (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+  };
   std::uint64_t from = ticks(created), to = ticks(now);
   consolePrint(childStatusLine(pid, to > from ? (to - from) / 10000000 : 0));
 }
