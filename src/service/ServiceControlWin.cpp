@@ -14,6 +14,7 @@
 #include "launcher/Limits.h"
 #include "launcher/Log.h"
 #include "service/ServiceControl.h"
+#include "service/ServiceRuntime.h"
 #include "service/ServiceText.h"
 
 namespace pelto {
@@ -212,6 +213,32 @@ bool readPasswordLine(std::u16string& password) {
   return true;
 }
 
+// The running child the service process published: its id and how long it has run. Nothing
+// when the value is missing or names no running process of this executable (a killed service
+// process leaves its value behind, and the id may have been given to another program since).
+void printChildProcess() {
+  DWORD pid = 0;
+  if (!publishedChildPid(ServiceName, pid)) return;
+  UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+  wchar_t image[TextRoom];
+  DWORD size = TextRoom;
+  FILETIME created{}, exited{}, kernel{}, user{}, now{};
+  DWORD exitCode = 0;
+  // A process that has ended lives on while anyone holds a handle to it.
+  if (!process || !GetExitCodeProcess(process.get(), &exitCode) || exitCode != STILL_ACTIVE ||
+      !QueryFullProcessImageNameW(process.get(), 0, image, &size) ||
+      CompareStringOrdinal(image, static_cast<int>(size), wptr(getExecutablePathWide()), -1, TRUE) !=
+          CSTR_EQUAL ||
+      !GetProcessTimes(process.get(), &created, &exited, &kernel, &user))
+    return;
+  GetSystemTimeAsFileTime(&now);
+  auto ticks = [](FILETIME t) {
+    return (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+  };
+  std::uint64_t from = ticks(created), to = ticks(now);
+  consolePrint(childStatusLine(pid, to > from ? (to - from) / 10000000 : 0));
+}
+
 }  // namespace
 
 bool readAccountPassword(const InstallPlan& plan, std::u16string& password) {
@@ -392,6 +419,7 @@ int serviceStatus() {
   int result = 3;
   if (status.dwCurrentState == SERVICE_RUNNING) {
     consolePrint("Running.\n");
+    printChildProcess();
     result = 0;
   } else {
     consolePrint("Not running.\n");

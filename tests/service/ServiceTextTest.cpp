@@ -6,6 +6,7 @@
 #include "launcher/CommandLine.h"
 #include "launcher/Limits.h"
 #include "service/ServiceText.h"
+#include "service/Supervision.h"
 
 namespace pelto {
 namespace {
@@ -81,15 +82,18 @@ TEST(ServiceControl, StopAndShutdownBecomeStopPendingAndAStopLine) {
   } cases[] = {
       {ControlStop, true, StateStopPending, 0, true},
       {ControlShutdown, true, StateStopPending, 1, true},
+      {ControlPreshutdown, true, StateStopPending, 1, true},
       {4, false, StateRunning, 0, false},  // interrogate: unchanged
+      {2, false, StateRunning, 0, false},  // pause is not accepted
   };
   for (const Case& c : cases) {
     ServiceStatusRecord r;
     EXPECT_EQ(applyControl(r, c.control).sendStop, c.sendStop) << c.control;
     EXPECT_EQ(r.currentState, c.state) << c.control;
     EXPECT_EQ(r.checkPoint, c.checkPoint) << c.control;
-    EXPECT_EQ(reportStoppedAfterChild(1, r), c.stoppedAfterFailure) << c.control;
-    EXPECT_TRUE(reportStoppedAfterChild(0, r));
+    bool pending = r.currentState == StateStopPending;
+    EXPECT_EQ(childEndReport(1, pending, false, false).reportStopped, c.stoppedAfterFailure) << c.control;
+    EXPECT_TRUE(childEndReport(0, pending, false, false).reportStopped);
     EXPECT_EQ(stopLineOwed(r, false), c.sendStop);
     EXPECT_FALSE(stopLineOwed(r, true));
   }

@@ -6,7 +6,8 @@
 // Model lines ("#" starts a comment):
 //   method CLASS NAME SIGNATURE          a static method (its class is created too)
 //   remove CLASS                         drops a built-in class (java/lang/System, ...)
-//   main return | throw TEXT | stdin LINE what main does (stdin: reads lines until LINE)
+//   main return | throw TEXT | stdin LINE | hang   what main does (stdin: reads lines until LINE)
+//   spawn COMMAND                        main first starts COMMAND (inheriting handles), records its pid
 //   create fail                          JNI_CreateJavaVM returns JNI_ERR
 //   fail NewString N                     the Nth NewString (from 1) throws OutOfMemoryError
 //   record PATH                          the record file when PELTO_JVM_RECORD is not set
@@ -46,7 +47,7 @@ struct Method {
 std::set<std::string> classes = {"java/lang/Object", "java/lang/String", "java/lang/System"};
 std::deque<Method> methods = {
     {"java/lang/System", "setProperty", "(Ljava/lang/String;Ljava/lang/String;)Ljava/lang/String;", true}};
-std::string mainAction = "return", mainValue;
+std::string mainAction = "return", mainValue, spawnCommand;
 bool createFails = false;
 long failingNewString = 0, newStrings = 0;
 
@@ -157,6 +158,17 @@ std::string argument(const char* fn, const std::string& type, va_list& ap, Obj*&
 }
 
 void runMain() {
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;  // as inheritIO does: the double's own standard handles
+  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  si.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+  si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  PROCESS_INFORMATION pi{};
+  if (!spawnCommand.empty() &&
+      CreateProcessA(nullptr, spawnCommand.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
+    recordLine("{\"event\":\"spawn\",\"pid\":" + std::to_string(pi.dwProcessId) + "}");
+  if (mainAction == "hang") Sleep(INFINITE);
   if (mainAction == "throw") throwNew("java/lang/IllegalStateException", fromCodePage(CP_UTF8, mainValue));
   if (mainAction != "stdin") return;
   std::string line;
@@ -401,6 +413,8 @@ void loadModel() {
     } else if (word == "main") {
       mainAction = line.substr(a + 1, b - a - 1);
       mainValue = b == std::string::npos ? "" : line.substr(b + 1);
+    } else if (word == "spawn") {
+      spawnCommand = rest;
     } else if (line == "create fail") {
       createFails = true;
     } else if (line.rfind("fail NewString ", 0) == 0) {
