@@ -100,7 +100,7 @@ std::string_view kindText(Kind kind) {
     case Kind::Version:
       return "version: \"11\", \"17.0.2\", \"1.8.0_45\"";
     case Kind::MainClass:
-      return "class name, or \"module/class\"";
+      return "Java class name, \"module/class\" for a class in a named module";
     case Kind::Arguments:
       return "array of words, or one string split like a command line";
     case Kind::List:

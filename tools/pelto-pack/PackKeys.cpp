@@ -18,7 +18,7 @@ constexpr KeyDef Keys[] = {
     {"service", "start", Kind::Start, id::ExecutableType, "start type of the installed service", id::ServiceStartType},
     {"service", "errors", Kind::Errors, id::ExecutableType, "where fatal messages go"},
     {"application", "flavour", Kind::Flavour, id::Flavour, "launcher flavour (default \"pelto\")"},
-    {"application", "main-class", Kind::MainClass, id::MainClass, "main class; \"module/class\" for a class in a named module", id::MainClassInModule},
+    {"application", "main-class", Kind::MainClass, id::MainClass, "main class", id::MainClassInModule},
     {"application", "arguments", Kind::Arguments, id::AppArguments, "fixed application arguments, one per element", 0, ShortTextRoom - 1},
     {"application", "working-directory", Kind::Path, id::WorkingDirectory, "working directory, relative to the executable's folder"},
     {"application", "classpath", Kind::ClassPath, id::ClassPath, "class path entries"},

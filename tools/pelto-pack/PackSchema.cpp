@@ -190,7 +190,7 @@ struct Reader {
   // service.start, service.errors and application.windowed make one ExecutableType.
   std::optional<std::string> start, errors;
   std::optional<bool> windowed;
-  std::optional<toml::source_region> serviceTypeAt;
+  std::optional<toml::source_region> serviceTypeAt, windowedAt;
   std::map<ConfigId, toml::source_region> valueAt;
 
   bool failLine(std::uint32_t line, const std::string& what) {
@@ -459,6 +459,7 @@ struct Reader {
     if (def.kind == Kind::Windowed) {
       if (!node.is_boolean()) return fail(node.source(), std::string(what) + " must be true or false");
       windowed = node.as_boolean()->get();
+      windowedAt = node.source();
       return true;
     }
     if (!oneOf(node, what, enumValues(def.kind), v)) return false;
@@ -471,7 +472,7 @@ struct Reader {
   bool finishServiceType() {
     if (!serviceTypeAt) return true;
     if (windowed.value_or(false) && errors == "console")
-      return fail(*serviceTypeAt, "application.windowed = true shows its errors in dialogs; errors = \"console\" contradicts it");
+      return fail(*windowedAt, "application.windowed = true shows its errors in dialogs; errors = \"console\" contradicts it");
     int type = windowed.value_or(false) ? 1 : errors == "dialog" ? 5 : start == "auto" ? 4 : 0;
     if (!claim(cid::ExecutableType, *serviceTypeAt)) return false;
     strings[cid::ExecutableType] = std::to_string(type);
