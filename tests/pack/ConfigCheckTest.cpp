@@ -18,7 +18,9 @@ std::string readText(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
-void writeText(const fs::path& p, const std::string& text) { std::ofstream(p, std::ios::binary) << text; }
+void writeText(const fs::path& p, const std::string& text) {
+  std::ofstream(p, std::ios::binary) << text;
+}
 
 class ConfigCheckTest : public testing::Test {
  protected:
@@ -41,7 +43,9 @@ class ConfigCheckTest : public testing::Test {
     err.str({});
     return runPackTool(args, dir / "bin" / "pelto-pack", out, err);
   }
-  int build(const fs::path& config, const fs::path& exe) { return run({"build", pathText(config), "-o", pathText(exe)}); }
+  int build(const fs::path& config, const fs::path& exe) {
+    return run({"build", pathText(config), "-o", pathText(exe)});
+  }
 
   fs::path dir;
   std::ostringstream out, err;
@@ -59,7 +63,8 @@ TEST_F(ConfigCheckTest, RefusedConfigurationsNameFileLineColumnAndWhy) {
     if (std::regex_match(line, m, head))
       cases.emplace_back(std::stoi(m[1]), m[2], "");
     else if (!cases.empty() && std::regex_search(line, m, repeat))
-      std::get<2>(cases.back()) += m.prefix().str() + std::string(std::stoul(m[1]), m[2].str()[0]) + m.suffix().str() + "\n";
+      std::get<2>(cases.back()) +=
+          m.prefix().str() + std::string(std::stoul(m[1]), m[2].str()[0]) + m.suffix().str() + "\n";
     else if (!cases.empty())
       std::get<2>(cases.back()) += line + "\n";
   }
@@ -69,7 +74,8 @@ TEST_F(ConfigCheckTest, RefusedConfigurationsNameFileLineColumnAndWhy) {
     writeText(config, toml);
     std::string where = pathText(config) + ":" + std::to_string(lineNo) + ": column ";
     for (const char* command : {"check", "build"}) {
-      int code = std::string(command) == "check" ? run({"check", pathText(config)}) : build(config, dir / "out.exe");
+      int code =
+          std::string(command) == "check" ? run({"check", pathText(config)}) : build(config, dir / "out.exe");
       EXPECT_EQ(code, ExitBadInput) << command << "\n" << toml;
       EXPECT_NE(err.str().find(where), std::string::npos) << err.str() << " lacks " << where;
       EXPECT_NE(err.str().find(expected), std::string::npos) << err.str() << " lacks " << expected;
@@ -85,11 +91,14 @@ TEST_F(ConfigCheckTest, DefaultNoRuntimeMessageFollowsTheSearch) {
     const char16_t* message;
   } cases[] = {
       {"", u"No suitable {0}-bit Java runtime was found. Set PELTO_JAVA_HOME to its folder."},
-      {"min-version = \"11\"\nmax-version = \"21\"\nsearch = [{ dir = \"jre\" }, { env = \"JAVA_HOME\" }, \"registry\"]",
-       u"No suitable {0}-bit Java runtime, version 11 to 21, was found. Install one, put one in \"jre\" beside the "
+      {"min-version = \"11\"\nmax-version = \"21\"\nsearch = [{ dir = \"jre\" }, { env = \"JAVA_HOME\" }, "
+       "\"registry\"]",
+       u"No suitable {0}-bit Java runtime, version 11 to 21, was found. Install one, put one in \"jre\" "
+       u"beside the "
        u"application or set JAVA_HOME or PELTO_JAVA_HOME to its folder."},
       {"min-version = \"17\"\nsearch = [\"path\"]",
-       u"No suitable {0}-bit Java runtime, version 17 or later, was found. Install one or set PELTO_JAVA_HOME to its "
+       u"No suitable {0}-bit Java runtime, version 17 or later, was found. Install one or set "
+       u"PELTO_JAVA_HOME to its "
        u"folder."},
   };
   for (const Case& c : cases) {
@@ -105,7 +114,8 @@ TEST_F(ConfigCheckTest, DefaultNoRuntimeMessageFollowsTheSearch) {
 TEST_F(ConfigCheckTest, FullExampleRoundTripsByteForByte) {
   fs::path example = pathFromText(PELTO_EXAMPLES_DIR) / "every-key.toml";
   ASSERT_EQ(build(example, dir / "first.exe"), ExitOk) << err.str();
-  ASSERT_EQ(run({"dump", pathText(dir / "first.exe"), "--extract", pathText(dir / "files")}), ExitOk) << err.str();
+  ASSERT_EQ(run({"dump", pathText(dir / "first.exe"), "--extract", pathText(dir / "files")}), ExitOk)
+      << err.str();
   EXPECT_EQ(out.str().find("[raw.strings]\n\"90001\""), out.str().rfind("[raw.strings]")) << out.str();
   writeText(dir / "dumped.toml", out.str());
   ASSERT_EQ(build(dir / "dumped.toml", dir / "second.exe"), ExitOk) << err.str() << out.str();
@@ -116,11 +126,14 @@ TEST_F(ConfigCheckTest, FullExampleRoundTripsByteForByte) {
 // ../share/pelto.
 TEST_F(ConfigCheckTest, InitOutputBuildsWithTheInstalledLayout) {
   fs::create_directories(dir / "share" / "pelto");
-  for (const char* f : {"pelto-launcher.exe", "pelto-runtime.jar"}) fs::rename(dir / "bin" / f, dir / "share" / "pelto" / f);
+  for (const char* f : {"pelto-launcher.exe", "pelto-runtime.jar"})
+    fs::rename(dir / "bin" / f, dir / "share" / "pelto" / f);
   fs::path config = dir / "starter.toml";
-  ASSERT_EQ(run({"init", "MyService", "--main-class", "com.example.Main", "-o", pathText(config)}), ExitOk) << err.str();
+  ASSERT_EQ(run({"init", "MyService", "--main-class", "com.example.Main", "-o", pathText(config)}), ExitOk)
+      << err.str();
   ASSERT_EQ(build(config, dir / "MyService.exe"), ExitOk) << err.str();
-  EXPECT_EQ(run({"init", "MyService", "--main-class", "com.example.Main", "-o", pathText(config)}), ExitBadInput);
+  EXPECT_EQ(run({"init", "MyService", "--main-class", "com.example.Main", "-o", pathText(config)}),
+            ExitBadInput);
   EXPECT_EQ(run({"init", "My/Service", "--main-class", "com.example.Main"}), ExitBadInput);
   EXPECT_EQ(run({"init", "MyService", "--main-class", "com..Main"}), ExitBadInput);
 }

@@ -31,8 +31,12 @@ std::string object(const std::string& properties, std::string_view required = ""
   return R"({"type": "object", "additionalProperties": false, "properties": {)" + properties + "}" +
          (required.empty() ? "" : ", \"required\": [" + std::string(required) + "]") + "}";
 }
-std::string arrayOf(std::string_view item) { return R"({"type": "array", "items": )" + std::string(item) + "}"; }
-std::string words() { return R"({"oneOf": [{"type": "string"}, )" + arrayOf(Str) + "]}"; }
+std::string arrayOf(std::string_view item) {
+  return R"({"type": "array", "items": )" + std::string(item) + "}";
+}
+std::string words() {
+  return R"({"oneOf": [{"type": "string"}, )" + arrayOf(Str) + "]}";
+}
 
 std::string kindSchema(const KeyDef& def) {
   switch (def.kind) {
@@ -54,17 +58,24 @@ std::string kindSchema(const KeyDef& def) {
     case Kind::PathList:
       return R"({"oneOf": [{"type": "string", "minLength": 1}, )" + arrayOf(NonEmpty) + "]}";
     case Kind::ClassPath:
-      return arrayOf(R"({"anyOf": [{"type": "string", "minLength": 1}, )" +
-                     object(R"("path": {"type": "string", "minLength": 1}, "optional": {"type": "boolean"})", "\"path\"") +
-                     ", " + object(R"("env": {"type": "string", "minLength": 1}, "optional": {"type": "boolean"})", "\"env\"") +
-                     "]}");
+      return arrayOf(
+          R"({"anyOf": [{"type": "string", "minLength": 1}, )" +
+          object(R"("path": {"type": "string", "minLength": 1}, "optional": {"type": "boolean"})",
+                 "\"path\"") +
+          ", " +
+          object(R"("env": {"type": "string", "minLength": 1}, "optional": {"type": "boolean"})", "\"env\"") +
+          "]}");
     case Kind::Search:
-      return arrayOf(R"({"anyOf": [{"enum": ["path", "registry"]}, )" +
-                     object(R"("dir": {"type": "string", "minLength": 1}, "fallback": {"type": "boolean"})", "\"dir\"") +
-                     ", " + object(R"("env": {"type": "string", "minLength": 1})", "\"env\"") + "]}");
+      return arrayOf(
+          R"({"anyOf": [{"enum": ["path", "registry"]}, )" +
+          object(R"("dir": {"type": "string", "minLength": 1}, "fallback": {"type": "boolean"})", "\"dir\"") +
+          ", " + object(R"("env": {"type": "string", "minLength": 1})", "\"env\"") + "]}");
     case Kind::SplashTexts:
       return R"({"type": "array", "maxItems": 4, "items": )" +
-             object(R"("text": {"type": "string"}, "first": {"type": "integer"}, "second": {"type": "integer"})", "\"text\"") + "}";
+             object(
+                 R"("text": {"type": "string"}, "first": {"type": "integer"}, "second": {"type": "integer"})",
+                 "\"text\"") +
+             "}";
     case Kind::VersionOptions:
       return arrayOf(object(R"("versions": {"type": "string", "minLength": 1}, "options": )" + words(),
                             "\"versions\", \"options\""));
@@ -115,7 +126,8 @@ std::string_view kindText(Kind kind) {
     case Kind::PathList:
       return "array of paths";
     case Kind::ClassPath:
-      return "array of `\"file\"`, `\"folder/\"`, `\"folder/*\"` (its archives), `{ path = ..., optional = true }`, "
+      return "array of `\"file\"`, `\"folder/\"`, `\"folder/*\"` (its archives), `{ path = ..., optional = "
+             "true }`, "
              "`{ env = \"VAR\" }`";
     case Kind::Search:
       return "array of `{ dir = \"jre\" }` (`fallback = true`: also when the version does not fit), "
@@ -153,35 +165,45 @@ void writeJsonSchema(std::ostream& out) {
     std::string properties;
     if (table == "messages") {
       for (const MessageDef& m : messageTable())
-        properties += (properties.empty() ? "" : ", ") + json(m.key) + ": " + withDescription(std::string(Str), m.detail);
+        properties += (properties.empty() ? "" : ", ") + json(m.key) + ": " +
+                      withDescription(std::string(Str), m.detail);
     }
     for (const KeyDef& def : keyTable())
       if (def.table == table)
-        properties += (properties.empty() ? "" : ", ") + json(def.key) + ": " + withDescription(kindSchema(def), def.help);
+        properties += (properties.empty() ? "" : ", ") + json(def.key) + ": " +
+                      withDescription(kindSchema(def), def.help);
     tables += "    " + json(table) + ": " + object(properties) + ",\n";
   }
-  std::string idMap = R"({"type": "object", "additionalProperties": false, "patternProperties": {"^-?[0-9]+$": {"type": "string"}}})";
+  std::string idMap =
+      R"({"type": "object", "additionalProperties": false, "patternProperties": {"^-?[0-9]+$": {"type": "string"}}})";
   std::string messages;
-  for (const MessageDef& m : messageTable()) messages += (messages.empty() ? "" : ", ") + json(m.key) + ": " + std::string(Str);
+  for (const MessageDef& m : messageTable())
+    messages += (messages.empty() ? "" : ", ") + json(m.key) + ": " + std::string(Str);
   out << "{\n  \"$schema\": \"http://json-schema.org/draft-07/schema#\",\n"
-      << "  \"title\": \"pelto-pack configuration\",\n  \"type\": \"object\",\n  \"additionalProperties\": false,\n"
+      << "  \"title\": \"pelto-pack configuration\",\n  \"type\": \"object\",\n  \"additionalProperties\": "
+         "false,\n"
       << "  \"properties\": {\n"
       << tables << "    \"locale\": "
-      << arrayOf(object(R"("key": {"type": "string"}, "messages": )" + object(messages) + ", \"raw\": " + idMap, "\"key\""))
+      << arrayOf(
+             object(R"("key": {"type": "string"}, "messages": )" + object(messages) + ", \"raw\": " + idMap,
+                    "\"key\""))
       << ",\n    \"include\": "
-      << arrayOf(object(R"("source": {"type": "string", "minLength": 1}, "name": {"type": "string", "minLength": 1})",
-                        "\"source\""))
-      << ",\n    \"pack\": " << object(R"("include-runtime": {"type": "boolean"}, "runtime-jar": {"type": "string"})")
+      << arrayOf(object(
+             R"("source": {"type": "string", "minLength": 1}, "name": {"type": "string", "minLength": 1})",
+             "\"source\""))
+      << ",\n    \"pack\": "
+      << object(R"("include-runtime": {"type": "boolean"}, "runtime-jar": {"type": "string"})")
       << ",\n    \"raw\": " << object("\"strings\": " + idMap + ", \"wide\": " + idMap) << "\n  }\n}\n";
 }
 
 void writeKeyReference(std::ostream& out) {
   out << "| Key | Value | ConfigId |\n|---|---|---|\n";
   for (const KeyDef& def : keyTable())
-    out << "| `" << def.table << "." << def.key << "` | " << def.help << "; " << kindText(def.kind) << " | " << ids(def)
-        << " |\n";
+    out << "| `" << def.table << "." << def.key << "` | " << def.help << "; " << kindText(def.kind) << " | "
+        << ids(def) << " |\n";
   out << "\n| Message (`[messages]`, `[locale.messages]`) | {0} | ConfigId |\n|---|---|---|\n";
-  for (const MessageDef& m : messageTable()) out << "| `" << m.key << "` | " << m.detail << " | " << m.id << " |\n";
+  for (const MessageDef& m : messageTable())
+    out << "| `" << m.key << "` | " << m.detail << " | " << m.id << " |\n";
 }
 
 std::string starterToml(const std::string& name, const std::string& mainClass) {

@@ -47,10 +47,10 @@ struct KeyDef {
   Kind kind;
   Id id;
   std::string_view help;
-  Id id2 = 0;                        // the second id of a key that writes two
-  std::size_t room = TextRoom - 1;   // the longest text the launcher reads whole
-  char separator = 0;                // List
-  long long unit = 1;                // Duration: milliseconds per stored unit
+  Id id2 = 0;                       // the second id of a key that writes two
+  std::size_t room = TextRoom - 1;  // the longest text the launcher reads whole
+  char separator = 0;               // List
+  long long unit = 1;               // Duration: milliseconds per stored unit
 };
 
 struct MessageDef {

@@ -72,7 +72,8 @@ std::vector<long long> versionNumbers(std::string_view s, bool& ok) {
     std::size_t e = std::min(s.find_first_of("._-+", p), s.size());
     std::string_view part = s.substr(p, e - p);
     long long n = 0;
-    ok = allDigits(part) && part.size() < 10 && std::from_chars(part.data(), part.data() + part.size(), n).ec == std::errc();
+    ok = allDigits(part) && part.size() < 10 &&
+         std::from_chars(part.data(), part.data() + part.size(), n).ec == std::errc();
     out.push_back(n);
     p = e + 1;
   }
@@ -102,7 +103,8 @@ std::string backslashesToSlashes(std::string s) {
 // One word of a command-line text, quoted so that the launcher's splitter gives it back whole
 // also after variables in it were expanded (a folder may hold spaces).
 std::optional<std::string> commandWord(const std::string& word) {
-  bool plain = !word.empty() && word.find_first_of(" \"'%") == std::string::npos && word.find("${") == std::string::npos;
+  bool plain = !word.empty() && word.find_first_of(" \"'%") == std::string::npos &&
+               word.find("${") == std::string::npos;
   if (plain) return word;
   if (word.find('"') == std::string::npos) return "\"" + word + "\"";
   if (word.find('\'') == std::string::npos) return "'" + word + "'";
@@ -211,7 +213,8 @@ struct Reader {
     // Tables are visited in key order, not file order: name the later line as the fault.
     std::uint32_t first = std::min(it->second, where.begin.line);
     std::uint32_t second = std::max(it->second, where.begin.line);
-    return failLine(second, "ConfigId " + std::to_string(id) + " is already set on line " + std::to_string(first));
+    return failLine(second,
+                    "ConfigId " + std::to_string(id) + " is already set on line " + std::to_string(first));
   }
 
   const std::string* text(const toml::node& node, std::string_view what) {
@@ -254,7 +257,8 @@ struct Reader {
     if (!ansi(node, what, out)) return false;
     const std::string& shown = node.as_string()->get();
     if (out.empty()) return bad(node, what, shown, "is empty (leave the key out instead)");
-    if (inList && out.find(';') != std::string::npos) return bad(node, what, shown, "contains the separator ';'");
+    if (inList && out.find(';') != std::string::npos)
+      return bad(node, what, shown, "contains the separator ';'");
     out = slashesToBackslashes(out);
     return true;
   }
@@ -282,7 +286,9 @@ struct Reader {
       std::string word;
       if (!ansi(item, what, word)) return false;
       std::optional<std::string> quoted = commandWord(word);
-      if (!quoted) return bad(item, what, item.as_string()->get(), "holds both kinds of quotes; no quoting keeps it one word");
+      if (!quoted)
+        return bad(item, what, item.as_string()->get(),
+                   "holds both kinds of quotes; no quoting keeps it one word");
       out += (out.empty() ? "" : " ") + *quoted;
     }
     return true;
@@ -310,7 +316,8 @@ struct Reader {
       if ((pathNode != nullptr) == (envNode != nullptr))
         return fail(item.source(), std::string(what) + " entry needs either path or env");
     } else if (!item.is_string()) {
-      return fail(item.source(), std::string(what) + " entries are strings or tables { path = ... } / { env = ... }");
+      return fail(item.source(),
+                  std::string(what) + " entries are strings or tables { path = ... } / { env = ... }");
     }
     char flag = optional ? '0' : '1';
     std::string name;
@@ -332,7 +339,8 @@ struct Reader {
       name.pop_back();
     }
     if (name.find_first_of("*?") != std::string::npos)
-      return bad(*pathNode, what, shown, "has a wildcard; only a last \"/*\" (every archive of a folder) is understood");
+      return bad(*pathNode, what, shown,
+                 "has a wildcard; only a last \"/*\" (every archive of a folder) is understood");
     out = std::string(1, letter) + flag + name;
     return true;
   }
@@ -346,7 +354,9 @@ struct Reader {
       return true;
     }
     const toml::table* t = item.as_table();
-    if (!t) return fail(item.source(), std::string(what) + " entries are \"path\", \"registry\", { dir = ... } or { env = ... }");
+    if (!t)
+      return fail(item.source(),
+                  std::string(what) + " entries are \"path\", \"registry\", { dir = ... } or { env = ... }");
     const toml::node *dir = nullptr, *env = nullptr;
     bool fallback = false;
     for (auto&& [k, v] : *t) {
@@ -362,7 +372,8 @@ struct Reader {
                                     suggestion(k.str(), {"dir", "env", "fallback"}));
       }
     }
-    if ((dir != nullptr) == (env != nullptr)) return fail(item.source(), std::string(what) + " entry needs either dir or env");
+    if ((dir != nullptr) == (env != nullptr))
+      return fail(item.source(), std::string(what) + " entry needs either dir or env");
     std::string name;
     if (env) {
       if (!ansi(*env, what, name)) return false;
@@ -379,21 +390,26 @@ struct Reader {
   bool splashTexts(const toml::node& node, std::string_view what, const KeyDef& def) {
     const auto* a = node.as_array();
     if (!a || a->size() > 4)
-      return fail(node.source(), std::string(what) + " must be an array of at most four { text, first, second } tables");
+      return fail(node.source(),
+                  std::string(what) + " must be an array of at most four { text, first, second } tables");
     for (std::size_t i = 0; i < a->size(); ++i) {
       const toml::table* t = (*a)[i].as_table();
-      if (!t) return fail((*a)[i].source(), std::string(what) + " entries are { text = ..., first = 0, second = 0 }");
+      if (!t)
+        return fail((*a)[i].source(),
+                    std::string(what) + " entries are { text = ..., first = 0, second = 0 }");
       std::string textValue;
       long long numbers[2] = {0, 0};
       bool haveText = false;
       for (auto&& [k, v] : *t) {
         int which = k.str() == "first" ? 0 : k.str() == "second" ? 1 : -1;
         if (k.str() == "text") {
-          if (!ansi(v, what, textValue) || !fits(v, what, textValue, textValue.size(), def.room)) return false;
+          if (!ansi(v, what, textValue) || !fits(v, what, textValue, textValue.size(), def.room))
+            return false;
           haveText = true;
         } else if (which >= 0) {
           if (!v.is_integer() || v.as_integer()->get() < INT32_MIN || v.as_integer()->get() > INT32_MAX)
-            return fail(v.source(), std::string(what) + " " + std::string(k.str()) + " must be a 32-bit integer");
+            return fail(v.source(),
+                        std::string(what) + " " + std::string(k.str()) + " must be a 32-bit integer");
           numbers[which] = v.as_integer()->get();
         } else {
           return fail(k.source(), "unknown key \"" + std::string(k.str()) + "\" in " + std::string(what) +
@@ -429,11 +445,14 @@ struct Reader {
           return fail(k.source(), "unknown key \"" + std::string(k.str()) + "\" in [[jvm.version-options]]" +
                                       suggestion(k.str(), {"versions", "options"}));
       }
-      if (!versions || !options) return fail(t.source(), "[[jvm.version-options]] needs both versions and options");
+      if (!versions || !options)
+        return fail(t.source(), "[[jvm.version-options]] needs both versions and options");
       std::string condition;
-      if (!claim(id, versions->source()) || !ansi(*versions, "jvm.version-options versions", condition)) return false;
+      if (!claim(id, versions->source()) || !ansi(*versions, "jvm.version-options versions", condition))
+        return false;
       if (condition.empty())
-        return bad(*versions, "jvm.version-options versions", condition, "is empty: give \"11-16\" or a pattern such as \"21*\"");
+        return bad(*versions, "jvm.version-options versions", condition,
+                   "is empty: give \"11-16\" or a pattern such as \"21*\"");
       if (!majorRange(condition)) {
         if (condition.find('-') != std::string::npos && allDigits(condition.substr(0, condition.find('-'))))
           return bad(*versions, "jvm.version-options versions", condition,
@@ -445,7 +464,8 @@ struct Reader {
           return bad(*versions, "jvm.version-options versions", condition, "starts above its end");
       }
       strings[id] = condition;
-      if (!claim(id + 1, options->source()) || !words(*options, "jvm.version-options options", strings[id + 1]))
+      if (!claim(id + 1, options->source()) ||
+          !words(*options, "jvm.version-options options", strings[id + 1]))
         return false;
       id += 2;
     }
@@ -472,7 +492,9 @@ struct Reader {
   bool finishServiceType() {
     if (!serviceTypeAt) return true;
     if (windowed.value_or(false) && errors == "console")
-      return fail(*windowedAt, "application.windowed = true shows its errors in dialogs; errors = \"console\" contradicts it");
+      return fail(
+          *windowedAt,
+          "application.windowed = true shows its errors in dialogs; errors = \"console\" contradicts it");
     int type = windowed.value_or(false) ? 1 : errors == "dialog" ? 5 : start == "auto" ? 4 : 0;
     if (!claim(cid::ExecutableType, *serviceTypeAt)) return false;
     strings[cid::ExecutableType] = std::to_string(type);
@@ -556,8 +578,9 @@ struct Reader {
                                                 : ansi(item, what, entry);
           if (!ok) return false;
           if (def.kind == Kind::List && (entry.empty() || entry.find(separator) != std::string::npos))
-            return bad(item, what, item.as_string()->get(),
-                       entry.empty() ? "is empty" : std::string("contains the separator '") + separator + "'");
+            return bad(
+                item, what, item.as_string()->get(),
+                entry.empty() ? "is empty" : std::string("contains the separator '") + separator + "'");
           out += (out.empty() ? "" : std::string(1, separator)) + entry;
         }
         return fits(node, what, out, out.size(), def.room);
@@ -571,12 +594,14 @@ struct Reader {
         if (def.kind == Kind::FolderName && out.find_first_of("\\:") != std::string::npos)
           return bad(node, what, shown, "must be one folder name, without slashes or a drive");
         if (out.find(':') != std::string::npos || out.front() == '\\')
-          return bad(node, what, shown, "must be relative to the executable's folder (no drive, no leading slash)");
+          return bad(node, what, shown,
+                     "must be relative to the executable's folder (no drive, no leading slash)");
         return fits(node, what, out, out.size(), def.room);
       }
       case Kind::Output: {
         std::string target;
-        if (!path(node, what, target, false) || !fits(node, what, target, target.size(), def.room)) return false;
+        if (!path(node, what, target, false) || !fits(node, what, target, target.size(), def.room))
+          return false;
         if (!claim(def.id2, node.source())) return false;
         out = "1";
         strings[def.id2] = target;
@@ -587,7 +612,10 @@ struct Reader {
         const std::string* s = text(node, what);
         if (!s) return false;
         std::optional<long long> n = def.kind == Kind::Size ? parseSize(*s) : parseDuration(*s, def.unit);
-        if (!n) return bad(node, what, *s, def.kind == Kind::Size ? "is not a size such as \"10MB\"" : "is not a duration such as \"30s\", \"5m\" or \"1d\"");
+        if (!n)
+          return bad(node, what, *s,
+                     def.kind == Kind::Size ? "is not a size such as \"10MB\""
+                                            : "is not a duration such as \"30s\", \"5m\" or \"1d\"");
         out = std::to_string(*n);
         return true;
       }
@@ -619,7 +647,8 @@ struct Reader {
         for (const KeyDef& d : keyTable())
           if (d.table == name) known.emplace_back(d.key);
         std::string hint = renamedHint(what);
-        return fail(k.source(), "unknown key \"" + what + "\"" + (hint.empty() ? suggestion(k.str(), known) : hint));
+        return fail(k.source(),
+                    "unknown key \"" + what + "\"" + (hint.empty() ? suggestion(k.str(), known) : hint));
       }
       if (!value(*def, v, what)) return false;
     }
@@ -628,10 +657,10 @@ struct Reader {
 
   bool crossChecks() {
     auto min = strings.find(cid::MinVersion), max = strings.find(cid::MaxVersion);
-    if (min != strings.end() && max != strings.end() && valueAt.count(cid::MaxVersion) && valueAt.count(cid::MinVersion) &&
-        !boundsMeet(min->second, max->second))
-      return fail(valueAt[cid::MaxVersion], "java.max-version = " + quote(max->second) + " is below java.min-version = " +
-                                                quote(min->second));
+    if (min != strings.end() && max != strings.end() && valueAt.count(cid::MaxVersion) &&
+        valueAt.count(cid::MinVersion) && !boundsMeet(min->second, max->second))
+      return fail(valueAt[cid::MaxVersion], "java.max-version = " + quote(max->second) +
+                                                " is below java.min-version = " + quote(min->second));
     return true;
   }
 
@@ -644,9 +673,11 @@ struct Reader {
       if (!entries) return false;
       for (auto&& [idKey, value] : *entries) {
         ConfigId id = 0;
-        if (!parseId(idKey.str(), id)) return fail(idKey.source(), "\"" + std::string(idKey.str()) + "\" is not a ConfigId");
+        if (!parseId(idKey.str(), id))
+          return fail(idKey.source(), "\"" + std::string(idKey.str()) + "\" is not a ConfigId");
         if (!claim(id, value.source())) return false;
-        if (narrow ? !ansi(value, "raw string", strings[id]) : !utf16(value, "raw text", wide[id])) return false;
+        if (narrow ? !ansi(value, "raw string", strings[id]) : !utf16(value, "raw text", wide[id]))
+          return false;
       }
     }
     return true;
@@ -783,7 +814,9 @@ std::optional<std::string> wordsValue(const std::string& text) {
   return joined == text ? out + "]" : quote(fromCp1252(text));
 }
 
-std::string pathValue(const std::string& text) { return quote(fromCp1252(backslashesToSlashes(text))); }
+std::string pathValue(const std::string& text) {
+  return quote(fromCp1252(backslashesToSlashes(text)));
+}
 
 std::string arrayValue(const std::vector<std::string>& items) {
   if (items.size() <= 1) return "[" + (items.empty() ? std::string() : items[0]) + "]";
@@ -840,7 +873,8 @@ std::optional<std::string> durationValue(long long n, long long unit) {
   static constexpr std::pair<std::string_view, long long> Units[] = {
       {"d", 86400000}, {"h", 3600000}, {"m", 60000}, {"s", 1000}, {"ms", 1}};
   for (const auto& [name, ms] : Units)
-    if ((n * unit) % ms == 0 && n * unit >= ms) return quote(std::to_string(n * unit / ms) + std::string(name));
+    if ((n * unit) % ms == 0 && n * unit >= ms)
+      return quote(std::to_string(n * unit / ms) + std::string(name));
   return quote("0s");
 }
 
@@ -864,9 +898,11 @@ std::optional<Printed> printKey(const KeyDef& def, const Strings& strings,
     std::vector<std::string> items;
     Printed p;
     for (int i = 0; i < 4; ++i) {
-      auto t = strings.find(cid::SplashText[i]), a = strings.find(cid::SplashFirst[i]), b = strings.find(cid::SplashSecond[i]);
+      auto t = strings.find(cid::SplashText[i]), a = strings.find(cid::SplashFirst[i]),
+           b = strings.find(cid::SplashSecond[i]);
       if (t == strings.end() || a == strings.end() || b == strings.end()) break;
-      items.push_back("{ text = " + quote(fromCp1252(t->second)) + ", first = " + a->second + ", second = " + b->second + " }");
+      items.push_back("{ text = " + quote(fromCp1252(t->second)) + ", first = " + a->second +
+                      ", second = " + b->second + " }");
       p.ids.insert(p.ids.end(), {cid::SplashText[i], cid::SplashFirst[i], cid::SplashSecond[i]});
     }
     if (items.empty()) return std::nullopt;
@@ -876,14 +912,16 @@ std::optional<Printed> printKey(const KeyDef& def, const Strings& strings,
   if (def.kind == Kind::VersionOptions) {
     long long count = 0;
     auto c = strings.find(def.id);
-    if (c == strings.end() || !canonicalInt(c->second, count) || count < 0 || count > 1000) return std::nullopt;
+    if (c == strings.end() || !canonicalInt(c->second, count) || count < 0 || count > 1000)
+      return std::nullopt;
     Printed p{"", {def.id}};
     std::vector<std::string> items;
     for (ConfigId i = 0; i < count; ++i) {
       auto cond = strings.find(def.id + 1 + 2 * i), opts = strings.find(def.id + 2 + 2 * i);
       if (cond == strings.end() || opts == strings.end()) return std::nullopt;
       std::string versions = cond->second.starts_with("*") ? cond->second.substr(1) : cond->second;
-      items.push_back("{ versions = " + quote(fromCp1252(versions)) + ", options = " + *wordsValue(opts->second) + " }");
+      items.push_back("{ versions = " + quote(fromCp1252(versions)) +
+                      ", options = " + *wordsValue(opts->second) + " }");
       p.ids.insert(p.ids.end(), {def.id + 1 + 2 * i, def.id + 2 + 2 * i});
     }
     p.value = arrayValue(items);
@@ -1047,7 +1085,8 @@ bool blockFromToml(const std::filesystem::path& configPath, ConfigBlock& block, 
     if (name == "locale" || name == "include") {
       const auto* a = v.as_array();
       if (!a || (!a->empty() && !a->is_array_of_tables())) {
-        ok = r.fail(v.source(), std::string(name) + " must be written as [[" + std::string(name) + "]] tables");
+        ok = r.fail(v.source(),
+                    std::string(name) + " must be written as [[" + std::string(name) + "]] tables");
         break;
       }
       for (const toml::node& item : *a)
@@ -1062,14 +1101,16 @@ bool blockFromToml(const std::filesystem::path& configPath, ConfigBlock& block, 
       ok = t && r.section(name, *t);
     } else {
       std::string hint = renamedHint(std::string(name));
-      ok = r.fail(k.source(), "unknown table or key \"" + std::string(name) + "\"" + (hint.empty() ? suggestion(name, known) : hint));
+      ok = r.fail(k.source(), "unknown table or key \"" + std::string(name) + "\"" +
+                                  (hint.empty() ? suggestion(name, known) : hint));
     }
   }
   ok = ok && r.finishServiceType() && r.crossChecks();
   if (ok && !block.files.empty()) {
     for (ConfigId id : {IncludedFileCountId, IncludedFileNamesId})
       if (r.definedAt.count(id))
-        ok = r.failLine(r.definedAt[id], "ConfigId " + std::to_string(id) + " is written from the [[include]] tables");
+        ok = r.failLine(r.definedAt[id],
+                        "ConfigId " + std::to_string(id) + " is written from the [[include]] tables");
   }
   if (!ok) {
     error = r.error;
@@ -1085,9 +1126,10 @@ bool blockFromToml(const std::filesystem::path& configPath, ConfigBlock& block, 
     // The launcher builds the name list from the records; hand-written ids would contradict it.
     for (ConfigId id : {IncludedFileCountId, IncludedFileNamesId})
       if (r.definedAt.count(id)) {
-        r.failLine(r.definedAt[id], "ConfigId " + std::to_string(id) +
-                                        " is written from the included files (the runtime library is one; set "
-                                        "include-runtime = false under [pack] to leave it out)");
+        r.failLine(r.definedAt[id],
+                   "ConfigId " + std::to_string(id) +
+                       " is written from the included files (the runtime library is one; set "
+                       "include-runtime = false under [pack] to leave it out)");
         error = r.error;
         return false;
       }
@@ -1097,7 +1139,8 @@ bool blockFromToml(const std::filesystem::path& configPath, ConfigBlock& block, 
     if (r.definedAt.count(m.id)) continue;
     std::string english(m.english);
     if (m.id == 1016)
-      english = noRuntimeMessage(r.strings[cid::SearchSequence], r.strings[cid::MinVersion], r.strings[cid::MaxVersion]);
+      english = noRuntimeMessage(r.strings[cid::SearchSequence], r.strings[cid::MinVersion],
+                                 r.strings[cid::MaxVersion]);
     r.wide[m.id] = utf8ToUtf16(english);
   }
   for (ConfigId id : {cid::SearchSequence, cid::MinVersion, cid::MaxVersion})
@@ -1107,8 +1150,8 @@ bool blockFromToml(const std::filesystem::path& configPath, ConfigBlock& block, 
   return true;
 }
 
-bool blockToToml(const ConfigBlock& block, const std::optional<std::filesystem::path>& extractDir, std::ostream& out,
-                 std::string& error) {
+bool blockToToml(const ConfigBlock& block, const std::optional<std::filesystem::path>& extractDir,
+                 std::ostream& out, std::string& error) {
   Strings strings;
   std::map<ConfigId, std::u16string> wide;
   // Later duplicates win, as in the launcher.
@@ -1162,7 +1205,8 @@ bool blockToToml(const ConfigBlock& block, const std::optional<std::filesystem::
     for (const auto& [id, text] : entries) {
       const MessageDef* m = messageById(id);
       (m ? messages : raw)
-          .push_back((m ? std::string(m->key) : quote(std::to_string(id))) + " = " + quote(utf16ToUtf8(text)));
+          .push_back((m ? std::string(m->key) : quote(std::to_string(id))) + " = " +
+                     quote(utf16ToUtf8(text)));
     }
     if (!messages.empty()) {
       header("[locale.messages]");
@@ -1220,11 +1264,13 @@ bool blockToToml(const ConfigBlock& block, const std::optional<std::filesystem::
 
   if (!strings.empty()) {
     header("[raw.strings]");
-    for (const auto& [id, text] : strings) out << quote(std::to_string(id)) << " = " << quote(fromCp1252(text)) << "\n";
+    for (const auto& [id, text] : strings)
+      out << quote(std::to_string(id)) << " = " << quote(fromCp1252(text)) << "\n";
   }
   if (!wide.empty()) {
     header("[raw.wide]");
-    for (const auto& [id, text] : wide) out << quote(std::to_string(id)) << " = " << quote(utf16ToUtf8(text)) << "\n";
+    for (const auto& [id, text] : wide)
+      out << quote(std::to_string(id)) << " = " << quote(utf16ToUtf8(text)) << "\n";
   }
   return true;
 }

@@ -120,8 +120,9 @@ void includeRuntimeJar(ConfigBlock& block, const PackRequest& request, const fs:
       }
     }
     if (jar.empty())
-      throw Failure{pathText(config) + ": " + std::string(RuntimeJarName) + " is included by default but is neither beside " +
-                    pathText(launcher) + " nor beside pelto-pack; set runtime-jar under [pack], or include-runtime = false"};
+      throw Failure{pathText(config) + ": " + std::string(RuntimeJarName) +
+                    " is included by default but is neither beside " + pathText(launcher) +
+                    " nor beside pelto-pack; set runtime-jar under [pack], or include-runtime = false"};
   }
   std::vector<unsigned char> bytes = readWhole(jar, "runtime library");
   block.files.push_back(IncludedFile{std::string(RuntimeJarName), std::move(bytes)});
@@ -242,7 +243,8 @@ int init(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
   }
   fs::path target = pathFromText(*output);
   std::error_code ec;
-  if (fs::exists(target, ec)) throw Failure{pathText(target) + ": exists already; pelto-pack init does not overwrite it"};
+  if (fs::exists(target, ec))
+    throw Failure{pathText(target) + ": exists already; pelto-pack init does not overwrite it"};
   std::ofstream file(target, std::ios::binary);
   file << text;
   file.close();
@@ -263,7 +265,8 @@ int runPackTool(const std::vector<std::string>& args, const fs::path& ownPath, s
       writeJsonSchema(out);
       return ExitOk;
     }
-    if (!args.empty() && args[0] == "keys" && (args.size() == 1 || (args.size() == 2 && args[1] == "--markdown"))) {
+    if (!args.empty() && args[0] == "keys" &&
+        (args.size() == 1 || (args.size() == 2 && args[1] == "--markdown"))) {
       writeKeyReference(out);
       return ExitOk;
     }
