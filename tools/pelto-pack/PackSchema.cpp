@@ -1175,10 +1175,7 @@ bool blockToToml(const ConfigBlock& block, const std::optional<std::filesystem::
       printedVersion[def.id] = strings[def.id];
     }
     lines[std::string(def.table)].push_back(std::string(def.key) + " = " + p->value);
-    for (ConfigId id : p->ids) {
-      strings.erase(id);
-      wide.erase(id);
-    }
+    for (ConfigId id : p->ids) (def.kind == Kind::Wide ? wide.erase(id) : strings.erase(id));
   }
   for (const MessageDef& m : messageTable()) {
     auto it = wide.find(m.id);
