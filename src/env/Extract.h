@@ -22,9 +22,13 @@ constexpr std::size_t IncludedFileChunk = 6000;
 int extractIncludedFiles();
 // The same from a given file whose included-files section starts at IncludedFilesOffset.
 int extractIncludedFilesFrom(const std::u16string& sourceFile);
-// Deletes what is in a directory; with recurse, also the files of its direct subdirectories.
-// Links (junctions, symbolic links) are removed as entries and never followed.
+// Deletes what is in a directory; with recurse, the whole tree below it. Links (junctions,
+// symbolic links) are removed as entries and never followed. Emptying LauncherTempDir lets go
+// of this launch's marker first.
 void emptyDirectory(std::string_view directory, bool recurse);
+// Removes the per-launch folders that earlier launches of this executable left in the temp
+// directory once they have ended (their marker can be deleted). Never fatal.
+void removeEndedLaunchFolders();
 
 // What the clean-up does with one entry of a directory, by its attributes: a directory is
 // emptied first (with recurse) and removed; a link to a directory (a reparse point) is removed
@@ -36,9 +40,16 @@ CleanupAction cleanupActionFor(std::uint32_t attributes, bool recurse);
 
 // The names of the list in their order; runs of ";" count as one separator.
 std::vector<std::string> splitIncludedNames(std::string_view list);
-// An included file name that stays inside the directory: relative, no drive or stream colon,
-// no "." or ".." component (nor one of dots and spaces only, which Windows trims to those),
-// no empty component, no device name such as "nul" or "com1.txt". "/" separates as "\" does.
+// An included file name that stays inside the directory and that Windows creates as written:
+// relative, no drive or stream colon, no "." or ".." component (nor one of dots and spaces
+// only, which Windows trims to those), no empty component, no device name such as "nul" or
+// "com1.txt", no component ending in a dot or a space, none of <>"|?*; or control characters,
+// and not the launch marker. "/" separates as "\" does. The launcher, `pelto-pack build` and
+// `pelto-pack dump --extract` all apply this one rule.
 bool isSafeIncludedName(std::string_view name);
+
+// The file each launch keeps open in its folder for its whole life (without delete sharing):
+// a folder whose marker can be deleted belongs to a launch that has ended.
+constexpr std::string_view LaunchMarkerName = "pelto.lock";
 
 }  // namespace pelto

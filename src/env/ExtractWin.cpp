@@ -42,7 +42,8 @@ int copyMasked(ByteSource& source, HANDLE target, std::int64_t length) {
     ByteSource::ReadResult r = source.read(chunk.data(), want);
     auto got = static_cast<DWORD>(r.count);
     if (got == 0) {
-      logError(u"ReadFile failed %d %d %I64d", static_cast<int>(got), static_cast<int>(r.systemError), copied);
+      logError(u"ReadFile failed %d %d %I64d", static_cast<int>(got), static_cast<int>(r.systemError),
+               copied);
       return 1;
     }
     for (DWORD i = 0; i < got; ++i) chunk[i] = static_cast<unsigned char>(chunk[i] ^ IncludedFileMask);
@@ -67,13 +68,17 @@ int extractRecord(ByteSource& bytes, const std::string& target) {
   logMessage(u"extracting %S (size: %I64d)", target, length);
   if (length <= 0) return 0;
   UniqueFileHandle out(
-      CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!out) raiseLaunchError(1009, std::string_view("11"));
+      CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!out) {
+    logError(u"could not create %S (%d)", target, static_cast<int>(GetLastError()));
+    raiseLaunchError(1009, std::string_view("11"));
+  }
   return copyMasked(bytes, out.get(), length);
 }
 
-// The target of one name; the name's first directory level is made on demand.
-std::string prepareTarget(const std::string& name) {
+// The target of one name, its folders made on demand. Every folder and file is made fresh:
+// one that already stands was put there by someone else and is never written into.
+std::string prepareTarget(const std::string& name, std::vector<std::string>& madeFolders) {
   // A name that would leave the directory (or name a device, a stream) never reaches the disk.
   if (!isSafeIncludedName(name)) {
     logError(u"refusing included file name %S", name);
@@ -84,14 +89,47 @@ std::string prepareTarget(const std::string& name) {
     logError(u"included file path too long (%d characters)", static_cast<int>(target.size()));
     raiseLaunchError(1009, std::string_view("11"));
   }
-  std::size_t slash = name.find('\\');
-  if (slash != std::string::npos) {
-    std::string dir = target.substr(0, LauncherTempDir.size() + 1 + slash);
-    logMessage(u"creating directory %S", dir);
-    if (!CreateDirectoryA(dir.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
-      logError(u"failed to create directory %S", dir);
+  for (std::size_t slash = name.find_first_of("\\/"); slash != std::string::npos;
+       slash = name.find_first_of("\\/", slash + 1)) {
+    std::string folder = target.substr(0, LauncherTempDir.size() + 1 + slash);
+    auto same = [&folder](const std::string& made) { return _stricmp(made.c_str(), folder.c_str()) == 0; };
+    if (std::any_of(madeFolders.begin(), madeFolders.end(), same)) continue;
+    logMessage(u"creating directory %S", folder);
+    if (!CreateDirectoryA(folder.c_str(), nullptr)) {
+      logError(u"failed to create directory %S (%d)", folder, static_cast<int>(GetLastError()));
+      raiseLaunchError(1009, std::string_view("11"));
+    }
+    madeFolders.push_back(folder);
   }
   return target;
+}
+
+// Held for the life of the process; the clean-up at exit lets go of it first.
+UniqueFileHandle LaunchMarker;
+
+// The marker names the executable, so a launch sweeps only the folders of its own kind.
+void holdLaunchMarker() {
+  std::string marker = joined(LauncherTempDir, std::string(LaunchMarkerName).c_str());
+  LaunchMarker.reset(CreateFileA(marker.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+  std::string own = getExecutablePath();
+  DWORD wrote = 0;
+  if (!LaunchMarker ||
+      !WriteFile(LaunchMarker.get(), own.data(), static_cast<DWORD>(own.size()), &wrote, nullptr)) {
+    logError(u"could not write the launch marker %S (%d)", marker, static_cast<int>(GetLastError()));
+    raiseLaunchError(1009, std::string_view("7"));
+  }
+}
+
+std::string markerText(const std::string& marker) {
+  UniqueFileHandle file(CreateFileA(marker.c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  std::string text(TextRoom, '\0');
+  DWORD got = 0;
+  if (!file || !ReadFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &got, nullptr)) return {};
+  text.resize(got);
+  return text;
 }
 
 template <class Open>
@@ -109,9 +147,10 @@ int extractWith(Open open) {
   if (!bytes.seek(IncludedFilesOffset)) raiseConfigError({ConfigErrorKind::Seek, GetLastError(), 0});
   std::vector<std::string> names = splitIncludedNames(dupConfigString(IncludedFileNamesId));
   long handled = 0;
+  std::vector<std::string> madeFolders;
   for (const std::string& name : names) {
     if (handled >= count) break;
-    std::string target = prepareTarget(name);
+    std::string target = prepareTarget(name, madeFolders);
     if (int result = extractRecord(bytes, target)) {
       logError(u"Failed to extract %S", target);
       return result;
@@ -120,6 +159,10 @@ int extractWith(Open open) {
   }
   UnextractedPosition = static_cast<std::uint32_t>(bytes.position());
   file.reset();
+  // Last, so that a folder too deep for the marker still fails on its files as it always did; a
+  // folder without a marker is never swept.
+  holdLaunchMarker();
+  removeEndedLaunchFolders();
   logMessage(u"extracting files done");
   return 0;
 }
@@ -148,6 +191,7 @@ int extractIncludedFilesFrom(const std::u16string& sourceFile) {
 
 void emptyDirectory(std::string_view dir, bool recurse) {
   if (dir.empty() || dir[0] == '.') return;
+  if (dir == LauncherTempDir) LaunchMarker.reset();
   logMessage(u"emptying %S", dir);
   WIN32_FIND_DATAA entry;
   UniqueFindHandle search(FindFirstFileA(joined(dir, "*.*").c_str(), &entry));
@@ -159,12 +203,34 @@ void emptyDirectory(std::string_view dir, bool recurse) {
     CleanupAction action = cleanupActionFor(entry.dwFileAttributes, recurse);
     if (action != CleanupAction::Delete) {
       logMessage(u"attempting to remove %S (%d)", path, recurse ? 1 : 0);
-      if (action == CleanupAction::EmptyThenRemove) emptyDirectory(path, false);
+      if (action == CleanupAction::EmptyThenRemove) emptyDirectory(path, true);
       RemoveDirectoryA(path.c_str());
     } else {
       logMessage(u"attempting to delete %S", path);
       DeleteFileA(path.c_str());
     }
+  } while (FindNextFileA(search.get(), &entry));
+}
+
+void removeEndedLaunchFolders() {
+  bool lossy = false;
+  std::string temp = wideToNarrow(getTempDirectory(false), &lossy);
+  std::string own = getExecutablePath();
+  if (temp.empty() || lossy || own.empty()) return;
+  WIN32_FIND_DATAA entry;
+  UniqueFindHandle search(FindFirstFileA(joined(temp, "plo*_dir*").c_str(), &entry));
+  if (!search) return;
+  do {
+    std::string folder = joined(temp, entry.cFileName);
+    // A link is never followed, not even at the top.
+    if (cleanupActionFor(entry.dwFileAttributes, true) != CleanupAction::EmptyThenRemove) continue;
+    if (_stricmp(folder.c_str(), LauncherTempDir.c_str()) == 0) continue;
+    std::string marker = joined(folder, std::string(LaunchMarkerName).c_str());
+    // A live launch holds its marker without delete sharing, so the delete fails for it.
+    if (markerText(marker) != own || !DeleteFileA(marker.c_str())) continue;
+    logMessage(u"removing the folder of an ended launch %S", folder);
+    emptyDirectory(folder, true);
+    RemoveDirectoryA(folder.c_str());
   } while (FindNextFileA(search.get(), &entry));
 }
 

@@ -34,6 +34,16 @@ bool isDotsOnly(std::string_view component) {
   return component.find_first_not_of(". ") == std::string_view::npos;
 }
 
+// Windows drops a trailing dot or space, so "a.jar." would land on "a.jar"; the other
+// characters here cannot be in a file name at all, and the launch would fail on them.
+bool isUnusableComponent(std::string_view component) {
+  if (component.back() == '.' || component.back() == ' ') return true;
+  for (char c : component)
+    if (static_cast<unsigned char>(c) < 32 || std::string_view("<>\"|?*;").find(c) != std::string_view::npos)
+      return true;
+  return false;
+}
+
 }  // namespace
 
 CleanupAction cleanupActionFor(std::uint32_t attributes, bool recurse) {
@@ -60,13 +70,17 @@ bool isSafeIncludedName(std::string_view name) {
   // A colon is a drive ("C:x", "C:\x") or an alternate data stream ("a.jar:s"); neither stays
   // a plain file of the directory.
   if (name.empty() || name.find(':') != std::string_view::npos) return false;
+  // The launch's own marker lives beside the included files.
+  if (lowerAscii(name) == LaunchMarkerName) return false;
   std::size_t start = 0;
   while (true) {
     std::size_t end = start;
     while (end < name.size() && !isSeparator(name[end])) ++end;
     std::string_view component = name.substr(start, end - start);
     // An empty component is a leading separator (rooted), a doubled or a trailing one.
-    if (component.empty() || isDotsOnly(component) || isDeviceName(component)) return false;
+    if (component.empty() || isDotsOnly(component) || isDeviceName(component) ||
+        isUnusableComponent(component))
+      return false;
     if (end == name.size()) return true;
     start = end + 1;
   }

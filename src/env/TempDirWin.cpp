@@ -1,11 +1,14 @@
 // The temporary directory: a fixed list of candidates, each proven writable by a probe
 // directory, and the per-launch directory beneath it.
 #include <windows.h>
+// After windows.h, which it needs.
+#include <sddl.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 
+#include "env/Handles.h"
 #include "env/Paths.h"
 #include "env/TextConv.h"
 #include "launcher/Fatal.h"
@@ -120,6 +123,36 @@ std::vector<TempCandidate<typename Api::S>> candidates() {
 // A name GetTempFileNameA made (and created as an empty file) ends in ".tmp".
 bool borrowedTempFile(const std::string& name) {
   return name.size() > 4 && _stricmp(name.c_str() + name.size() - 4, ".tmp") == 0;
+}
+
+using UniqueLocal = UniqueAny<HLOCAL, LocalFree>;
+
+// The user this process runs as, as SID text; "" when it cannot be told.
+std::wstring currentUserSid() {
+  UniqueHandle token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return {};
+  DWORD size = 0;
+  GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+  std::vector<unsigned char> user(size);
+  if (size == 0 || !GetTokenInformation(token.get(), TokenUser, user.data(), size, &size)) return {};
+  LPWSTR text = nullptr;
+  if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &text)) return {};
+  UniqueLocal owned(text);
+  return text;
+}
+
+// Full control for this user, SYSTEM and Administrators, passed on to everything made inside.
+// Protected: the temp folder's own entries (C:\Windows\Temp lets every user create files and
+// folders) are not inherited, so nobody else can plant or swap a file before the JVM loads it.
+UniqueLocal launchFolderSecurity() {
+  std::wstring sid = currentUserSid();
+  if (sid.empty()) return UniqueLocal();
+  std::wstring sddl = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + sid + L")";
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor,
+                                                            nullptr))
+    return UniqueLocal();
+  return UniqueLocal(descriptor);
 }
 
 template <class S>
@@ -240,11 +273,15 @@ std::string makeTempFileName() {
 }
 
 void createLauncherTempDir() {
-  for (int attempt = 0; attempt < 10; ++attempt) {
+  UniqueLocal descriptor = launchFolderSecurity();
+  SECURITY_ATTRIBUTES security{sizeof(SECURITY_ATTRIBUTES), descriptor.get(), FALSE};
+  // Without its own protection the folder would inherit whatever the temp folder allows.
+  for (int attempt = 0; descriptor && attempt < 10; ++attempt) {
     std::string name = makeTempFileName();
     LauncherTempDir = name + "_dir" + std::to_string(static_cast<long long>(std::time(nullptr)));
     logMessage(u"Temp dir3: %S", LauncherTempDir);
-    bool made = CreateDirectoryA(LauncherTempDir.c_str(), nullptr) != 0;
+    // A folder of that name that already stands is never taken over: the attempt fails.
+    bool made = CreateDirectoryA(LauncherTempDir.c_str(), &security) != 0;
     DWORD error = GetLastError();
     // The empty file only lent its unique name; once the directory stands (or the attempt
     // failed) it would be litter left by every launch. The fall-back name made no file.
@@ -252,6 +289,8 @@ void createLauncherTempDir() {
     if (made) return;
     logMessage(u"Could not create dir (%d)", static_cast<int>(error));
   }
+  if (!descriptor)
+    logError(u"no security descriptor for the launch folder (%d)", static_cast<int>(GetLastError()));
   LauncherTempDir.clear();
   raiseLaunchError(1009, std::string_view("7"));
 }

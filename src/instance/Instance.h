@@ -21,7 +21,7 @@ std::string executableIdentity();
 
 // The process id of this process under the identity in InstancePidKey; failures are ignored.
 void writeInstancePid();
-// The number stored under the identity, 0 when there is none or it is not 4 bytes long.
+// The number stored under the identity, 0 when there is none or it is no REG_DWORD.
 std::uint32_t readInstancePid();
 // The same for any key and value name (tests use their own).
 void writeInstancePid(std::string_view key, std::string_view valueName, std::uint32_t pid);

@@ -12,15 +12,22 @@ std::string mangleInstanceIdentity(std::string_view identity) {
   return out;
 }
 
-std::string instanceSemaphoreBase(std::string_view identity, bool global, bool* cut) {
+std::string instanceSemaphoreBase(std::string_view identity, bool global, std::size_t reserve) {
   std::string base = global ? "Global\\" : "Local\\";
-  base += mangleInstanceIdentity(identity);
-  // Room for the NUL and the longest suffix, so that every suffixed name differs.
-  constexpr std::size_t room = TextRoom - 1 - 6;
-  bool tooLong = base.size() > room;
-  if (tooLong) base.resize(room);
-  if (cut) *cut = tooLong;
-  return base;
+  std::string mangled = mangleInstanceIdentity(identity);
+  if (base.size() + mangled.size() + reserve < SemaphoreNameRoom) return base + mangled;
+  // FNV-1a, 64 bits: stable across runs and builds, unlike std::hash.
+  std::uint64_t hash = 0xcbf29ce484222325ULL;
+  for (unsigned char c : mangled) hash = (hash ^ c) * 0x100000001b3ULL;
+  // Written by hand: a printf here would link the C library's whole formatter into the launcher.
+  std::string hex(16, '0');
+  for (std::size_t i = 16; i-- > 0; hash >>= 4) hex[i] = "0123456789abcdef"[hash & 0xF];
+  return base + "pelto-" + hex;
+}
+
+bool anotherInstanceHolds(std::uint32_t lastError) {
+  constexpr std::uint32_t accessDenied = 5, alreadyExists = 183;  // ERROR_ACCESS_DENIED, ERROR_ALREADY_EXISTS
+  return lastError == alreadyExists || lastError == accessDenied;
 }
 
 std::string suffixedInstanceName(std::string_view base, long n) {

@@ -14,9 +14,18 @@ constexpr int InstancePidPauseMs = 100;  // between two reads
 
 // The identity with every backslash and every space as an underscore.
 std::string mangleInstanceIdentity(std::string_view identity);
-// "Global\" or "Local\" and the mangled identity, cut so that a suffix of up to six digits
-// still fits the text room (*cut tells whether anything was cut).
-std::string instanceSemaphoreBase(std::string_view identity, bool global, bool* cut = nullptr);
+// Kernel object names are limited to this many characters, NUL included.
+constexpr std::size_t SemaphoreNameRoom = 260;
+// The longest multi-instance suffix ("100000").
+constexpr std::size_t InstanceSuffixRoom = 6;
+// "Global\" or "Local\" and the mangled identity. Where that and reserve more characters
+// (the suffix of multi-instance mode) do not fit the object-name room, the identity is
+// replaced by "pelto-" and a hash of the mangled identity: the same executable always gets the
+// same short name in the same namespace.
+std::string instanceSemaphoreBase(std::string_view identity, bool global, std::size_t reserve = 0);
+// The last error of a semaphore creation that means another instance holds the name: it
+// exists, or it does and belongs to another account (a service's "Global\" semaphore).
+bool anotherInstanceHolds(std::uint32_t lastError);
 // The base followed by the decimal n.
 std::string suffixedInstanceName(std::string_view base, long n);
 

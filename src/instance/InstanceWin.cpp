@@ -71,6 +71,9 @@ HANDLE createSemaphore(const std::string& name, DWORD& lastError) {
 void logSemaphore(const std::string& name, DWORD code, HANDLE h) {
   logMessage(u"semaphore name %S, code %d, value %p", name, static_cast<int>(code),
              static_cast<const void*>(h));
+  // Not another instance and no semaphore either: this run goes on unguarded, and says so.
+  if (!h && !anotherInstanceHolds(code))
+    logError(u"could not create semaphore %S (error %d)", name, static_cast<int>(code));
 }
 
 }  // namespace
@@ -96,7 +99,7 @@ std::uint32_t readInstancePid(std::string_view key, std::string_view valueName) 
   DWORD value = 0, size = sizeof value, type = 0;
   if (RegQueryValueExA(k.get(), std::string(valueName).c_str(), nullptr, &type,
                        reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS ||
-      size != sizeof value)
+      type != REG_DWORD || size != sizeof value)
     return 0;
   return value;
 }
@@ -126,17 +129,17 @@ ClaimedSemaphore claimInstanceSemaphore(std::string_view base) {
       base,
       [&](const std::string& candidate) {
         current.reset(createSemaphore(candidate, code));
-        return code == ERROR_ALREADY_EXISTS;
+        return anotherInstanceHolds(code);
       },
       [&] { current.reset(); });
   return {current.release(), name, code};
 }
 
 void setUpSingleInstance() {
-  bool cut = false;
-  std::string base = instanceSemaphoreBase(executableIdentity(), getConfigInt(158) != 0, &cut);
-  if (cut) logError(u"semaphore name cut to %d characters", static_cast<int>(base.size()));
-  if (getConfigInt(10005) == 0) {
+  bool multi = getConfigInt(10005) == 0;
+  std::string base =
+      instanceSemaphoreBase(executableIdentity(), getConfigInt(158) != 0, multi ? InstanceSuffixRoom : 0);
+  if (multi) {
     ClaimedSemaphore claimed = claimInstanceSemaphore(base);
     InstanceSemaphore.reset(claimed.handle);
     InstanceSemaphoreName = claimed.name;
@@ -148,7 +151,7 @@ void setUpSingleInstance() {
   DWORD code = 0;
   UniqueHandle semaphore(createSemaphore(InstanceSemaphoreName, code));
   logSemaphore(InstanceSemaphoreName, code, semaphore.get());
-  if (code == ERROR_ALREADY_EXISTS) {
+  if (anotherInstanceHolds(code)) {
     semaphore.reset();
     std::uint32_t other =
         waitForInstancePid([] { return readInstancePid(); }, [] { Sleep(InstancePidPauseMs); });

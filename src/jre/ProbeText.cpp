@@ -25,6 +25,13 @@ bool versionFromFirstLine(std::string_view line, std::string& version) {
   return false;
 }
 
+std::optional<ProbeCommand> probeCommand(std::string_view executable, std::string_view shortForm) {
+  std::string_view named = shortForm.empty() ? executable : shortForm;
+  if (executable.find('"') != std::string_view::npos || named.find('"') != std::string_view::npos)
+    return std::nullopt;
+  return ProbeCommand{std::string(executable), "\"" + std::string(named) + "\" -version"};
+}
+
 std::string versionCacheKey(std::string_view executable) {
   std::string key = "SOFTWARE\\tarnwick-labs\\pelto\\jvms\\";
   for (char c : executable) key.push_back(c == '\\' ? '/' : c);

@@ -42,16 +42,16 @@ std::optional<std::string> takeJavaOptions() {
   return held;
 }
 
-std::string shortCommand(const std::string& executable) {
+// The 8.3 form of the path, or empty when there is none that fits.
+std::string shortForm(const std::string& executable) {
   std::string buf(TextRoom, '\0');
   DWORD n = GetShortPathNameA(executable.c_str(), buf.data(), static_cast<DWORD>(TextRoom));
   if (n == 0 || n >= TextRoom) {
     logMessage(u"Could not get short path name for %S", executable);
-    buf = executable;
-  } else {
-    buf.resize(n);
+    return {};
   }
-  return buf + " -version";
+  buf.resize(n);
+  return buf;
 }
 
 // The first line of what the child wrote, read back through our own handle from the start;
@@ -120,7 +120,11 @@ void storeCachedVersion(const std::string& executable, std::uint64_t lastWrite, 
 
 bool probeJavaVersion(const std::string& executable, std::uint64_t lastWrite, std::string& version,
                       std::uint32_t waitMs) {
-  std::string command = shortCommand(executable);
+  std::optional<ProbeCommand> command = probeCommand(executable, shortForm(executable));
+  if (!command) {
+    logError(u"no executable can be named %S", executable);
+    return false;
+  }
   std::optional<std::string> javaOptions = takeJavaOptions();
 
   std::string outputFile = makeTempFileName();
@@ -142,9 +146,9 @@ bool probeJavaVersion(const std::string& executable, std::uint64_t lastWrite, st
   si.hStdOutput = nullptr;
   si.hStdError = errorHandle.get();
   PROCESS_INFORMATION pi{};
-  std::string commandLine = command;  // CreateProcessA may write into it
-  BOOL started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS,
-                                nullptr, nullptr, &si, &pi);
+  std::string commandLine = command->commandLine;  // CreateProcessA may write into it
+  BOOL started = CreateProcessA(command->application.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                                NORMAL_PRIORITY_CLASS, nullptr, nullptr, &si, &pi);
   DWORD startError = started ? 0 : GetLastError();
   UniqueHandle process(started ? pi.hProcess : nullptr);
   UniqueHandle thread(started ? pi.hThread : nullptr);
@@ -153,7 +157,7 @@ bool probeJavaVersion(const std::string& executable, std::uint64_t lastWrite, st
 
   bool ok = false;
   if (!started) {
-    logMessage(u"Could not create process %S > %S (error %d)", command, outputFile,
+    logMessage(u"Could not create process %S > %S (error %d)", command->commandLine, outputFile,
                static_cast<int>(startError));
   } else {
     DWORD exitCode = 0;

@@ -25,6 +25,10 @@ bool scanLocatedRuntimes(bool currentUser, std::string& executable, std::string&
 // The version subkey names in the order they are tried: those in range (lenient), in
 // descending byte-wise text order.
 std::vector<std::string> versionSubkeyTrialOrder(std::vector<std::string> names, const VersionBounds& bounds);
+// The subkey names of an open registry key (an HKEY), in enumeration order; names longer than
+// the text room are left out, and the walk ends on any other error or after MaxSubkeys indices.
+constexpr unsigned long MaxSubkeys = 100000;
+std::vector<std::string> subkeyNames(void* key);
 // A located-runtime key name as an executable path: forward slashes become backslashes.
 std::string locatedRuntimePath(const std::string& keyName);
 

@@ -38,20 +38,6 @@ bool readString(HKEY root, const std::string& path, const char* name, std::size_
   return readString(key.get(), name, room, text);
 }
 
-// The names of a key's subkeys; a name that does not fit the room is left out.
-std::vector<std::string> subkeyNames(HKEY key) {
-  std::vector<std::string> names;
-  std::string name(TextRoom, '\0');
-  for (DWORD index = 0;; ++index) {
-    DWORD size = static_cast<DWORD>(TextRoom);
-    LONG rc = RegEnumKeyExA(key, index, name.data(), &size, nullptr, nullptr, nullptr, nullptr);
-    if (rc == ERROR_NO_MORE_ITEMS) break;
-    if (rc != ERROR_SUCCESS) continue;
-    names.emplace_back(name.data(), size);
-  }
-  return names;
-}
-
 // JavaHome of a version key, turned into its executable and checked.
 bool checkHomeOf(HKEY key, std::string& executable, std::string& version, const VersionBounds& bounds) {
   std::string home;
@@ -69,6 +55,23 @@ std::string currentVersionIn(const std::string& key, const VersionBounds& bounds
 }
 
 }  // namespace
+
+std::vector<std::string> subkeyNames(void* key) {
+  std::vector<std::string> names;
+  std::string name(TextRoom, '\0');
+  // Bounded: a key that answers neither a name nor the end for ever cannot hold the search.
+  for (DWORD index = 0; index < MaxSubkeys; ++index) {
+    DWORD size = static_cast<DWORD>(TextRoom);
+    LONG rc =
+        RegEnumKeyExA(static_cast<HKEY>(key), index, name.data(), &size, nullptr, nullptr, nullptr, nullptr);
+    // A name longer than the room is passed over; any other error (the end, a key deleted by
+    // an uninstaller meanwhile) ends the walk.
+    if (rc == ERROR_MORE_DATA) continue;
+    if (rc != ERROR_SUCCESS) break;
+    names.emplace_back(name.data(), size);
+  }
+  return names;
+}
 
 bool checkCurrentVersionKeys(std::string& executable, std::string& version, const VersionBounds& bounds,
                              const std::string& developmentKitKey, const std::string& runtimeKey) {

@@ -145,9 +145,15 @@ void configureJavaSplash() {
   // NewStringUTF would read them as modified UTF-8.
   const ConfigId textIds[] = {10111, 10114, 10118, 10121};
   jstring texts[4] = {};
-  for (int i = 0; i < 4; ++i) texts[i] = newJavaString(getConfigStringW(textIds[i], ShortTextRoom));
-  if (Env->ExceptionCheck()) {
+  bool made = true;
+  // A failed NewString leaves OutOfMemoryError pending: no JNI call may follow until it is cleared.
+  for (int i = 0; i < 4 && made; ++i) {
+    texts[i] = newJavaString(getConfigStringW(textIds[i], ShortTextRoom));
+    made = texts[i] != nullptr && !Env->ExceptionCheck();
+  }
+  if (!made) {
     checkJavaException(false);
+    logError(u"could not create the splash texts");
   } else {
     auto n = [](ConfigId id) { return static_cast<jint>(getConfigInt(id)); };
     Env->CallStaticVoidMethod(cls, method, JNI_TRUE, getConfigInt(163) != 0 ? JNI_TRUE : JNI_FALSE, texts[0],

@@ -51,15 +51,16 @@ constexpr Id SplashText[4] = {10111, 10114, 10118, 10121};
 constexpr Id SplashFirst[4] = {10109, 10113, 10116, 10120};
 constexpr Id SplashSecond[4] = {10110, 10115, 10117, 10122};
 
-// Entries of the service operations, 30000 to 30999. The launcher's install verb reads them:
-constexpr Id ServiceOperationsFirst = 30000;
-constexpr Id ServiceOperationsLast = 30999;
+// Entries of the service host, 31000 to 31999 (the service side names the same ids in
+// service/ServiceConfig.h, with the ones still to get keys). The install verb reads:
+constexpr Id ServiceOperationsFirst = 31000;
+constexpr Id ServiceOperationsLast = 31999;
 // Wide text: the display name given to CreateService; empty or missing means the service name.
-constexpr Id ServiceDisplayName = 30001;
+constexpr Id ServiceDisplayName = 31001;
 // String: the start type when ExecutableType cannot tell it: "auto" (automatic start together
 // with message boxes or a windowed application), "delayed-auto" (automatic start, then
 // SERVICE_CONFIG_DELAYED_AUTO_START_INFO), "disabled" (SERVICE_DISABLED). Missing: ExecutableType
 // 4 means automatic start, anything else demand start.
-constexpr Id ServiceStartType = 30002;
+constexpr Id ServiceStartType = 31002;
 
 }  // namespace pelto::config_id

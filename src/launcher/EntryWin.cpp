@@ -15,20 +15,6 @@
 #include "service/ServiceRuntime.h"
 
 namespace pelto {
-namespace {
-
-int runDispatcher() {
-  std::wstring name = asW(ServiceName);
-  SERVICE_TABLE_ENTRYW table[] = {{name.data(), serviceMain}, {nullptr, nullptr}};
-  logMessage(u"calling StartServiceCtrlDispatcher");
-  if (!StartServiceCtrlDispatcherW(table))
-    logMessage(u"StartServiceCtrlDispatcher failed with error %d", static_cast<int>(GetLastError()));
-  logMessage(u"StartServiceCtrlDispatcher returned");
-  return 0;
-}
-
-}  // namespace
-
 int runEntry(std::u16string_view commandLine) {
   ServiceMode = true;
   startUp();
@@ -52,7 +38,7 @@ int runEntry(std::u16string_view commandLine) {
       return d.handler(d.call);
     case EntryRoute::Dispatcher:
       if (d.serviceNameGiven) ServiceName = d.serviceName;
-      return runDispatcher();
+      return runServiceDispatcher();
   }
   return 0;
 }

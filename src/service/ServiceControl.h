@@ -29,7 +29,7 @@ namespace pelto {
 int verbInstall(VerbCall& call);  // automatic start for ExecutableType 4, else demand
 int verbInstallAuto(VerbCall& call);
 int verbInstallDemand(VerbCall& call);
-int verbInstallAndStart(VerbCall& call);  // install (result ignored), then start
+int verbInstallAndStart(VerbCall& call);  // install, then start unless the install failed
 int verbUninstall(VerbCall& call);
 int verbStart(VerbCall& call);
 int verbStop(VerbCall& call);

@@ -190,16 +190,23 @@ int serviceStatus() {
   } else {
     consolePrint("Not running.\n");
   }
-  // QUERY_SERVICE_CONFIGW holds pointers: keep the buffer aligned for them.
-  std::vector<std::uint64_t> buffer(6000 / sizeof(std::uint64_t));
-  auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
-  DWORD needed = 0;
-  if (!QueryServiceConfigW(service.get(), config, 6000, &needed)) {
+  // Asked for the size it needs: the dependency list alone may be longer than any fixed room.
+  std::vector<std::uint64_t> buffer;
+  std::uint32_t needed = 0;
+  auto query = [&](std::uint64_t* room, std::uint32_t size, std::uint32_t& need) {
+    DWORD n = 0;
+    bool ok =
+        QueryServiceConfigW(service.get(), reinterpret_cast<QUERY_SERVICE_CONFIGW*>(room), size, &n) != 0;
+    need = n;
+    return ok;
+  };
+  if (!queryWithNeededRoom(query, buffer, needed) || buffer.empty()) {
     int error = static_cast<int>(GetLastError());
-    consolePrint("Could not get config (" + std::to_string(error) + ", " + std::to_string(static_cast<int>(needed)) +
-                 ").\n");
+    consolePrint("Could not get config (" + std::to_string(error) + ", " +
+                 std::to_string(static_cast<int>(needed)) + ").\n");
     return 1;
   }
+  const auto* config = reinterpret_cast<const QUERY_SERVICE_CONFIGW*>(buffer.data());
   if (config->dwStartType == SERVICE_AUTO_START) consolePrint("Auto-start.\n");
   return result;
 }

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "env/Extract.h"
 #include "env/Handles.h"
 #include "env/TextConv.h"
 #include "launcher/CommandLine.h"
@@ -17,13 +18,27 @@
 namespace pelto {
 namespace {
 
-// Written by the service main and the control handler; every report sends the whole record.
+// The control handler (main thread) and the service main (service thread) share the status
+// record and the stop pipe; StateLock is their one owner, held for every read, change and
+// report, so a stop at any moment of start-up meets either no pipe yet (and the service main
+// delivers the line when it hands the pipe over) or the pipe, never a half-made one.
+SRWLOCK StateLock = SRWLOCK_INIT;
+class StateGuard {
+ public:
+  StateGuard() { AcquireSRWLockExclusive(&StateLock); }
+  ~StateGuard() { ReleaseSRWLockExclusive(&StateLock); }
+  StateGuard(const StateGuard&) = delete;
+  StateGuard& operator=(const StateGuard&) = delete;
+};
 ServiceStatusRecord ServiceStatus;
 SERVICE_STATUS_HANDLE ServiceStatusHandle = nullptr;
-// The write end of the child's standard input; only this process holds it.
+// The write end of the child's standard input once the child runs; only this process holds it.
 UniqueHandle StopPipe;
 bool StopLineDelivered = false;
+// Set when the service main has left; the main thread waits for it before it ends the process.
+HANDLE ServiceMainDone = nullptr;
 
+// With StateLock held.
 bool reportStatus() {
   SERVICE_STATUS s{};
   s.dwServiceType = ServiceStatus.serviceType;
@@ -37,12 +52,13 @@ bool reportStatus() {
 }
 
 void reportChildStartFailure() {
+  StateGuard guard;
   markChildStartFailure(ServiceStatus);
   if (!reportStatus()) logError(u"SetServiceStatus failed %d", static_cast<int>(GetLastError()));
 }
 
 struct ChildPipes {
-  UniqueHandle outRead, outWrite, inRead;
+  UniqueHandle outRead, outWrite, inRead, inWrite;
 };
 
 bool createPipes(ChildPipes& p) {
@@ -63,8 +79,8 @@ bool createPipes(ChildPipes& p) {
     return false;
   }
   p.inRead.reset(r);
-  StopPipe.reset(w);
-  if (!SetHandleInformation(StopPipe.get(), HANDLE_FLAG_INHERIT, 0)) {
+  p.inWrite.reset(w);
+  if (!SetHandleInformation(p.inWrite.get(), HANDLE_FLAG_INHERIT, 0)) {
     logError(u"SetHandleInformation error 2 (%d)", static_cast<int>(GetLastError()));
     return false;
   }
@@ -104,7 +120,11 @@ DWORD WINAPI drainChildOutput(LPVOID readEnd) {
   return 0;
 }
 
-void sendStopRequest() {
+namespace {
+
+// With StateLock held: the stop line goes to the child, whose standard input then ends. Without
+// a pipe (none yet, or one closed by an earlier request) the write fails and is logged.
+void sendStopLineLocked() {
   logMessage(u"sending shutdown1 %d", 0);
   const char line[] = "0\n";
   DWORD written = 0;
@@ -118,25 +138,62 @@ void sendStopRequest() {
   logMessage(u"shutdown sent");
 }
 
+}  // namespace
+
+void sendStopRequest() {
+  StateGuard guard;
+  sendStopLineLocked();
+}
+
+void handOverStopPipe(HANDLE writeEnd) {
+  StateGuard guard;
+  StopPipe.reset(writeEnd);
+  if (stopLineOwed(ServiceStatus, StopLineDelivered)) {
+    // A stop came while the child was being started: the child gets its line now.
+    sendStopLineLocked();
+  } else if (ServiceStatus.currentState == StateRunning) {
+    reportStatus();
+  }
+}
+
+void markServiceMainDone() {
+  if (ServiceMainDone) SetEvent(ServiceMainDone);
+}
+
+void awaitServiceMain(DWORD ms) {
+  if (ServiceMainDone) WaitForSingleObject(ServiceMainDone, ms);
+}
+
 void WINAPI serviceControlHandler(DWORD control) {
   logMessage(u"control handler request %d", static_cast<int>(control));
+  StateGuard guard;
   ControlDecision d = applyControl(ServiceStatus, control);
   if (!reportStatus())
     logError(u"SetServiceStatus %d failed %d", d.reportTag, static_cast<int>(GetLastError()));
-  if (d.sendStop) sendStopRequest();
+  if (d.sendStop) sendStopLineLocked();
 }
 
-void WINAPI serviceMain(DWORD argc, LPWSTR* argv) {
+namespace {
+
+void runServiceMain(DWORD argc, LPWSTR* argv) {
   logMessage(u"service main");
-  ServiceStatus = ServiceStatusRecord{};
+  {
+    StateGuard guard;
+    ServiceStatus = ServiceStatusRecord{};
+    StopLineDelivered = false;
+  }
   std::u16string first = (argc > 0 && argv[0]) ? asU(argv[0]) : std::u16string();
   ServiceName = serviceNameOfStart(first, argc > 0 && argv[0], ServiceNameRoom);
   logMessage(u"service name is '%s'", ServiceName);
 
   std::wstring name = asW(ServiceName);
-  ServiceStatusHandle = RegisterServiceCtrlHandlerW(name.c_str(), serviceControlHandler);
-  if (!ServiceStatusHandle) return;
-  reportStatus();
+  SERVICE_STATUS_HANDLE handle = RegisterServiceCtrlHandlerW(name.c_str(), serviceControlHandler);
+  if (!handle) return;
+  {
+    StateGuard guard;
+    ServiceStatusHandle = handle;
+    reportStatus();
+  }
 
   std::vector<std::u16string> own;
   splitCommandLine(asU(GetCommandLineW()), own);
@@ -153,7 +210,6 @@ void WINAPI serviceMain(DWORD argc, LPWSTR* argv) {
 
   ChildPipes pipes;
   if (!createPipes(pipes)) {
-    StopPipe.reset();
     reportChildStartFailure();
     return;
   }
@@ -170,7 +226,6 @@ void WINAPI serviceMain(DWORD argc, LPWSTR* argv) {
   if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, priority | DETACHED_PROCESS,
                       nullptr, nullptr, &si, &pi)) {
     logError(u"could not start process %s (%d)", line, static_cast<int>(GetLastError()));
-    StopPipe.reset();
     reportChildStartFailure();
     return;
   }
@@ -180,12 +235,7 @@ void WINAPI serviceMain(DWORD argc, LPWSTR* argv) {
   HANDLE readEnd = pipes.outRead.release();
   UniqueHandle consumer(CreateThread(nullptr, 0, drainChildOutput, readEnd, 0, nullptr));
   if (!consumer) CloseHandle(readEnd);
-  if (ServiceStatus.currentState != StateStopPending) {
-    reportStatus();
-  } else if (stopLineOwed(ServiceStatus, StopLineDelivered)) {
-    // A stop came before the pipe existed: the child gets its line now.
-    sendStopRequest();
-  }
+  handOverStopPipe(pipes.inWrite.release());
   logMessage(u"registering ConsoleCtrlHandler");
   SetConsoleCtrlHandler(consoleControlHandler, TRUE);
 
@@ -193,15 +243,45 @@ void WINAPI serviceMain(DWORD argc, LPWSTR* argv) {
   DWORD exitCode = 0;
   if (!GetExitCodeProcess(process.get(), &exitCode)) exitCode = 0;
   logMessage(u"process terminated with exit code %d", static_cast<int>(exitCode));
-  if (reportStoppedAfterChild(exitCode, ServiceStatus)) {
-    ServiceStatus.currentState = StateStopped;
-    if (!reportStatus()) logError(u"SetServiceStatus 10 failed %d", static_cast<int>(GetLastError()));
-    logMessage(u"service stopped set");
+  removeEndedLaunchFolders();  // the child's per-launch folder, now that nothing holds its files
+  bool stopped = false;
+  {
+    StateGuard guard;
+    if (reportStoppedAfterChild(exitCode, ServiceStatus)) {
+      ServiceStatus.currentState = StateStopped;
+      if (!reportStatus()) logError(u"SetServiceStatus 10 failed %d", static_cast<int>(GetLastError()));
+      stopped = true;
+    }
   }
+  if (stopped) logMessage(u"service stopped set");
   process.reset();
   thread.reset();
   logMessage(u"exiting");
   exitLauncher(0);
+}
+
+}  // namespace
+
+void WINAPI serviceMain(DWORD argc, LPWSTR* argv) {
+  runServiceMain(argc, argv);
+  markServiceMainDone();
+}
+
+int runServiceDispatcher() {
+  std::wstring name = asW(ServiceName);
+  SERVICE_TABLE_ENTRYW table[] = {{name.data(), serviceMain}, {nullptr, nullptr}};
+  // Never closed: after a timed-out wait the service thread may still set it.
+  ServiceMainDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  logMessage(u"calling StartServiceCtrlDispatcher");
+  if (!StartServiceCtrlDispatcherW(table)) {
+    logMessage(u"StartServiceCtrlDispatcher failed with error %d", static_cast<int>(GetLastError()));
+  } else {
+    // The dispatcher returns once the manager has the stopped state, while the service main may
+    // still be writing its last lines; it ends the process itself when it is through.
+    awaitServiceMain(ServiceMainExitWaitMs);
+  }
+  logMessage(u"StartServiceCtrlDispatcher returned");
+  return 0;
 }
 
 }  // namespace pelto

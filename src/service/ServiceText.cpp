@@ -33,30 +33,20 @@ std::u16string dependencyList(std::u16string_view commaSeparated, std::size_t ro
   return list;
 }
 
-std::u16string quoteIfSpaced(std::u16string_view argument) {
-  if (argument.find(u' ') == std::u16string_view::npos) return std::u16string(argument);
-  std::u16string q;
-  q.reserve(argument.size() + 2);
-  q.push_back(u'"');
-  q.append(argument);
-  q.push_back(u'"');
-  return q;
-}
-
 bool buildChildCommandLine(std::u16string_view program, std::u16string_view serviceName,
                            std::span<const std::u16string> processArgs,
                            std::span<const std::u16string> startArgs, std::size_t room,
                            std::u16string& line) {
-  line = quoteIfSpaced(program);
+  line = quoteArgument(program);
   line += u' ';
-  line += quoteIfSpaced(serviceName);
+  line += quoteArgument(serviceName);
   for (const std::u16string& a : processArgs) {
     line += u' ';
-    line += quoteIfSpaced(a);
+    line += quoteArgument(a);
   }
   for (const std::u16string& a : startArgs) {
     line += u' ';
-    line += quoteIfSpaced(a);
+    line += quoteArgument(a);
   }
   line += u' ';
   line += RestartMarker;

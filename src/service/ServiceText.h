@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pelto {
 
@@ -23,11 +24,9 @@ std::uint32_t installStartType(long executableType);
 std::u16string dependencyList(std::u16string_view commaSeparated, std::size_t room,
                               std::size_t* droppedNames = nullptr);
 
-// The argument in double quotes when it contains a space; quotes inside are not escaped.
-std::u16string quoteIfSpaced(std::u16string_view argument);
-
 // The child's command line: program, service name, the service process's further arguments,
-// the start arguments and the restart marker, each spaced argument quoted. False when the
+// the start arguments and the restart marker, every element quoted so that the child's
+// splitter gives back each one exactly (quotes, apostrophes and empty ones too). False when the
 // line with its terminating NUL would not fit room (line is then left empty): a cut line would
 // start the child with other arguments than the service was given.
 bool buildChildCommandLine(std::u16string_view program, std::u16string_view serviceName,
@@ -37,6 +36,18 @@ bool buildChildCommandLine(std::u16string_view program, std::u16string_view serv
 // The service name the service main runs under: its first argument when that is not empty and
 // shorter than room code units, else "unknown".
 std::u16string serviceNameOfStart(std::u16string_view firstArgument, bool given, std::size_t room);
+
+// Runs a query of the kind "buffer, size in bytes, needed size" with the room it asks for: first
+// without a buffer to learn the size, then with that size (in 8-byte units, so that records of
+// pointers stay aligned). False when the query still fails; needed then holds its last answer.
+template <class Query>
+bool queryWithNeededRoom(Query query, std::vector<std::uint64_t>& buffer, std::uint32_t& needed) {
+  needed = 0;
+  buffer.clear();
+  if (query(nullptr, 0u, needed)) return true;
+  buffer.resize(needed / sizeof(std::uint64_t) + 1);
+  return query(buffer.data(), static_cast<std::uint32_t>(buffer.size() * sizeof(std::uint64_t)), needed);
+}
 
 // Service states and controls as the manager numbers them.
 constexpr std::uint32_t StateStopped = 1;

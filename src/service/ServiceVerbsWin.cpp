@@ -15,7 +15,8 @@ int verbInstallDemand(VerbCall&) {
   return installService(DemandStart);
 }
 int verbInstallAndStart(VerbCall& call) {
-  installService(installStartType(getConfigInt(107)));
+  // Starting after a failed install would start whatever service of that name exists.
+  if (installService(installStartType(getConfigInt(107))) != 0) return 1;
   return startService(call.args);
 }
 int verbUninstall(VerbCall&) {

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
+// After windows.h, which they need.
+#include <aclapi.h>
+#include <sddl.h>
 
 #include "env/Extract.h"
 #include "env/Paths.h"
@@ -7,12 +10,12 @@
 #include "launcher/ChildProcessWin.h"
 #include "launcher/Config.h"
 #include "launcher/ConfigBlock.h"
+#include "support/DoublesWin.h"
 #include "support/TestLog.h"
 
 namespace pelto {
 namespace {
 
-using test::ScratchDir;
 using Bytes = std::vector<unsigned char>;
 
 Bytes pattern(std::size_t n, unsigned seed) {
@@ -30,281 +33,150 @@ bool exists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-void writeFile(const std::string& path, const Bytes& data) {
-  test::writeWhole(asW(narrowToWide(path)), std::string(data.begin(), data.end()));
-}
-
-// A packed launcher image in the scratch directory, its configuration loaded in-process (so
-// IncludedFilesOffset and the 2002/2003 entries are the ones the file carries). cutTail drops
-// bytes from the end of the file.
-std::u16string packed(const ScratchDir& dir, ConfigBlock block, std::size_t cutTail = 0) {
-  Bytes image = minimalLauncherImage();
-  Bytes bytes = encodeConfigBlock(block);
+// A packed launcher image in dir, its configuration loaded in-process (so IncludedFilesOffset
+// and the 2002/2003 entries are the ones the file carries); cutTail drops bytes from its end.
+std::u16string packed(const test::ScratchDir& dir, ConfigBlock block, std::size_t cutTail = 0) {
+  Bytes image = minimalLauncherImage(), bytes = encodeConfigBlock(block);
   image.insert(image.end(), bytes.begin(), bytes.end());
   EXPECT_FALSE(loadConfigFromBytes(image, "en_US"));
   image.resize(image.size() - cutTail);
-  std::string path = wideToNarrow(dir.u()) + "\\packed.exe";
-  writeFile(path, image);
-  return narrowToWide(path);
+  test::writeWhole(dir.path() + L"\\packed.exe", std::string(image.begin(), image.end()));
+  return dir.u() + u"\\packed.exe";
 }
 
-std::uint32_t endOfFile(const std::u16string& file) {
-  return static_cast<std::uint32_t>(readFile(wideToNarrow(file)).size());
+std::string at(const std::string& name) {
+  return LauncherTempDir + "\\" + name;
 }
 
-// The per-launch directory of a test, removed (with the temp file it was named after) at the end.
-struct LaunchDir {
-  LaunchDir() { LauncherTempDir.clear(); }
-  ~LaunchDir() {
-    if (!LauncherTempDir.empty()) test::removeTree(asW(narrowToWide(LauncherTempDir)));
-    LauncherTempDir.clear();
-    UnextractedPosition = 0;
-  }
-  std::string at(const std::string& name) const { return LauncherTempDir + "\\" + name; }
-};
-
-TEST(Extract, FilesAreUnmaskedIntoTheirOwnDirectoryWithOneLevelMadeOnDemand) {
-  ScratchDir dir(L"pelto-extract");
-  Bytes a = pattern(100, 1), b = pattern(6001, 2);  // 6001: a chunk of 6000 and one of 1
-  ConfigBlock block;
-  block.files = {{"a.jar", a}, {"lib\\b.dll", b}};
-  std::u16string file = packed(dir, block);
-  LaunchDir launch;
-  test::LogRecorder log;
-  ASSERT_EQ(extractIncludedFilesFrom(file), 0);
-  ASSERT_FALSE(LauncherTempDir.empty());
-  EXPECT_EQ(readFile(launch.at("a.jar")), a);
-  EXPECT_EQ(readFile(launch.at("lib\\b.dll")), b);
-  EXPECT_EQ(UnextractedPosition, endOfFile(file));
-  EXPECT_TRUE(log.contains("Included files: 2"));
-  EXPECT_TRUE(log.contains("creating directory " + launch.at("lib")));
-  EXPECT_TRUE(log.contains("extracting " + launch.at("lib\\b.dll") + " (size: 6001)"));
-  EXPECT_TRUE(log.contains("extracting files done"));
-  // The empty temp file that lent the directory its name is gone.
-  std::string borrowed = LauncherTempDir.substr(0, LauncherTempDir.rfind("_dir"));
-  EXPECT_NE(borrowed.find(".tmp"), std::string::npos) << borrowed;
-  EXPECT_FALSE(exists(borrowed)) << borrowed;
-
-  // Each launch gets a directory of its own.
-  std::string first = LauncherTempDir;
-  ASSERT_EQ(extractIncludedFilesFrom(file), 0);
-  EXPECT_NE(LauncherTempDir, first);
-  EXPECT_EQ(readFile(launch.at("a.jar")), a);
-  test::removeTree(asW(narrowToWide(first)));
-}
-
-TEST(Extract, ZeroCountCreatesNothingAndReadsNothing) {
-  ScratchDir dir(L"pelto-extract-none");
-  ConfigBlock block;
-  block.describeFiles = false;
-  block.strings = {{2002, "0"}, {2003, "a.jar"}};
-  std::u16string file = packed(dir, block);
-  LaunchDir launch;
-  LauncherTempDir = "stale";
-  EXPECT_EQ(extractIncludedFilesFrom(file), 0);
-  EXPECT_EQ(LauncherTempDir, "");
-  EXPECT_EQ(UnextractedPosition, 0u);
-}
-
-TEST(Extract, EmptyRecordsMakeNoFileAndTheCountLimitsTheNames) {
-  ScratchDir dir(L"pelto-extract-count");
-  Bytes a = pattern(10, 3), c = pattern(20, 4), d = pattern(5, 5);
-  ConfigBlock block;
-  block.describeFiles = false;
-  // Count 3 over four listed names with empty entries between them; the second record is
-  // empty and the fourth record is never read.
-  block.strings = {{2002, "3"}, {2003, ";a.txt;;empty.txt;c.txt;d.txt"}};
-  block.files = {{"a.txt", a}, {"empty.txt", {}}, {"c.txt", c}, {"d.txt", d}};
-  std::u16string file = packed(dir, block);
-  LaunchDir launch;
-  ASSERT_EQ(extractIncludedFilesFrom(file), 0);
-  EXPECT_EQ(readFile(launch.at("a.txt")), a);
-  EXPECT_FALSE(exists(launch.at("empty.txt")));
-  EXPECT_EQ(readFile(launch.at("c.txt")), c);
-  EXPECT_FALSE(exists(launch.at("d.txt")));
-  // Just behind the third record: the fourth one's length field and data remain.
-  EXPECT_EQ(UnextractedPosition, endOfFile(file) - 8 - d.size());
-
-  // Fewer names than the count: only the listed ones are read.
-  block.strings = {{2002, "3"}, {2003, "a.txt;empty.txt"}};
-  file = packed(dir, block);
-  test::removeTree(asW(narrowToWide(LauncherTempDir)));
-  ASSERT_EQ(extractIncludedFilesFrom(file), 0);
-  EXPECT_EQ(readFile(launch.at("a.txt")), a);
-  EXPECT_EQ(UnextractedPosition, endOfFile(file) - (8 + c.size()) - (8 + d.size()));
-}
-
-TEST(Extract, ANegativeLengthIsAnEmptyRecord) {
-  ScratchDir dir(L"pelto-extract-negative");
-  ConfigBlock block;
-  block.describeFiles = false;
-  block.strings = {{2002, "2"}, {2003, "neg.bin;b.bin"}};
-  Bytes b = pattern(3, 6);
-  for (int i = 0; i < 8; ++i) block.trailer.push_back(0xFF);  // length -1
-  appendIncludedRecord(block.trailer, b);
-  std::u16string file = packed(dir, block);
-  LaunchDir launch;
-  ASSERT_EQ(extractIncludedFilesFrom(file), 0);
-  EXPECT_FALSE(exists(launch.at("neg.bin")));
-  EXPECT_EQ(readFile(launch.at("b.bin")), b);
-}
-
-TEST(Extract, ARecordLongerThanTheFileFailsAsAReadAndLeavesNoHandleOpen) {
-  ScratchDir dir(L"pelto-extract-short");
-  ConfigBlock block;
-  block.files = {{"big.bin", pattern(9000, 7)}};
-  std::u16string file = packed(dir, block, 1000);
-  LaunchDir launch;
-  test::LogRecorder log;
-  EXPECT_EQ(extractIncludedFilesFrom(file), 1);
-  EXPECT_TRUE(log.contains("ERROR: ReadFile failed 0 "));
-  EXPECT_TRUE(log.contains(" 8000"));
-  EXPECT_TRUE(log.contains("ERROR: Failed to extract " + launch.at("big.bin")));
-  // The target was closed: the exit clean-up can delete it.
-  EXPECT_TRUE(DeleteFileA(launch.at("big.bin").c_str()));
-}
-
-TEST(Extract, AHugeClaimedLengthIsReadInChunksNotAllocated) {
-  ScratchDir dir(L"pelto-extract-huge");
-  ConfigBlock block;
-  block.describeFiles = false;
-  block.strings = {{2002, "1"}, {2003, "huge.bin"}};
-  for (int v : {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F})
-    block.trailer.push_back(static_cast<unsigned char>(v));
-  block.trailer.push_back(0xA7);
-  std::u16string file = packed(dir, block);
-  LaunchDir launch;
-  EXPECT_EQ(extractIncludedFilesFrom(file), 1);
-  EXPECT_EQ(readFile(launch.at("huge.bin")), Bytes{0});
-}
-
-// The fatal cases run in a death test's own process; the directory of that launch is found
-// afterwards through the log-free route of the temp directory listing.
-std::vector<std::string> launchDirsIn(const std::string& temp) {
-  std::vector<std::string> found;
-  WIN32_FIND_DATAA d;
-  HANDLE h = FindFirstFileA((temp + "plo*.tmp_dir*").c_str(), &d);
-  if (h == INVALID_HANDLE_VALUE) return found;
-  do found.push_back(d.cFileName);
-  while (FindNextFileA(h, &d));
-  FindClose(h);
-  return found;
-}
-
-// The launch folders in temp that were not there before. Other tests running at the same time
-// make and remove their own, and the death test's child may take a moment to let its go.
-std::vector<std::string> newLaunchDirs(const std::string& temp, const std::vector<std::string>& before) {
+// The launch folders in temp that were not there before; a death test's child may take a
+// moment to let go of its own.
+std::vector<std::string> launchDirs(const std::vector<std::string>& before = {}) {
   std::vector<std::string> fresh;
   for (int i = 0; i < 50; ++i) {
     fresh.clear();
-    for (const std::string& d : launchDirsIn(temp))
-      if (std::find(before.begin(), before.end(), d) == before.end()) fresh.push_back(d);
-    if (fresh.empty()) break;
+    WIN32_FIND_DATAA d;
+    HANDLE h = FindFirstFileA((getTempDirectory() + "plo*.tmp_dir*").c_str(), &d);
+    for (bool more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileA(h, &d))
+      if (std::find(before.begin(), before.end(), d.cFileName) == before.end()) fresh.push_back(d.cFileName);
+    if (h != INVALID_HANDLE_VALUE) FindClose(h);
+    if (fresh.empty() || before.empty()) break;
     Sleep(100);
   }
   return fresh;
 }
 
-TEST(Extract, MoreRecordsClaimedThanTheFileHoldsEndInTheReadLongError) {
-  ScratchDir dir(L"pelto-extract-entries", false);
+TEST(Extract, RecordsAreUnmaskedIntoAProtectedFolderOfTheirOwnAndTheWholeTreeGoesAtExit) {
+  test::ScratchDir dir(L"pelto-extract");
+  Bytes a = pattern(100, 1), b = pattern(6001, 2), c = pattern(5, 3);  // 6001: chunks of 6000 and 1
   ConfigBlock block;
   block.describeFiles = false;
-  block.strings = {{2002, "2"}, {2003, "a.bin;b.bin"}};
-  appendIncludedRecord(block.trailer, pattern(4, 8));
+  // Count 4 over five names with empty entries between them: the empty record makes no file, the
+  // fifth record is never read.
+  block.strings = {{2002, "4"}, {2003, ";a.jar;;lib\\ext\\b.dll;empty.txt;lib\\c.txt;d.txt"}};
+  block.files = {{"a.jar", a}, {"lib\\ext\\b.dll", b}, {"empty.txt", {}}, {"lib\\c.txt", c}, {"d.txt", c}};
   std::u16string file = packed(dir, block);
-  std::string temp = getTempDirectory();
-  auto before = launchDirsIn(temp);
-  EXPECT_EXIT(extractIncludedFilesFrom(file), testing::ExitedWithCode(1), "Internal Error: readLong");
-  EXPECT_TRUE(newLaunchDirs(temp, before).empty());  // removed on the way out
+  test::LogRecorder log;
+  ASSERT_EQ(extractIncludedFilesFrom(file), 0);
+  EXPECT_EQ(readFile(at("a.jar")), a);
+  EXPECT_EQ(readFile(at("lib\\ext\\b.dll")), b);
+  EXPECT_EQ(readFile(at("lib\\c.txt")), c);
+  EXPECT_FALSE(exists(at("empty.txt")));
+  EXPECT_FALSE(exists(at("d.txt")));
+  EXPECT_EQ(UnextractedPosition, readFile(wideToNarrow(file)).size() - 8 - c.size());
+  EXPECT_TRUE(log.contains("extracting " + at("lib\\ext\\b.dll") + " (size: 6001)"));
+  // The empty temp file that lent the folder its name is gone.
+  EXPECT_FALSE(exists(LauncherTempDir.substr(0, LauncherTempDir.rfind("_dir"))));
+  // Nobody but the user, SYSTEM and Administrators: no entry for Everyone (the temp folder's).
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  ASSERT_EQ(GetNamedSecurityInfoA(LauncherTempDir.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                  nullptr, &dacl, nullptr, &sd),
+            ERROR_SUCCESS);
+  LPSTR sddl = nullptr;
+  ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorA(
+      sd, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &sddl, nullptr));
+  EXPECT_EQ(std::string(sddl).find(";WD)"), std::string::npos) << sddl;
+  LocalFree(sddl);
+  LocalFree(sd);
+  // The clean-up at exit removes the whole tree.
+  std::string folder = LauncherTempDir;
+  emptyDirectory(folder, true);
+  EXPECT_TRUE(RemoveDirectoryA(folder.c_str())) << folder;
+  LauncherTempDir.clear();
 }
 
-TEST(Extract, NamesThatLeaveTheDirectoryAreRefusedBeforeAnythingIsWritten) {
-  ScratchDir dir(L"pelto-extract-unsafe", false);
+TEST(Extract, ZeroCountCreatesNothingAndReadsNothing) {
+  test::ScratchDir dir(L"pelto-extract-none");
+  ConfigBlock block;
+  block.describeFiles = false;
+  block.strings = {{2002, "0"}, {2003, "a.jar"}};
+  LauncherTempDir = "stale";
+  UnextractedPosition = 0;
+  EXPECT_EQ(extractIncludedFilesFrom(packed(dir, block)), 0);
+  EXPECT_EQ(LauncherTempDir, "");
+  EXPECT_EQ(UnextractedPosition, 0u);
+}
+
+TEST(Extract, ARecordLongerThanTheFileFailsAsAReadAndLeavesNoHandleOpen) {
+  test::ScratchDir dir(L"pelto-extract-short");
+  ConfigBlock block;
+  block.files = {{"big.bin", pattern(9000, 7)}};
+  test::LogRecorder log;
+  EXPECT_EQ(extractIncludedFilesFrom(packed(dir, block, 1000)), 1);
+  EXPECT_TRUE(log.contains("ERROR: ReadFile failed 0 "));
+  EXPECT_TRUE(log.contains(" 8000"));
+  EXPECT_TRUE(DeleteFileA(at("big.bin").c_str()));  // closed: the exit clean-up can delete it
+  emptyDirectory(LauncherTempDir, true);
+  RemoveDirectoryA(LauncherTempDir.c_str());
+  LauncherTempDir.clear();
+}
+
+// Each row ends the launch on the fatal path, in a death test's own process, and leaves no folder.
+TEST(Extract, RefusedNamesTakenNamesAndShortFilesEndTheLaunchAndLeaveNothing) {
+  test::ScratchDir dir(L"pelto-extract-fatal", false);
   std::string outside = wideToNarrow(dir.u()) + "\\escaped.txt";
-  std::string temp = getTempDirectory();
-  auto before = launchDirsIn(temp);
-  LauncherConfig.wide[1009] = u"Launch failed: {0}";
-  for (std::string name : {std::string("..\\escaped.txt"), std::string("lib\\..\\..\\escaped.txt"),
-                           std::string("ok.txt;") + outside, std::string("..")}) {
+  struct Case {
+    std::string names;
+    int records;
+    const char* message;
+  } cases[] = {
+      {"..\\escaped.txt;x", 2, "Launch failed: 11"},
+      {"ok.txt;" + outside, 2, "Launch failed: 11"},
+      {"aux.jar", 1, "Launch failed: 11"},
+      {"a.jar;A.JAR", 2, "Launch failed: 11"},          // the name is taken: never written twice
+      {"lib;lib\\a.jar", 2, "Launch failed: 11"},       // a file where a folder is to be made
+      {"pelto.lock", 1, "Launch failed: 11"},  // the launch's own marker
+      {"a.bin;b.bin", 1, "Internal Error: readLong"},
+  };
+  auto before = launchDirs();
+  before.push_back("none");
+  for (const Case& c : cases) {
     ConfigBlock block;
     block.describeFiles = false;
-    block.strings = {{2002, "2"}, {2003, name}};
-    appendIncludedRecord(block.trailer, pattern(4, 9));
-    appendIncludedRecord(block.trailer, pattern(4, 9));
+    block.strings = {{2002, "2"}, {2003, c.names}};
+    for (int i = 0; i < c.records; ++i) appendIncludedRecord(block.trailer, pattern(4, 9));
     std::u16string file = packed(dir, block);
     LauncherConfig.wide[1009] = u"Launch failed: {0}";
-    EXPECT_EXIT(extractIncludedFilesFrom(file), testing::ExitedWithCode(1), "Launch failed: 11") << name;
-    EXPECT_FALSE(exists(outside)) << name;
-    EXPECT_FALSE(exists(temp + "escaped.txt")) << name;
+    EXPECT_EXIT(extractIncludedFilesFrom(file), testing::ExitedWithCode(1), c.message) << c.names;
+    EXPECT_FALSE(exists(outside)) << c.names;
+    EXPECT_TRUE(launchDirs(before).empty()) << c.names;
   }
-  EXPECT_TRUE(newLaunchDirs(temp, before).empty());
 }
 
-TEST(Extract, ATargetThatCannotBeCreatedEndsWithDetailEleven) {
-  ScratchDir dir(L"pelto-extract-deep", false);
-  ConfigBlock block;
-  block.files = {{"a\\b\\c.txt", pattern(4, 10)}};  // only "a" is made
-  std::u16string file = packed(dir, block);
-  LauncherConfig.wide[1009] = u"Launch failed: {0}";
-  EXPECT_EXIT(extractIncludedFilesFrom(file), testing::ExitedWithCode(1), "Launch failed: 11");
-}
-
-// The clean-up at exit.
-struct Tree {
-  ScratchDir root{L"pelto-empty"};
-  std::string at(const std::string& rel) const { return wideToNarrow(root.u()) + "\\" + rel; }
-  void dir(const std::string& rel) const { CreateDirectoryA(at(rel).c_str(), nullptr); }
-  void file(const std::string& rel) const { writeFile(at(rel), {1, 2, 3}); }
-};
-
-TEST(EmptyDirectory, RemovesOneLevelOfSubdirectoriesAndLeavesDeeperTreesWhole) {
-  Tree t;
-  t.file("x.jar");
-  t.dir("lib");
-  t.file("lib\\x.dll");
-  t.dir("a");
-  t.dir("a\\b");
-  t.file("a\\b\\c.txt");
-  emptyDirectory(wideToNarrow(t.root.u()), true);
-  EXPECT_FALSE(exists(t.at("x.jar")));
-  EXPECT_FALSE(exists(t.at("lib")));
-  EXPECT_TRUE(exists(t.at("a\\b\\c.txt")));
-
-  // Without recursion a subdirectory with files stays.
-  t.dir("keep");
-  t.file("keep\\k.txt");
-  t.file("y.txt");
-  emptyDirectory(wideToNarrow(t.root.u()) + "\\", false);
-  EXPECT_FALSE(exists(t.at("y.txt")));
-  EXPECT_TRUE(exists(t.at("keep\\k.txt")));
-}
-
-TEST(EmptyDirectory, EmptyAndRelativeDirectoriesAreNeverTouched) {
-  test::LogRecorder log;
-  emptyDirectory("", true);
-  emptyDirectory(".", true);
-  emptyDirectory("..\\x", true);
-  EXPECT_FALSE(log.contains("emptying"));
-}
-
-// A directory link planted in the per-launch directory: the clean-up removes the link and
-// leaves the files it points at.
+// A directory link planted in the folder: the clean-up removes the link, never what it points at.
 TEST(EmptyDirectory, ALinkIsRemovedAsAnEntryAndNeverFollowed) {
-  Tree t;
-  t.dir("victim");
-  t.file("victim\\precious.txt");
-  t.dir("launch");
-  std::wstring link = asW(narrowToWide(t.at("launch\\link")));
-  std::wstring target = asW(narrowToWide(t.at("victim")));
-  if (!CreateSymbolicLinkW(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY))
-    GTEST_SKIP() << "no directory links here (error " << GetLastError() << ")";
-  // Wine reports success without making the link; the decision itself is tested portably.
+  test::ScratchDir t(L"pelto-empty");
+  test::writeText(t.path() + L"\\victim\\precious.txt", "x");
+  CreateDirectoryW((t.path() + L"\\launch").c_str(), nullptr);
+  std::wstring link = t.path() + L"\\launch\\link";
+  CreateSymbolicLinkW(link.c_str(), (t.path() + L"\\victim").c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY);
   DWORD attributes = GetFileAttributesW(link.c_str());
+  // Wine reports success without making the link; the decision itself is tested portably.
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
     GTEST_SKIP() << "no directory links here";
-  emptyDirectory(t.at("launch"), true);
-  EXPECT_TRUE(exists(t.at("victim\\precious.txt")));
-  EXPECT_FALSE(exists(t.at("launch\\link")));
+  emptyDirectory(wideToNarrow(t.u()) + "\\launch", true);
+  EXPECT_TRUE(test::fileExists(t.path() + L"\\victim\\precious.txt"));
+  EXPECT_FALSE(test::fileExists(link));
 }
 
 }  // namespace

@@ -37,6 +37,29 @@ TEST(ProbeFirstLine, Prefixes) {
   }
 }
 
+TEST(ProbeCommand, TheExecutableIsTheApplicationAndQuotedOnTheCommandLine) {
+  const std::string spaced = "d:\\program files\\java\\jdk-17\\bin\\java.exe";
+  struct Case {
+    std::string exe, shortForm;
+    bool ok;
+    const char* commandLine;
+  } cases[] = {
+      {spaced, "", true, "\"d:\\program files\\java\\jdk-17\\bin\\java.exe\" -version"},
+      {spaced, "d:\\progra~1\\java\\jdk-17\\bin\\java.exe", true,
+       "\"d:\\progra~1\\java\\jdk-17\\bin\\java.exe\" -version"},
+      {"c:\\a\" -jar x.exe", "", false, ""},
+      {spaced, "c:\\a\"b", false, ""},
+  };
+  for (const auto& c : cases) {
+    std::optional<ProbeCommand> command = probeCommand(c.exe, c.shortForm);
+    ASSERT_EQ(command.has_value(), c.ok) << c.exe;
+    if (c.ok) {
+      EXPECT_EQ(command->application, c.exe);
+      EXPECT_EQ(command->commandLine, c.commandLine);
+    }
+  }
+}
+
 TEST(VersionCacheText, KeyAndValue) {
   EXPECT_EQ(versionCacheKey("c:\\jdk\\bin\\java.exe"),
             "SOFTWARE\\tarnwick-labs\\pelto\\jvms\\c:/jdk/bin/java.exe");

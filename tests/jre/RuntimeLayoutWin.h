@@ -90,41 +90,25 @@ class ScopedRegKey {
   std::vector<std::string> createdAncestors_;
 };
 
-struct RuntimeLayout {
-  // java-double.txt of bin\ (see tests/doubles/java/JavaDouble.cpp): exit code or mode, then
-  // the lines for standard error.
-  std::string behaviour = "0\nopenjdk version \"17.0.2\" 2022-01-18\n";
-  bool jreSubdir = false;  // the executables under jre\bin instead of bin
-  bool javaw = true;       // a javaw.exe beside java.exe
-  bool toolsJar = false;   // lib\tools.jar
-  bool jvmDll = true;      // bin\server\jvm.dll placeholder (not loadable)
-};
-
 // A runtime home in a fresh directory below %TEMP%; removed with the object, together with
 // the version cache entries of its java.exe and javaw.exe.
 class RuntimeHome {
  public:
-  explicit RuntimeHome(const std::string& name, const RuntimeLayout& layout = {}) {
+  explicit RuntimeHome(const std::string& name,
+                       const std::string& behaviour = "0\nopenjdk version \"17.0.2\" 2022-01-18\n") {
     char tmp[MAX_PATH];
     GetTempPathA(MAX_PATH, tmp);
     char full[MAX_PATH];
-    std::string raw = std::string(tmp) + "pelto_rt_" + std::to_string(GetCurrentProcessId()) + "_" + name;
+    std::string raw = std::string(tmp) + "pelto rt_" + std::to_string(GetCurrentProcessId()) + "_" + name;
     GetFullPathNameA(raw.c_str(), MAX_PATH, full, nullptr);
     home_ = full;
     removeTreeA(home_);
-    bin_ = home_ + (layout.jreSubdir ? "\\jre\\bin\\" : "\\bin\\");
+    bin_ = home_ + "\\bin\\";
     copyDouble(L"java", L"java.exe", wide(bin_ + "java.exe"));
-    if (layout.javaw) copyDouble(L"java", L"javaw.exe", wide(bin_ + "javaw.exe"));
-    if (layout.jvmDll) writeText(wide(bin_ + "server\\jvm.dll"), "placeholder");
-    if (layout.toolsJar) writeText(wide(home_ + "\\lib\\tools.jar"), "placeholder");
-    setBehaviour(layout.behaviour);
+    setBehaviour(behaviour);
   }
   ~RuntimeHome() {
-    for (const char* exe : {"java.exe", "javaw.exe"}) {
-      std::string p = bin_ + exe;
-      CharLowerBuffA(p.data(), static_cast<DWORD>(p.size()));
-      deleteKeyTree(HKEY_CURRENT_USER, versionCacheKey(p));
-    }
+    deleteKeyTree(HKEY_CURRENT_USER, versionCacheKey(normalisedJavaExe()));
     // The cache's own key goes too once empty (the call fails while it has entries).
     RegDeleteKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\tarnwick-labs\\pelto\\jvms", 0, 0);
     removeTreeA(home_);
@@ -134,7 +118,6 @@ class RuntimeHome {
 
   const std::string& path() const { return home_; }          // the home, as laid out (case kept)
   std::string javaExe() const { return bin_ + "java.exe"; }  // as laid out
-  std::string javawExe() const { return bin_ + "javaw.exe"; }
   // The form checkJavaExe gives back and the cache uses.
   std::string normalisedJavaExe() const {
     std::string p = javaExe();

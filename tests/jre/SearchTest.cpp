@@ -18,11 +18,6 @@ TEST(SearchSequence, EntriesKeepTheirLetterAndTextAndRunsOfSeparatorsGiveNothing
   EXPECT_TRUE(splitSearchSequence(";;;").empty());
 }
 
-TEST(SearchSequence, InstallationListsDropEmptyParts) {
-  EXPECT_EQ(splitSemicolonList("c:\\a;;c:\\b;"), (std::vector<std::string>{"c:\\a", "c:\\b"}));
-  EXPECT_TRUE(splitSemicolonList(";").empty());
-}
-
 TEST(FallbackPass, OnlyBAndRelativeRAndATakePart) {
   struct Case {
     char letter;

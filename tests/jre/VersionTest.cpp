@@ -67,25 +67,6 @@ TEST(VersionBounds, StrictAndLenient) {
   }
 }
 
-TEST(VersionBounds, PreReleaseRule) {
-  ScopedConfig config;
-  VersionBounds any;
-  for (const char* text : {"9-ea", "1.8.0-beta", "10-rc1", "1.8.0_45-peak"}) {
-    test::LogRecorder log;
-    EXPECT_FALSE(isVersionAcceptable(text, any, false)) << text;
-    EXPECT_TRUE(log.contains("beta vm not allowed")) << text;
-    EXPECT_TRUE(isVersionAcceptable(text, any, true)) << text;
-  }
-  EXPECT_TRUE(isVersionAcceptable("1.8.0_45-b14", any, false));
-  // Upper case is not a pre-release marker: the test is case-sensitive.
-  EXPECT_TRUE(isVersionAcceptable("9-EA", any, false));
-  config.set(130, "1");
-  EXPECT_TRUE(isVersionAcceptable("9-ea", any, false));
-  // Pre-release allowed, bounds still in force.
-  VersionBounds upper{{}, parseJavaVersion("1.8")};
-  EXPECT_FALSE(isVersionAcceptable("9-ea", upper, true));
-}
-
 TEST(VersionOrder, IsNewer) {
   struct Case {
     const char* a;
@@ -106,25 +87,6 @@ TEST(VersionOrder, IsNewer) {
       {"1.8.0_45-b14", "1.8.0_45", true},
   };
   for (const auto& c : cases) EXPECT_EQ(isNewerVersion(c.a, c.b), c.newer) << c.a << " vs " << c.b;
-}
-
-TEST(VersionOrder, Major) {
-  struct Case {
-    const char* text;
-    int major;
-  } cases[] = {{"", -1}, {"1.8.0_45", 8}, {"11.0.2", 11}, {"1", 1}, {"9-ea", 9}, {"1.6", 6}, {"-.", -1}};
-  for (const auto& c : cases) EXPECT_EQ(majorJavaVersion(c.text), c.major) << c.text;
-}
-
-TEST(VersionBounds, FromConfiguration) {
-  ScopedConfig config;
-  config.set(126, "1.8.0_45");
-  config.set(127, "17");
-  VersionBounds b = configuredVersionBounds();
-  EXPECT_EQ(b.lower, (JavaVersion{1, 8, 0, 45}));
-  EXPECT_EQ(b.upper, (JavaVersion{17}));
-  config.erase(127);
-  EXPECT_TRUE(configuredVersionBounds().upper.empty());
 }
 
 }  // namespace

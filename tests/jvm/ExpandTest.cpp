@@ -11,18 +11,6 @@ namespace {
 
 constexpr std::size_t Room = 6000;
 
-// The C runtime's environment calls, which also update the Windows process environment.
-void setVariable(const char* name, const char* value) {
-#ifdef _WIN32
-  _putenv_s(name, value ? value : "");
-#else
-  if (value)
-    setenv(name, value, 1);
-  else
-    unsetenv(name);
-#endif
-}
-
 ExpansionValues wideValues() {
   ExpansionValues v;
   v.executableDirectory = u"C:\\App\\";
@@ -74,16 +62,6 @@ TEST(Expand, EveryLauncherVariableInBothFlavours) {
             u"${UNKNOWN} %PATH% ${launcher:sys.other} $");
 }
 
-TEST(Expand, UserTempFollowsTheMode) {
-  auto v = wideValues();
-  v.userTempDirectory = u"C:\\Users\\J\u00f6rg\u4e2d\\Temp\\";
-  v.userTempDirectoryNarrow = "C:\\Users\\JRG~1\\Temp\\";
-  v.useNarrowUserTemp = true;
-  EXPECT_EQ(expanded(u"${launcher:sys.tempDir}", v), u"C:\\Users\\JRG~1\\Temp\\");
-  v.useNarrowUserTemp = false;
-  EXPECT_EQ(expanded(u"${launcher:sys.tempDir}", v), u"C:\\Users\\J\u00f6rg\u4e2d\\Temp\\");
-}
-
 TEST(Expand, EnvironmentInBlockOrderCaseAndUpperCase) {
   auto v = wideValues();
   v.environment = {u"=C:=C:\\work", u"A=${B}", u"Path=C:\\bin", u"B=bee", u"C=${A}", u"NOEQUALS"};
@@ -93,39 +71,6 @@ TEST(Expand, EnvironmentInBlockOrderCaseAndUpperCase) {
   EXPECT_EQ(expanded(u"${A}|${C}", v), u"bee|${A}");
   EXPECT_EQ(expanded(u"${}", v), u"C:=C:\\work");
   EXPECT_EQ(expanded(u"${NOEQUALS}", v), u"${NOEQUALS}");
-}
-
-TEST(Expand, ValueHoldingItsOwnVariableIsReplacedOncePerOccurrence) {
-  auto v = wideValues();
-  v.environment = {u"PATH=${PATH};C:\\x", u"Mixed=${Mixed}+"};
-  EXPECT_EQ(expanded(u"${PATH}|${PATH}", v), u"${PATH};C:\\x|${PATH};C:\\x");
-  EXPECT_EQ(expanded(u"${Mixed}", v), u"${Mixed}+");
-  std::u16string t = u"xyx";
-  EXPECT_TRUE(replaceAll(t, std::u16string_view(u"x"), std::u16string_view(u"xx"), Room));
-  EXPECT_EQ(t, u"xxyxx");
-}
-
-TEST(Expand, LaterLauncherVariablesExpandEarlierValues) {
-  auto v = wideValues();
-  v.executableDirectory = u"${launcher:sys.jvmHome}\\";
-  EXPECT_EQ(expanded(u"%PELTO_EXEDIR%", v), u"C:\\jre\\bin\\..\\");
-  v.environment = {u"X=%PELTO_EXEDIR%"};
-  EXPECT_EQ(expanded(u"${X}", v), u"%PELTO_EXEDIR%");  // launcher variables come first
-}
-
-TEST(Expand, LogsEveryReplacementWithTheWholeText) {
-  test::LogRecorder log;
-  auto v = wideValues();
-  v.environment = {u"n=v"};  // reached through the upper-cased form only
-  expanded(u"a%PELTO_JVM_HOME%b${N}", v);
-  ASSERT_EQ(log.lines().size(), 2u);
-  EXPECT_EQ(log.lines()[0], "expanding2 %PELTO_JVM_HOME% to C:\\jre\\bin\\.. in aC:\\jre\\bin\\..b${N}.");
-  EXPECT_EQ(log.lines()[1], "expanding2 ${N} to v in aC:\\jre\\bin\\..bv.");
-  log.clear();
-  std::string n = "<%PELTO_TEMPDIR%>";
-  expandWith(n, narrowValues(), Room);
-  ASSERT_EQ(log.lines().size(), 1u);
-  EXPECT_EQ(log.lines()[0], "expanding2 %PELTO_TEMPDIR% to C:\\L\\ in <C:\\L\\>.");
 }
 
 TEST(Expand, ResultIsCutAtTheRoomAndReported) {
@@ -154,28 +99,6 @@ TEST(Expand, ResultIsCutAtTheRoomAndReported) {
   std::string narrow = "a${L}b";
   EXPECT_FALSE(expandWith(narrow, nv, 10));
   EXPECT_EQ(narrow, "axxxxxxxx");
-}
-
-TEST(Expand, NarrowVariantHasTheSameVariablesAndOrder) {
-  auto v = narrowValues();
-  v.environment = {"Path=C:\\bin", "A=${Path}"};
-  std::string t = "%PELTO_EXEDIR%x|${launcher:sys.tempDir}|${QUORVANEX_JVM_HOME}|${A}|${PATH}|${path}";
-  EXPECT_TRUE(expandWith(t, v, Room));
-  EXPECT_EQ(t, "C:\\App\\x|C:\\Users\\u\\Temp\\|C:\\jre\\bin\\..|${Path}|C:\\bin|${path}");
-}
-
-TEST(Expand, ProcessValuesReachTheExpansion) {
-  // Through the real seam: the process environment and the chosen runtime.
-  setVariable("PELTO_EXPAND_PROBE", "probe-value");
-  JvmHome = "J\\bin\\..";
-  std::string n = "${PELTO_EXPAND_PROBE}|${pelto_expand_probe}|%PELTO_JVM_HOME%";
-  expandVariablesNarrow(n, Room);
-  EXPECT_EQ(n, "probe-value|${pelto_expand_probe}|J\\bin\\..");
-  std::u16string w = u"${PELTO_EXPAND_PROBE}";
-  expandVariables(w, false, Room);
-  EXPECT_EQ(w, u"probe-value");
-  JvmHome.clear();
-  setVariable("PELTO_EXPAND_PROBE", nullptr);
 }
 
 }  // namespace

@@ -68,19 +68,12 @@ const char* const PeltoModel =
     "(ZZLjava/lang/String;IILjava/lang/String;IILjava/lang/String;IILjava/lang/String;II)V\n";
 
 // Loads a fresh copy of the double with the model beside it and runs launchJvm on the args.
-LaunchRun launchWith(const std::string& model, const std::vector<std::u16string>& args, const wchar_t* name,
-                     const std::string& qvxinstModel = {}) {
+LaunchRun launchWith(const std::string& model, const std::vector<std::u16string>& args, const wchar_t* name) {
   LaunchRun run;
   ScratchDir dir(std::wstring(L"pelto_jvmstart_") + name + L"_");
   std::wstring dll = dir.path() + L"\\jvm.dll";
   EXPECT_TRUE(test::copyDouble(L"jvm", L"jvm.dll", dll));
   test::writeText(dir.path() + L"\\jvm-double.txt", model);
-  if (!qvxinstModel.empty()) {
-    std::wstring q = dir.path() + L"\\app\\.quorvanex\\qvxinst.dll";
-    EXPECT_TRUE(test::copyDouble(L"qvxinst", L"qvxinst.dll", q));
-    test::writeText(dir.path() + L"\\app\\.quorvanex\\qvxinst-double.txt", qvxinstModel);
-    LauncherConfig.strings[10003] = wideToNarrow(dir.u() + u"\\app");
-  }
   std::wstring record = dir.path() + L"\\record.jsonl";
   SetEnvironmentVariableW(L"PELTO_JVM_RECORD", record.c_str());
   SetEnvironmentVariableW(L"PELTO_JVM_MODEL", nullptr);
@@ -107,8 +100,7 @@ LaunchRun launchWith(const std::string& model, const std::vector<std::u16string>
     if (end == std::string::npos) end = text.size();
     run.records.push_back(text.substr(pos, end - pos));
   }
-  // The launcher keeps both libraries for the process's life; the test lets them go to clean up.
-  if (HMODULE q = GetModuleHandleW((dir.path() + L"\\app\\.quorvanex\\qvxinst.dll").c_str())) FreeLibrary(q);
+  // The launcher keeps the library for the process's life; the test lets it go to clean up.
   FreeLibrary(module);
   return run;
 }
@@ -147,26 +139,6 @@ TEST_F(JvmStart, EmptyArgumentListGivesFiveFixedEntriesAndConfiguredWords) {
   EXPECT_TRUE(run.errors().empty());
 }
 
-TEST_F(JvmStart, SplashTextsOutsideAsciiReachJavaIntact) {
-  LauncherConfig.strings[108] = "1";
-  LauncherConfig.strings[163] = "1";
-  LauncherConfig.strings[10111] = "Caf\xE9 \x80";  // Windows-1252: é and the euro sign
-  LauncherConfig.strings[10109] = "10";
-  LauncherConfig.strings[10110] = "20";
-  LauncherConfig.strings[10118] = "v1.0";
-  LauncherConfig.strings[10122] = "-3";
-  LaunchRun run = launchWith(PeltoModel, {u"p"}, L"splash");
-  EXPECT_TRUE(run.result);
-  if (GetACP() == 1252) {
-    EXPECT_TRUE(
-        run.has("{\"event\":\"initAwtSplashConfig\",\"args\":[true,true,\"Café "
-                "€\",10,20,\"\",0,0,\"v1.0\",0,0,\"\",0,-3]}"))
-        << utf16ToUtf8(run.log);
-  }
-  EXPECT_EQ(run.count("\"event\":\"initAwtSplashConfig\""), 1);
-  EXPECT_TRUE(run.errors().empty()) << run.errors().front();
-}
-
 TEST_F(JvmStart, OptionalStepsThatFailAreReportedAndTheLaunchGoesOn) {
   struct Case {
     const char* name;
@@ -182,6 +154,8 @@ TEST_F(JvmStart, OptionalStepsThatFailAreReportedAndTheLaunchGoesOn) {
       {"nosplashclass", 'i', quorvanexMain, u"ERROR: could not find main class for splash properties"},
       {"nosystem", 'e', std::string(PeltoModel) + "remove java/lang/System\n",
        u"ERROR: could not get system class"},
+      {"splashoom", 'e', std::string(PeltoModel) + "fail NewString 1\n",
+       u"ERROR: could not create the splash texts"},
   };
   for (const auto& c : cases) {
     LauncherConfig.strings[108] = "1";
@@ -194,36 +168,6 @@ TEST_F(JvmStart, OptionalStepsThatFailAreReportedAndTheLaunchGoesOn) {
   }
 }
 
-TEST_F(JvmStart, QuorvanexSupportLibraryRegistersOrFallsBack) {
-  LauncherFlavour = 'i';
-  const std::string model =
-      "method com/quorvanex/runtime/launcher/WinLauncher main ([Ljava/lang/String;)V\n"
-      "method com/quorvanex/runtime/installer/platform/win32/Common initFromLauncher (Z)V\n";
-  LaunchRun ok = launchWith(model, {u"Q"}, L"qvxok", "true");
-  EXPECT_TRUE(ok.result);
-  EXPECT_TRUE(ok.has("{\"event\":\"initFromLauncher\",\"flag\":true}"));
-  EXPECT_EQ(ok.count("{\"event\":\"initFromLauncher\""), 1);
-  EXPECT_TRUE(
-      ok.has("{\"event\":\"registerNatives\",\"env\":true,\"ownModule\":true,\"log\":true,\"result\":true}"));
-  EXPECT_EQ(ok.count("{\"event\":\"main\",\"class\":\"com/quorvanex/runtime/launcher/WinLauncher\""), 1);
-  EXPECT_TRUE(ok.errors().empty());
-
-  LaunchRun refused = launchWith(model, {u"Q"}, L"qvxno", "false");
-  EXPECT_TRUE(refused.result);
-  EXPECT_TRUE(refused.logged(u"ERROR: qvxinst double refused: registration (7)")) << utf16ToUtf8(refused.log);
-  EXPECT_TRUE(refused.logged(u"ERROR: registering helper dll failed"));
-  EXPECT_TRUE(refused.has("{\"event\":\"initFromLauncher\",\"flag\":false}"));
-  EXPECT_TRUE(refused.errors().empty());
-
-  LaunchRun noCommon =
-      launchWith("method com/quorvanex/runtime/launcher/WinLauncher main ([Ljava/lang/String;)V\n", {u"Q"},
-                 L"qvxnocommon", "true");
-  EXPECT_TRUE(noCommon.result);
-  EXPECT_TRUE(noCommon.logged(u"ERROR: did not find com/quorvanex/runtime/installer/platform/win32/Common"));
-  EXPECT_EQ(noCommon.count("registerNatives"), 0);
-  EXPECT_TRUE(noCommon.errors().empty()) << noCommon.errors().front();
-}
-
 TEST_F(JvmStart, ExceptionEscapingMainIsDescribedClearedAndFailsTheLaunch) {
   LaunchRun run = launchWith(std::string(PeltoModel) + "main throw boom ü\n", {u"p"}, L"throw");
   EXPECT_FALSE(run.result);
@@ -234,13 +178,6 @@ TEST_F(JvmStart, ExceptionEscapingMainIsDescribedClearedAndFailsTheLaunch) {
       run.has("{\"event\":\"exceptionDescribe\",\"text\":\"java.lang.IllegalStateException: boom ü\"}"));
   EXPECT_EQ(run.count("destroyJavaVM"), 0);
   EXPECT_TRUE(run.errors().empty()) << run.errors().front();
-}
-
-TEST_F(JvmStart, FailedCreationIsReported) {
-  LaunchRun run = launchWith(std::string(PeltoModel) + "create fail\n", {u"p"}, L"createfail");
-  EXPECT_FALSE(run.result);
-  EXPECT_TRUE(run.logged(u"ERROR: could not initialize JVM"));
-  EXPECT_EQ(run.count("\"event\":\"main\""), 0);
 }
 
 TEST(JvmStartWords, ForwardedArgumentsLeaveOutLocaleAndJWords) {

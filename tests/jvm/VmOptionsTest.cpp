@@ -49,15 +49,6 @@ TEST(VmOptionsLines, LineRules) {
   for (const auto& c : cases) EXPECT_EQ(optionsFileLines(c.bytes), c.lines) << c.bytes;
 }
 
-TEST(VmOptionsLines, LongLineBecomesSeveral) {
-  std::string line = "-D" + std::string(OptionsLineBuffer + 10, 'x');
-  auto lines = optionsFileLines(line + "\n-Dnext\n");
-  ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[0].size(), OptionsLineBuffer - 1);
-  EXPECT_EQ(lines[0] + lines[1], line);
-  EXPECT_EQ(lines[2], "-Dnext");
-}
-
 TEST(VmOptionsFile, DirectivesAndIncludes) {
   MemoryOptionFiles files;
   files.files[u"C:\\App\\svc.vmoptions"] =
@@ -76,15 +67,6 @@ TEST(VmOptionsFile, DirectivesAndIncludes) {
   EXPECT_EQ(g.overrides.append, "second.jar");  // the later directive wins
   EXPECT_EQ(g.overrides.prepend, "pre.jar");
   EXPECT_EQ(g.overrides.replace, " replaced.jar");  // only the one blank belongs to the directive
-}
-
-TEST(VmOptionsFile, DefaultFileIncludesRelativeToTheExecutable) {
-  MemoryOptionFiles files;
-  files.files[u"D:\\elsewhere\\svc.vmoptions"] = "-include-options extra.vmoptions\n";
-  files.files[u"C:\\App\\extra.vmoptions"] = "-Dfrom=exedir\n";
-  files.files[u"D:\\elsewhere\\extra.vmoptions"] = "-Dfrom=filedir\n";
-  EXPECT_EQ(readFile(files, u"D:\\elsewhere\\svc.vmoptions", true).list, JvmOptionList{"-Dfrom=exedir"});
-  EXPECT_EQ(readFile(files, u"D:\\elsewhere\\svc.vmoptions", false).list, JvmOptionList{"-Dfrom=filedir"});
 }
 
 TEST(VmOptionsFile, SelfIncludeAndCycleAreStopped) {
@@ -116,19 +98,6 @@ TEST(VmOptionsFile, NestingDepthIsLimited) {
   ASSERT_EQ(g.list.size(), MaxIncludeDepth);
   EXPECT_EQ(g.list.back(), "-Dlevel=" + std::to_string(MaxIncludeDepth - 1));
   EXPECT_TRUE(log.contains("nested deeper"));
-}
-
-TEST(VmOptionsWords, IncludeJoinedOtherDirectivesNot) {
-  MemoryOptionFiles files;
-  files.files[u"C:\\App\\w.vmoptions"] = "-Dw=1\n";
-  OptionSystem system = files.system();
-  Gathered g;
-  OptionGathering gathering{g.list, g.overrides, system, {}};
-  applyOptionWords({u"-Da", u"-include-options", u"w.vmoptions", u"-classpath", u"x.jar", u"-classpath x.jar",
-                    u"-include-options"},
-                   gathering);
-  EXPECT_EQ(g.list, (JvmOptionList{"-Da", "-Dw=1", "-classpath", "x.jar", "-include-options"}));
-  EXPECT_EQ(g.overrides.replace, "x.jar");  // a quoted word holds the blank
 }
 
 TEST(VmOptionsWildcard, Matches) {
@@ -216,34 +185,6 @@ TEST_F(CollectedOptions, ConfiguredWordsThenVersionEntryThenJThenLocale) {
             (JvmOptionList{"-Da=1", "-Db=2", "-Dinc=1 and blank", "-Dfirst", "-Dfirst2", "-Xss2m", "x y",
                            "-Dsun.locale.formatasdefault=false", "-Duser.language=de", "-Duser.country=CH"}));
   EXPECT_EQ(g.overrides.append, "x.jar");
-}
-
-TEST_F(CollectedOptions, WithoutSwitchesOrVersionText) {
-  config.set(10200, "1");
-  config.set(10201, "1-99");
-  config.set(10202, "-Dspecific");
-  LocaleLanguage = "de";
-  LocaleCountry = "CH";
-  // No version text: no entry applies. 125 off: "-J" words stay out. "=true": only that word.
-  Gathered g = collect({u"-J-Xss2m", u"-Dsun.locale.formatasdefault=true"});
-  EXPECT_EQ(g.list, JvmOptionList{"-Dsun.locale.formatasdefault=true"});
-  RuntimeVersionText = "17.0.1";
-  EXPECT_EQ(collect({}).list, JvmOptionList{"-Dspecific"});
-}
-
-TEST_F(CollectedOptions, HugeEntryCountStopsAtTheTable) {
-  config.set(10200, "2000000000");
-  config.set(10201, "20-30");
-  config.set(10202, "-Dx");
-  RuntimeVersionText = "17";
-  test::LogRecorder log;
-  EXPECT_TRUE(collect({}).list.empty());
-  EXPECT_LT(log.lines().size(), 20u);
-}
-
-TEST(VmOptionsDefault, FileNames) {
-  EXPECT_EQ(defaultOptionsFileNames(u"c:\\app\\svc.exe"),
-            (std::vector<std::u16string>{u"c:\\app\\svc.vmoptions", u"c:\\app\\svc.exe.vmoptions"}));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "env/TextConv.h"
 #include "launcher/CommandLine.h"
 #include "launcher/Entry.h"
 
@@ -16,77 +17,56 @@ int verbB(VerbCall&) {
 }
 const VerbEntry Table[] = {{u"install", verbA}, {u"status", verbB}, {u"?", verbA}};
 
-EntryDecision decide(W argv) {
-  return decideEntry(std::move(argv), Table);
-}
-
-TEST(EntryDecision, RestartMarkerLastRunsTheLaunchWithWhateverComesBefore) {
-  EntryDecision d = decide({u"prog.exe", u"MySvc", u"/install", u"a", u"__qvx_restart"});
-  EXPECT_EQ(d.route, EntryRoute::Restart);
-  EXPECT_EQ(d.call.program, u"prog.exe");
-  EXPECT_EQ(d.call.args, (W{u"MySvc", u"/install", u"a"}));
-  EXPECT_FALSE(d.serviceNameGiven);
-  // Not last, or not exact: no restart.
-  EXPECT_NE(decide({u"p", u"__qvx_restart", u"x"}).route, EntryRoute::Restart);
-  EXPECT_NE(decide({u"p", u"__QVX_RESTART"}).route, EntryRoute::Restart);
-  // The program element alone is never the marker.
-  EXPECT_EQ(decide({u"__qvx_restart"}).route, EntryRoute::Dispatcher);
-}
-
-TEST(EntryDecision, VerbAfterSlashDashOrTwoDashes) {
-  for (auto arg : {u"/status", u"-status", u"--status"}) {
-    EntryDecision d = decide({u"p", arg});
-    EXPECT_EQ(d.route, EntryRoute::Verb);
-    EXPECT_EQ(d.verb, u"status");
-    EXPECT_EQ(d.handler, &verbB);
-    EXPECT_TRUE(d.call.args.empty());
-    EXPECT_FALSE(d.serviceNameGiven);
+TEST(EntryDecision, RouteVerbServiceNameAndArguments) {
+  const std::u16string fits(ServiceNameRoom - 1, u's');
+  struct Case {
+    W argv;
+    EntryRoute route;
+    std::u16string verb;
+    VerbHandler handler;
+    std::u16string serviceName;  // empty: none given
+    W args;
+  } cases[] = {
+      // The restart marker last runs the launch whatever comes before; not last or not exact: no.
+      {{u"p", u"MySvc", u"/install", u"a", u"__qvx_restart"},
+       EntryRoute::Restart,
+       u"",
+       nullptr,
+       u"",
+       {u"MySvc", u"/install", u"a"}},
+      {{u"p", u"__qvx_restart", u"x"}, EntryRoute::Dispatcher, u"", nullptr, u"", {u"__qvx_restart", u"x"}},
+      {{u"p", u"__QVX_RESTART"}, EntryRoute::Dispatcher, u"", nullptr, u"", {u"__QVX_RESTART"}},
+      {{u"__qvx_restart"}, EntryRoute::Dispatcher, u"", nullptr, u"", {}},
+      // A verb after "/", "-" or "--" (one further dash only); the word after it names the service.
+      {{u"p", u"/status"}, EntryRoute::Verb, u"status", verbB, u"", {}},
+      {{u"p", u"-status"}, EntryRoute::Verb, u"status", verbB, u"", {}},
+      {{u"p", u"--status", u"S", u"a"}, EntryRoute::Verb, u"status", verbB, u"S", {u"S", u"a"}},
+      {{u"p", u"---status"}, EntryRoute::Dispatcher, u"-status", nullptr, u"", {}},
+      {{u"p", u"/?"}, EntryRoute::Verb, u"?", verbA, u"", {}},
+      {{u"p", u"/status", fits}, EntryRoute::Verb, u"status", verbB, fits, {fits}},
+      // Case matters; an unknown verb goes to the dispatcher, still naming the service.
+      {{u"p", u"/Install", u"Svc"}, EntryRoute::Dispatcher, u"Install", nullptr, u"Svc", {u"Svc"}},
+      {{u"p", u"x", u"/install"}, EntryRoute::Dispatcher, u"", nullptr, u"", {u"x", u"/install"}},
+      {{}, EntryRoute::Dispatcher, u"", nullptr, u"", {}},
+      // A service name beyond its room is refused, not cut.
+      {{u"p", u"/status", fits + u"s"},
+       EntryRoute::ServiceNameTooLong,
+       u"status",
+       nullptr,
+       u"",
+       {fits + u"s"}},
+  };
+  for (const Case& c : cases) {
+    EntryDecision d = decideEntry(c.argv, Table);
+    const std::string what = c.argv.size() > 1 ? utf16ToUtf8(c.argv[1]).substr(0, 20) : "";
+    EXPECT_EQ(d.route, c.route) << what;
+    EXPECT_EQ(d.verb, c.verb) << what;
+    EXPECT_EQ(d.handler, c.handler) << what;
+    EXPECT_EQ(d.serviceNameGiven, !c.serviceName.empty()) << what;
+    EXPECT_EQ(d.serviceNameGiven ? d.serviceName : u"", c.serviceName) << what;
+    EXPECT_EQ(d.call.args, c.args) << what;
+    EXPECT_EQ(d.call.program, c.argv.empty() ? u"" : c.argv[0]) << what;
   }
-  // Only one further dash is dropped.
-  EXPECT_EQ(decide({u"p", u"---status"}).verb, u"-status");
-  EXPECT_EQ(decide({u"p", u"/-status"}).verb, u"status");
-  EXPECT_EQ(decide({u"p", u"/?"}).handler, &verbA);
-}
-
-TEST(EntryDecision, VerbsAreCaseSensitiveAndUnknownOnesGoToTheDispatcher) {
-  EntryDecision d = decide({u"p", u"/Install", u"Svc"});
-  EXPECT_EQ(d.route, EntryRoute::Dispatcher);
-  EXPECT_EQ(d.verb, u"Install");
-  // The word after an unknown verb still names the service the dispatcher is called for.
-  EXPECT_TRUE(d.serviceNameGiven);
-  EXPECT_EQ(d.serviceName, u"Svc");
-  EXPECT_EQ(decide({u"p", u"/"}).route, EntryRoute::Dispatcher);
-  EXPECT_EQ(decide({u"p", u"--"}).route, EntryRoute::Dispatcher);
-}
-
-TEST(EntryDecision, NoVerbLeadsToTheDispatcher) {
-  EXPECT_EQ(decide({u"p"}).route, EntryRoute::Dispatcher);
-  EXPECT_EQ(decide({}).route, EntryRoute::Dispatcher);
-  EntryDecision d = decide({u"p", u"x", u"/install"});
-  EXPECT_EQ(d.route, EntryRoute::Dispatcher);
-  EXPECT_TRUE(d.verb.empty());
-  EXPECT_FALSE(d.serviceNameGiven);
-}
-
-TEST(EntryDecision, FirstWordAfterTheVerbNamesTheServiceAndStaysInTheVector) {
-  EntryDecision d = decide({u"prog", u"/install", u"MySvc", u"a", u"b"});
-  EXPECT_EQ(d.route, EntryRoute::Verb);
-  EXPECT_TRUE(d.serviceNameGiven);
-  EXPECT_EQ(d.serviceName, u"MySvc");
-  EXPECT_EQ(d.call.program, u"prog");
-  EXPECT_EQ(d.call.args, (W{u"MySvc", u"a", u"b"}));
-}
-
-TEST(EntryDecision, ServiceNameThatDoesNotFitIsRefusedNotCut) {
-  std::u16string fits(ServiceNameRoom - 1, u's');
-  EntryDecision ok = decide({u"p", u"/status", fits});
-  EXPECT_EQ(ok.route, EntryRoute::Verb);
-  EXPECT_EQ(ok.serviceName.size(), ServiceNameRoom - 1);
-
-  EntryDecision tooLong = decide({u"p", u"/status", fits + u"s"});
-  EXPECT_EQ(tooLong.route, EntryRoute::ServiceNameTooLong);
-  EXPECT_FALSE(tooLong.serviceNameGiven);
-  EXPECT_EQ(decide({u"p", u"/unknown", fits + u"s"}).route, EntryRoute::ServiceNameTooLong);
 }
 
 TEST(UsageLine, BaseNameOfTheModuleWithoutDirectoryAndExtension) {

@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "env/TextConv.h"
 #include "launcher/ChildProcessWin.h"
+#include "launcher/CommandLine.h"
 
 namespace pelto::test {
 
@@ -15,18 +17,15 @@ struct LauncherRun {
   std::string out;
 };
 
-inline std::wstring quoted(const std::wstring& a) {
-  return a.find(L' ') == std::wstring::npos ? a : L"\"" + a + L"\"";
-}
-
 inline LauncherRun runLauncher(const std::wstring& exe, const std::vector<std::wstring>& args) {
   LauncherRun r;
   std::wstring dir = uniqueDir(L"svcrun");
   std::wstring outPath = dir + L"\\out.txt";
   SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
   HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
-  std::wstring cmd = quoted(exe);
-  for (const auto& a : args) cmd += L" " + quoted(a);
+  // Written as the launcher's own splitter reads it back.
+  std::wstring cmd = asW(quoteArgument(asU(exe)));
+  for (const auto& a : args) cmd += L" " + asW(quoteArgument(asU(a)));
   STARTUPINFOW si{};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESTDHANDLES;

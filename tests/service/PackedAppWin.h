@@ -28,8 +28,9 @@ inline std::string narrow(const std::wstring& w) {
 // removed again however the test ends.
 class ServiceLayout {
  public:
-  ServiceLayout(std::wstring name, const std::string& mainAction) : name_(std::move(name)) {
-    dir_ = uniqueDir(L"svcapp");
+  ServiceLayout(std::wstring name, const std::string& mainAction, const wchar_t* folderTag = L"svcapp")
+      : name_(std::move(name)) {
+    dir_ = uniqueDir(folderTag);
     exe_ = dir_ + L"\\HelloService.exe";
     record_ = dir_ + L"\\jvm-record.jsonl";
     makeDirs(dir_);

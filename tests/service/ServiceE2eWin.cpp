@@ -16,15 +16,18 @@ using test::contains;
 using test::LauncherRun;
 using test::ServiceLayout;
 
+// An apostrophe in the folder, the service name and a start argument, and a start argument with
+// both kinds of quote: each reaches the child exactly, and the child takes its restart route.
+// (Wine's manager ends the start arguments at an empty one; the host test covers empty ones.)
 TEST(ServiceEndToEnd, StartGivesTheJvmServiceOptionsAndArgumentsAndStopSendsTheStopLine) {
-  ServiceLayout svc(L"PeltoE2eLifecycle", "stdin 0");
+  ServiceLayout svc(L"Pelto'sE2eLifecycle", "stdin 0", L"O'Neil");
   ASSERT_TRUE(svc.ready());
   LauncherRun r = svc.verb(L"/install");
   ASSERT_EQ(r.exitCode, 0u) << r.out;
 
-  r = svc.verb(L"/start", {L"first", L"second argument"});
+  r = svc.verb(L"/start", {L"O'Brien", L"second \"argument\""});
   EXPECT_EQ(r.exitCode, 0u);
-  EXPECT_EQ(r.out, "Starting service 'PeltoE2eLifecycle'.\n");
+  EXPECT_EQ(r.out, "Starting service 'Pelto'sE2eLifecycle'.\n");
   ASSERT_TRUE(svc.waitFor("main")) << svc.record();
   r = svc.verb(L"/status");
   EXPECT_EQ(r.exitCode, 0u);
@@ -37,8 +40,8 @@ TEST(ServiceEndToEnd, StartGivesTheJvmServiceOptionsAndArgumentsAndStopSendsTheS
   std::string main = svc.events("main")[0];
   // After the launcher class's five fixed arguments (the last one "false" here) comes the service
   // name; the start arguments end the list, in order.
-  EXPECT_TRUE(contains(main, "\"false\",\"PeltoE2eLifecycle\",")) << main;
-  EXPECT_TRUE(main.ends_with(",\"first\",\"second argument\"]}")) << main;
+  EXPECT_TRUE(contains(main, "\"false\",\"Pelto'sE2eLifecycle\",")) << main;
+  EXPECT_TRUE(main.ends_with(",\"O'Brien\",\"second \\\"argument\\\"\"]}")) << main;
   EXPECT_TRUE(svc.events("stdin").empty()) << svc.record();
   svc.keepRecord(L"service.jsonl");
 
@@ -56,7 +59,7 @@ TEST(ServiceEndToEnd, StartGivesTheJvmServiceOptionsAndArgumentsAndStopSendsTheS
   // A restart of the stopped service starts a second child, stopped the same way.
   r = svc.verb(L"/restart", {L"again"});
   EXPECT_EQ(r.exitCode, 0u);
-  EXPECT_EQ(r.out, "Service is already stopped.\nStarting service 'PeltoE2eLifecycle'.\n");
+  EXPECT_EQ(r.out, "Service is already stopped.\nStarting service 'Pelto'sE2eLifecycle'.\n");
   ASSERT_TRUE(svc.waitFor("main", 2)) << svc.record();
   EXPECT_TRUE(svc.events("main")[1].ends_with(",\"again\"]}")) << svc.record();
   r = svc.waitForStatus(0);
@@ -68,7 +71,7 @@ TEST(ServiceEndToEnd, StartGivesTheJvmServiceOptionsAndArgumentsAndStopSendsTheS
 
   r = svc.verb(L"/uninstall");
   EXPECT_EQ(r.exitCode, 0u);
-  EXPECT_TRUE(r.out.ends_with("Uninstalled service 'PeltoE2eLifecycle'.\n")) << r.out;
+  EXPECT_TRUE(r.out.ends_with("Uninstalled service 'Pelto'sE2eLifecycle'.\n")) << r.out;
   r = svc.verb(L"/status");
   EXPECT_EQ(r.exitCode, 1u);
   EXPECT_EQ(r.out, "Could not get status.\n");

@@ -103,22 +103,23 @@ TEST(ServiceVerbs, VerbsOnAMissingServiceFail) {
   runLauncher(PlainExe, {L"/uninstall", name});
   struct Case {
     const wchar_t* verb;
+    std::wstring name;
     std::string out;
   } cases[] = {
-      {L"/uninstall", "Could not delete service.\n"},
-      {L"/stop", "Could not stop service.\n"},
-      {L"/start", "Could not start service. Error code: 1060\n"},
-      {L"/status", "Could not get status.\n"},
+      {L"/uninstall", name, "Could not delete service.\n"},
+      {L"/stop", name, "Could not stop service.\n"},
+      {L"/start", name, "Could not start service. Error code: 1060\n"},
+      {L"/status", name, "Could not get status.\n"},
+      // The quiet stop of restart says nothing; the start then fails.
+      {L"/restart", name, "Could not start service. Error code: 1060\n"},
+      // A failed install ends the verb: nothing is started.
+      {L"/install-and-start", L"Pelto\\Bad", "Could not create service.\n"},
   };
   for (const Case& c : cases) {
-    LauncherRun r = runLauncher(PlainExe, {c.verb, name});
+    LauncherRun r = runLauncher(PlainExe, {c.verb, c.name});
     EXPECT_EQ(r.exitCode, 1u) << narrow(c.verb);
     EXPECT_EQ(r.out, c.out) << narrow(c.verb);
   }
-  // The quiet stop of restart says nothing; the start then fails.
-  LauncherRun r = runLauncher(PlainExe, {L"/restart", name});
-  EXPECT_EQ(r.exitCode, 1u);
-  EXPECT_EQ(r.out, "Could not start service. Error code: 1060\n");
 }
 
 TEST(ServiceVerbs, StartTypeFollowsTheVerbAndExecutableTypeFour) {

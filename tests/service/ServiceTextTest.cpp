@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <random>
+
+#include "env/TextConv.h"
 #include "launcher/CommandLine.h"
 #include "launcher/Limits.h"
 #include "service/ServiceText.h"
@@ -10,133 +13,86 @@ namespace {
 using W = std::vector<std::u16string>;
 using namespace std::string_literals;
 
-TEST(ServiceDependencies, CommaListBecomesDoubleNulList) {
+TEST(ServiceDependencies, CommaListBecomesDoubleNulListWithinItsRoom) {
   struct Case {
     std::u16string text;
+    std::size_t room;
     std::u16string list;
+    std::size_t dropped;
   } cases[] = {
-      {u"", u""},
-      {u",,,", u""},
-      {u"Tcpip", u"Tcpip\0\0"s},
-      {u"Tcpip,EventLog", u"Tcpip\0EventLog\0\0"s},
-      {u",Tcpip,,EventLog,", u"Tcpip\0EventLog\0\0"s},
-      {u"a b,c", u"a b\0c\0\0"s},
+      {u",,,", TextRoom, u"", 0},
+      {u",Tcpip,,Event Log,", TextRoom, u"Tcpip\0Event Log\0\0"s, 0},
+      {u"abc,defg", 10, u"abc\0defg\0\0"s, 0},  // exactly the room
+      {u"abc,defghijk,x", 10, u"abc\0x\0\0"s, 1},
+      {std::u16string(TextRoom - 1, u'n'), TextRoom, u"", 1},
   };
   for (const Case& c : cases) {
     std::size_t dropped = 99;
-    EXPECT_EQ(dependencyList(c.text, TextRoom, &dropped), c.list)
-        << std::string(c.text.begin(), c.text.end());
-    EXPECT_EQ(dropped, 0u);
+    EXPECT_EQ(dependencyList(c.text, c.room, &dropped), c.list) << utf16ToUtf8(c.text);
+    EXPECT_EQ(dropped, c.dropped) << utf16ToUtf8(c.text);
   }
 }
 
-TEST(ServiceDependencies, NamesThatDoNotFitTheRoomAreLeftOutWhole) {
-  // Room 10: "abc\0" "defg\0" and the final NUL take exactly 10.
-  std::size_t dropped = 0;
-  EXPECT_EQ(dependencyList(u"abc,defg", 10, &dropped), u"abc\0defg\0\0"s);
-  EXPECT_EQ(dropped, 0u);
-  EXPECT_EQ(dependencyList(u"abc,defgh", 10, &dropped), u"abc\0\0"s);
-  EXPECT_EQ(dropped, 1u);
-  // A later short name still fits after a long one was left out.
-  EXPECT_EQ(dependencyList(u"abc,defghijk,x", 10, &dropped), u"abc\0x\0\0"s);
-  EXPECT_EQ(dropped, 1u);
-  // The longest text the configuration can give as one name.
-  std::u16string one(TextRoom - 1, u'n');
-  std::u16string list = dependencyList(one, TextRoom, &dropped);
-  EXPECT_LE(list.size(), TextRoom);
-  EXPECT_EQ(dropped, 1u);
-  std::u16string fits(TextRoom - 2, u'n');
-  EXPECT_EQ(dependencyList(fits, TextRoom, &dropped).size(), TextRoom);
-  EXPECT_EQ(dropped, 0u);
-}
-
-TEST(ChildCommandLine, QuotesOnlyWordsWithSpaces) {
-  struct Case {
-    std::u16string program, name;
-    W processArgs, startArgs;
-    std::u16string line;
-  } cases[] = {
-      {u"C:\\svc\\Hello.exe", u"Hello", {}, {}, u"C:\\svc\\Hello.exe Hello __qvx_restart"},
-      {u"C:\\Program Files\\Hello.exe",
-       u"My Svc",
-       {},
-       {},
-       u"\"C:\\Program Files\\Hello.exe\" \"My Svc\" __qvx_restart"},
-      {u"p.exe",
-       u"S",
-       {u"-x", u"a b"},
-       {u"one", u"two words"},
-       u"p.exe S -x \"a b\" one \"two words\" __qvx_restart"},
-      // Quotes inside a word are not escaped; tabs do not trigger quoting.
-      {u"p.exe", u"S", {}, {u"say\"hi", u"t\tab"}, u"p.exe S say\"hi t\tab __qvx_restart"},
-      {u"p.exe", u"S", {}, {u""}, u"p.exe S  __qvx_restart"},
+// Every element reaches the child's argument vector exactly, the restart marker last, whatever
+// it holds: quotes of both kinds, spaces, tabs, backslashes, non-ASCII text, nothing at all.
+TEST(ChildCommandLine, TheChildSplitsItBackIntoTheSameElements) {
+  std::mt19937 rng(20240611);
+  const std::u16string alphabet = u"a \t\"'\\\u00e9\u65e5-";
+  auto element = [&] {
+    std::u16string e(rng() % 7, u'a');
+    for (char16_t& c : e) c = alphabet[rng() % alphabet.size()];
+    return e;
   };
-  for (const Case& c : cases) {
+  for (int round = 0; round < 3000; ++round) {
+    W process(rng() % 3), start(rng() % 4);
+    for (auto& e : process) e = element();
+    for (auto& e : start) e = element();
+    const std::u16string program = element(), name = element();
     std::u16string line;
-    ASSERT_TRUE(buildChildCommandLine(c.program, c.name, c.processArgs, c.startArgs, ChildCommandRoom, line));
-    EXPECT_EQ(line, c.line);
+    ASSERT_TRUE(buildChildCommandLine(program, name, process, start, ChildCommandRoom, line));
+    W expected{program, name};
+    expected.insert(expected.end(), process.begin(), process.end());
+    expected.insert(expected.end(), start.begin(), start.end());
+    expected.push_back(RestartMarker);
+    W words;
+    splitCommandLine(line, words);
+    ASSERT_EQ(words, expected) << utf16ToUtf8(line);
   }
-}
-
-TEST(ChildCommandLine, TheChildSplitsItBackIntoTheSameWords) {
-  W process{u"-Jx", u"with space"};
-  W start{u"a", u"b c", u"d"};
-  std::u16string line;
-  ASSERT_TRUE(
-      buildChildCommandLine(u"C:\\A Dir\\svc.exe", u"My Service", process, start, ChildCommandRoom, line));
-  W words;
-  splitCommandLine(line, words);
-  EXPECT_EQ(words, (W{u"C:\\A Dir\\svc.exe", u"My Service", u"-Jx", u"with space", u"a", u"b c", u"d",
-                      u"__qvx_restart"}));
 }
 
 TEST(ChildCommandLine, ALineBeyondItsRoomIsRefusedNotCut) {
-  const std::u16string fixed = u"p.exe S  __qvx_restart";  // with one start argument of n characters
-  const std::size_t n = ChildCommandRoom - 1 - fixed.size();
   std::u16string line;
-  EXPECT_TRUE(buildChildCommandLine(u"p.exe", u"S", {}, W{std::u16string(n, u'x')}, ChildCommandRoom, line));
+  ASSERT_TRUE(buildChildCommandLine(u"p", u"S", {}, W{u""}, ChildCommandRoom, line));
+  const std::size_t fits = ChildCommandRoom - 1 - line.size();
+  EXPECT_TRUE(buildChildCommandLine(u"p", u"S", {}, W{std::u16string(fits, u'x')}, ChildCommandRoom, line));
   EXPECT_EQ(line.size(), ChildCommandRoom - 1);
   EXPECT_FALSE(
-      buildChildCommandLine(u"p.exe", u"S", {}, W{std::u16string(n + 1, u'x')}, ChildCommandRoom, line));
+      buildChildCommandLine(u"p", u"S", {}, W{std::u16string(fits + 1, u'x')}, ChildCommandRoom, line));
   EXPECT_TRUE(line.empty());
-  // Quotes count: the same length with a space inside no longer fits.
-  std::u16string spaced(n, u'x');
-  spaced[1] = u' ';
-  EXPECT_FALSE(buildChildCommandLine(u"p.exe", u"S", {}, W{spaced}, ChildCommandRoom, line));
 }
 
 TEST(ServiceNameOfStart, FallsBackToUnknown) {
-  EXPECT_EQ(serviceNameOfStart(u"Hello", true, ServiceNameRoom), u"Hello");
-  EXPECT_EQ(serviceNameOfStart(u"", true, ServiceNameRoom), u"unknown");
-  EXPECT_EQ(serviceNameOfStart(u"Hello", false, ServiceNameRoom), u"unknown");
-  std::u16string longest(ServiceNameRoom - 1, u's');
+  const std::u16string longest(ServiceNameRoom - 1, u's');
   EXPECT_EQ(serviceNameOfStart(longest, true, ServiceNameRoom), longest);
   EXPECT_EQ(serviceNameOfStart(longest + u"s", true, ServiceNameRoom), u"unknown");
+  EXPECT_EQ(serviceNameOfStart(u"", true, ServiceNameRoom), u"unknown");
+  EXPECT_EQ(serviceNameOfStart(u"Hello", false, ServiceNameRoom), u"unknown");
 }
 
-TEST(ServiceStatusRecord, StartsRunningAndAcceptsStopAndShutdown) {
-  ServiceStatusRecord r;
-  EXPECT_EQ(r.serviceType, 0x30u);
-  EXPECT_EQ(r.currentState, StateRunning);
-  EXPECT_EQ(r.controlsAccepted, 5u);
-  EXPECT_EQ(r.win32ExitCode, 0u);
-  EXPECT_EQ(r.serviceSpecificExitCode, 0u);
-  EXPECT_EQ(r.checkPoint, 0u);
-  EXPECT_EQ(r.waitHint, 50000u);
-}
-
-TEST(ServiceControlDecision, StopAndShutdownBecomeStopPendingAndAStopLine) {
+// Each row: the control, then whether it sends the stop line, the state and checkpoint after
+// it, its report's log tag, and whether a child ending with exit code 1 is then reported stopped.
+TEST(ServiceControl, StopAndShutdownBecomeStopPendingAndAStopLine) {
   struct Case {
     std::uint32_t control;
     bool sendStop;
     std::uint32_t state, checkPoint;
     int tag;
+    bool stoppedAfterFailure;
   } cases[] = {
-      {1, true, StateStopPending, 0, 2},  // stop
-      {5, true, StateStopPending, 1, 1},  // shutdown counts the checkpoint
-      {4, false, StateRunning, 0, 3},     // interrogate: unchanged
-      {2, false, StateRunning, 0, 3},     // pause is not accepted
-      {128, false, StateRunning, 0, 3},   // user-defined
+      {ControlStop, true, StateStopPending, 0, 2, true},
+      {ControlShutdown, true, StateStopPending, 1, 1, true},
+      {4, false, StateRunning, 0, 3, false},  // interrogate: unchanged
+      {2, false, StateRunning, 0, 3, false},  // pause is not accepted
   };
   for (const Case& c : cases) {
     ServiceStatusRecord r;
@@ -145,50 +101,16 @@ TEST(ServiceControlDecision, StopAndShutdownBecomeStopPendingAndAStopLine) {
     EXPECT_EQ(d.reportTag, c.tag) << c.control;
     EXPECT_EQ(r.currentState, c.state) << c.control;
     EXPECT_EQ(r.checkPoint, c.checkPoint) << c.control;
-    EXPECT_EQ(r.win32ExitCode, 0u);
+    EXPECT_EQ(reportStoppedAfterChild(1, r), c.stoppedAfterFailure) << c.control;
+    EXPECT_TRUE(reportStoppedAfterChild(0, r));
+    EXPECT_EQ(stopLineOwed(r, false), c.sendStop);
+    EXPECT_FALSE(stopLineOwed(r, true));
   }
-}
-
-TEST(ServiceControlDecision, InterrogateDuringStopPendingLeavesTheRecordAsItIs) {
-  ServiceStatusRecord r;
-  applyControl(r, ControlShutdown);
-  applyControl(r, ControlShutdown);
-  ServiceStatusRecord before = r;
-  applyControl(r, 4);
-  EXPECT_EQ(r.currentState, before.currentState);
-  EXPECT_EQ(r.checkPoint, 2u);
-}
-
-TEST(ServiceChildEnd, StoppedAfterExitZeroOrWhileStopping) {
-  struct Case {
-    std::uint32_t exitCode;
-    bool stopping;
-    bool stopped;
-  } cases[] = {
-      {0, false, true},  {0, true, true}, {1, true, true}, {1, false, false}, {0xC0000005u, false, false},
-      {259, true, true},
-  };
-  for (const Case& c : cases) {
-    ServiceStatusRecord r;
-    if (c.stopping) applyControl(r, ControlStop);
-    EXPECT_EQ(reportStoppedAfterChild(c.exitCode, r), c.stopped) << c.exitCode << " " << c.stopping;
-  }
-}
-
-TEST(ServiceChildStart, FailureReportsStoppedWithTheServiceSpecificError) {
   ServiceStatusRecord r;
   markChildStartFailure(r);
   EXPECT_EQ(r.currentState, StateStopped);
   EXPECT_EQ(r.win32ExitCode, 1066u);
   EXPECT_EQ(r.serviceSpecificExitCode, 5000u);
-}
-
-TEST(ServiceChildStart, AStopBeforeThePipeExistedIsStillOwed) {
-  ServiceStatusRecord r;
-  EXPECT_FALSE(stopLineOwed(r, false));
-  applyControl(r, ControlStop);
-  EXPECT_TRUE(stopLineOwed(r, false));
-  EXPECT_FALSE(stopLineOwed(r, true));
 }
 
 // Each case starts a wait at (checkpoint, start) and feeds it (state, checkpoint, hint, now)
@@ -199,43 +121,53 @@ TEST(StopWait, EndsOnLeavingStopPendingOrWhenTheHintPassesWithoutProgress) {
     bool goesOn;
   };
   struct Case {
-    const char* what;
     std::uint32_t checkpoint, start;
     std::vector<Report> reports;
   } cases[] = {
-      {"stopped", 0, 1000, {{StateStopPending, 0, 3000, 1500, true}, {StateStopped, 0, 3000, 2000, false}}},
-      {"running", 0, 1000, {{StateRunning, 0, 3000, 2000, false}}},
-      {"exactly the hint", 7, 1000, {{StateStopPending, 7, 2000, 3000, true}}},
-      {"beyond the hint", 7, 1000, {{StateStopPending, 7, 2000, 3001, false}}},
-      {"progress starts the hint again",
-       1,
-       0,
-       {{StateStopPending, 2, 1000, 900, true},
-        {StateStopPending, 2, 1000, 1800, true},
-        {StateStopPending, 2, 1000, 1901, false}}},
-      {"a smaller checkpoint is no progress", 5, 0, {{StateStopPending, 4, 1000, 1001, false}}},
-      {"tick count wrap", 0, 0xFFFFFF00u, {{StateStopPending, 0, 1000, 0x100u, true}}},
-      {"after the wrap", 0, 0xFFFFFF00u, {{StateStopPending, 0, 1000, 0x300u, false}}},
+      {0, 1000, {{StateStopPending, 0, 3000, 1500, true}, {StateStopped, 0, 3000, 2000, false}}},
+      {7, 1000, {{StateStopPending, 7, 2000, 3000, true}, {StateStopPending, 7, 2000, 3001, false}}},
+      {1, 0, {{StateStopPending, 2, 1000, 900, true}, {StateStopPending, 2, 1000, 1901, false}}},
+      {5, 0, {{StateStopPending, 4, 1000, 1001, false}}},  // a smaller checkpoint is no progress
+      {0,
+       0xFFFFFF00u,
+       {{StateStopPending, 0, 1000, 0x100u, true}, {StateStopPending, 0, 1000, 0x300u, false}}},
   };
   for (const Case& c : cases) {
     StopWait w;
     beginStopWait(w, c.checkpoint, c.start);
     for (const Report& r : c.reports)
       EXPECT_EQ(continueStopWait(w, r.state, r.checkpoint, r.hint, r.now), r.goesOn)
-          << c.what << " " << r.now;
+          << c.start << " " << r.now;
   }
 }
 
-TEST(ChildPriority, RegistryValueOnlyWhenExactlyFourBytes) {
-  EXPECT_EQ(childPriorityClass(true, 4, 0x80), 0x80u);
-  EXPECT_EQ(childPriorityClass(true, 4, 0x4000), 0x4000u);
-  // Only a priority class: other bits would become creation flags of the child.
-  EXPECT_EQ(childPriorityClass(true, 4, 0x12345), NormalPriorityClass);
-  EXPECT_EQ(childPriorityClass(true, 4, 0x24), NormalPriorityClass);
-  EXPECT_EQ(childPriorityClass(true, 4, 0), NormalPriorityClass);
-  EXPECT_EQ(childPriorityClass(true, 8, 0x80), NormalPriorityClass);
-  EXPECT_EQ(childPriorityClass(true, 2, 0x80), NormalPriorityClass);
-  EXPECT_EQ(childPriorityClass(false, 4, 0x80), NormalPriorityClass);
+TEST(ChildPriority, RegistryValueOnlyWhenExactlyFourBytesOfOnePriorityClass) {
+  struct Case {
+    bool ok;
+    std::uint32_t size, value, priority;
+  } cases[] = {
+      {true, 4, 0x80, 0x80}, {true, 4, 0x4000, 0x4000}, {true, 4, 0x24, 0x20},
+      {true, 4, 0, 0x20},    {true, 8, 0x80, 0x20},     {false, 4, 0x80, 0x20},
+  };
+  for (const Case& c : cases) EXPECT_EQ(childPriorityClass(c.ok, c.size, c.value), c.priority) << c.value;
+}
+
+// The configuration query of /status: a record beyond any fixed room is still read whole.
+TEST(ServiceConfigQuery, AsksForTheRoomTheQueryNeeds) {
+  std::vector<std::uint64_t> buffer;
+  std::uint32_t needed = 0;
+  int calls = 0;
+  auto query = [&](std::uint64_t* room, std::uint32_t size, std::uint32_t& need) {
+    ++calls;
+    need = 12345;
+    if (!room || size < need) return false;
+    room[0] = 42;
+    return true;
+  };
+  ASSERT_TRUE(queryWithNeededRoom(query, buffer, needed));
+  EXPECT_GE(buffer.size() * 8, 12345u);
+  EXPECT_EQ(buffer[0], 42u);
+  EXPECT_EQ(calls, 2);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include "PackKeys.h"
 #include "PackTool.h"
+#include "env/Extract.h"
 #include "env/TextConv.h"
 #include "launcher/CommandLine.h"
 
@@ -768,23 +769,27 @@ struct Reader {
     }
     std::replace(entry.name.begin(), entry.name.end(), '/', '\\');
     const toml::source_region& at = name ? name->source() : source->source();
-    if (entry.name.empty() || entry.name.find(';') != std::string::npos ||
-        entry.name.find(':') != std::string::npos || entry.name.front() == '\\' ||
-        entry.name.back() == '\\' || entry.name.find('\\') != entry.name.rfind('\\') || entry.name == "." ||
-        entry.name == ".." || entry.name.starts_with(".\\") || entry.name.starts_with("..\\") ||
-        entry.name.ends_with("\\..") || entry.name.ends_with("\\."))
+    // The launcher's own rule: a name it would refuse makes an executable that never starts.
+    if (!isSafeIncludedName(entry.name))
       return fail(at,
                   "include name \"" + fromCp1252(entry.name) +
-                      "\" must be a relative name with at most one folder, without \";\", \":\" or \"..\"");
+                      "\" cannot be extracted: it must be relative, without \"..\", a device name such as "
+                      "\"nul\" or \"com1\", a trailing dot or space, or any of <>:\"|?*;");
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec))
       return fail(source->source(), "included file " + pathText(path) + " does not exist");
     std::ifstream in(path, std::ios::binary);
     entry.data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     if (in.bad()) return fail(source->source(), "included file " + pathText(path) + " cannot be read");
+    // Windows names ignore case, and a file cannot also be the folder of another.
+    auto key = [](std::string n) {
+      for (char& c : n) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      return n + "\\";
+    };
     for (const IncludedFile& other : block.files)
-      if (other.name == entry.name)
-        return fail(at, "include name \"" + fromCp1252(entry.name) + "\" is used twice");
+      if (key(other.name).starts_with(key(entry.name)) || key(entry.name).starts_with(key(other.name)))
+        return fail(at, "include name \"" + fromCp1252(entry.name) + "\" clashes with \"" +
+                            fromCp1252(other.name) + "\"");
     block.files.push_back(std::move(entry));
     return true;
   }
@@ -1150,6 +1155,51 @@ bool blockFromToml(const std::filesystem::path& configPath, ConfigBlock& block, 
   return true;
 }
 
+namespace {
+
+// Writes the files under dir. The names come from the executable under inspection, which may be
+// damaged or hostile: each must pass the launcher's rule before anything is written, and a
+// failure removes what this call made, so nothing lands outside dir and nothing half is left.
+bool writeIncludedFiles(const std::vector<IncludedFile>& files, const std::filesystem::path& dir,
+                        std::vector<std::filesystem::path>& targets, std::string& error) {
+  namespace fs = std::filesystem;
+  for (const IncludedFile& f : files)
+    if (!isSafeIncludedName(f.name)) {
+      error = "included file name \"" + fromCp1252(f.name) + "\" is refused: it would not stay inside " +
+              pathText(dir);
+      return false;
+    }
+  std::vector<fs::path> made;  // files and folders, in the order they were made
+  std::error_code ec;
+  auto undo = [&made, &ec] {
+    for (auto p = made.rbegin(); p != made.rend(); ++p) fs::remove(*p, ec);
+  };
+  for (const IncludedFile& f : files) {
+    std::string relative = fromCp1252(f.name);
+    std::replace(relative.begin(), relative.end(), '\\', '/');
+    fs::path target = fs::absolute(dir / pathFromText(relative), ec);
+    fs::path folder;
+    for (const fs::path& part : target.parent_path()) {
+      folder /= part;
+      if (!fs::exists(folder, ec) && fs::create_directory(folder, ec)) made.push_back(folder);
+    }
+    bool existed = fs::exists(target, ec);
+    std::ofstream file(target, std::ios::binary | std::ios::trunc);
+    if (file && !existed) made.push_back(target);
+    file.write(reinterpret_cast<const char*>(f.data.data()), static_cast<std::streamsize>(f.data.size()));
+    file.close();
+    if (!file) {
+      error = pathText(target) + ": cannot be written";
+      undo();
+      return false;
+    }
+    targets.push_back(target);
+  }
+  return true;
+}
+
+}  // namespace
+
 bool blockToToml(const ConfigBlock& block, const std::optional<std::filesystem::path>& extractDir,
                  std::ostream& out, std::string& error) {
   Strings strings;
@@ -1234,26 +1284,16 @@ bool blockToToml(const ConfigBlock& block, const std::optional<std::filesystem::
   auto list = strings.find(IncludedFileNamesId);
   if (!block.files.empty() && count != strings.end() && list != strings.end() &&
       count->second == std::to_string(block.files.size()) && list->second == names) {
-    for (const IncludedFile& f : block.files) {
+    std::vector<std::filesystem::path> sources;
+    if (extractDir && !writeIncludedFiles(block.files, *extractDir, sources, error)) return false;
+    for (std::size_t i = 0; i < block.files.size(); ++i) {
       header("[[include]]");
-      out << "name = " << quote(fromCp1252(f.name)) << "\n";
-      if (extractDir) {
-        std::string relative = fromCp1252(f.name);
-        std::replace(relative.begin(), relative.end(), '\\', '/');
-        std::filesystem::path target = std::filesystem::absolute(*extractDir / pathFromText(relative));
-        std::error_code ec;
-        std::filesystem::create_directories(target.parent_path(), ec);
-        std::ofstream file(target, std::ios::binary | std::ios::trunc);
-        file.write(reinterpret_cast<const char*>(f.data.data()), static_cast<std::streamsize>(f.data.size()));
-        file.close();
-        if (!file) {
-          error = pathText(target) + ": cannot be written";
-          return false;
-        }
-        out << "source = " << quote(genericPathText(target)) << "\n";
-      } else {
-        out << "# " << f.data.size() << " bytes; dump with --extract DIR to write the file and its source\n";
-      }
+      out << "name = " << quote(fromCp1252(block.files[i].name)) << "\n";
+      if (extractDir)
+        out << "source = " << quote(genericPathText(sources[i])) << "\n";
+      else
+        out << "# " << block.files[i].data.size()
+            << " bytes; dump with --extract DIR to write the file and its source\n";
     }
     strings.erase(count);
     strings.erase(list);

@@ -9,18 +9,16 @@ using LogErrorFunction = void (*)(const wchar_t* format, ...);
 
 extern "C" __declspec(dllexport) unsigned char registerNatives(JNIEnv* env, HMODULE module,
                                                                LogErrorFunction log) {
-  bool found = false;
-  std::wstring where;
-  std::string text =
-      pelto::doubles::readModelFile(L"PELTO_QVXINST_MODEL", L"qvxinst-double.txt",
-                                    reinterpret_cast<const void*>(&registerNatives), found, where);
-  bool result = text.rfind("false", 0) != 0;
-  HMODULE self = nullptr;
+  const void* self = reinterpret_cast<const void*>(&registerNatives);
+  bool result =
+      pelto::doubles::readFile(pelto::doubles::besideModule(self, L"qvxinst-double.txt")).rfind("false", 0) !=
+      0;
+  HMODULE own = nullptr;
   GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCWSTR>(&registerNatives), &self);
+                     static_cast<LPCWSTR>(self), &own);
   pelto::doubles::recordLine(
       std::string("{\"event\":\"registerNatives\",\"env\":") + (env ? "true" : "false") +
-      ",\"ownModule\":" + (module == self ? "true" : "false") + ",\"log\":" + (log ? "true" : "false") +
+      ",\"ownModule\":" + (module == own ? "true" : "false") + ",\"log\":" + (log ? "true" : "false") +
       ",\"result\":" + (result ? "true" : "false") + "}");
   if (!result && log) log(L"qvxinst double refused: %s (%d)", L"registration", 7);
   return result ? 1 : 0;

@@ -7,62 +7,20 @@
 #include <string>
 #include <vector>
 
-namespace {
-
-std::string readAll(const std::wstring& path) {
-  std::string data;
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return data;
-  char buf[4096];
-  DWORD got = 0;
-  while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) data.append(buf, got);
-  CloseHandle(h);
-  return data;
-}
-
-void write(const std::wstring& path, const std::string& data, bool append) {
-  HANDLE h = CreateFileW(path.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                         append ? OPEN_ALWAYS : CREATE_ALWAYS, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return;
-  DWORD done = 0;
-  WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &done, nullptr);
-  CloseHandle(h);
-}
-
-std::string utf8(const std::wstring& w) {
-  int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
-  std::string s(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
-  return s;
-}
-
-// The double-quoted words of the command line, in order.
-std::vector<std::wstring> quotedWords(const std::wstring& line) {
-  std::vector<std::wstring> words;
-  std::size_t at = 0;
-  while ((at = line.find(L'"', at)) != std::wstring::npos) {
-    std::size_t end = line.find(L'"', at + 1);
-    if (end == std::wstring::npos) break;
-    words.push_back(line.substr(at + 1, end - at - 1));
-    at = end + 1;
-  }
-  return words;
-}
-
-}  // namespace
+#include "Record.h"
 
 int wmain() {
   std::wstring line = GetCommandLineW();
-  wchar_t self[MAX_PATH];
-  DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring dir(self, n);
-  dir.resize(dir.rfind(L'\\') + 1);
-  write(dir + L"unpack200.log", utf8(line) + "\n", true);
-
-  std::vector<std::wstring> words = quotedWords(line);
-  if (line.rfind(L"-r ", 0) != 0 || words.size() != 2) return 2;
-  std::string packed = readAll(words[0]);
+  std::u16string_view text(reinterpret_cast<const char16_t*>(line.data()), line.size());
+  pelto::doubles::putFile(pelto::doubles::besideModule(nullptr, L"unpack200.log"),
+                          pelto::doubles::utf8(text) + "\n", true);
+  std::vector<std::wstring> quoted;
+  for (std::size_t at = line.find(L'"'), end; at != line.npos && (end = line.find(L'"', at + 1)) != line.npos;
+       at = line.find(L'"', end + 1))
+    quoted.push_back(line.substr(at + 1, end - at - 1));
+  if (line.rfind(L"-r ", 0) != 0 || quoted.size() != 2) return 2;
+  std::string packed = pelto::doubles::readFile(quoted[0]);
   if (packed.rfind("fail", 0) == 0) return 3;
-  write(words[1], "unpacked:" + packed, false);
+  pelto::doubles::putFile(quoted[1], "unpacked:" + packed, false);
   return 0;
 }

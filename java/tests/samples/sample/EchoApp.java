@@ -1,32 +1,58 @@
 package sample;
 
-import java.io.DataOutputStream;
-import java.io.FileOutputStream;
-import java.io.IOException;
-import java.nio.charset.StandardCharsets;
-import java.nio.file.Files;
-import java.nio.file.Paths;
-import java.nio.file.StandardCopyOption;
-import java.util.Map;
-import java.util.TreeMap;
+import java.io.*;
+import java.lang.reflect.*;
+import java.nio.file.*;
+import java.util.*;
 
 /**
  * Sample application for the launcher tests. It writes what it received to the file named by
- * sample.report (arguments, launcher properties, module names), prints known lines on both
- * streams, and then returns, waits for a stop, or throws, as sample.mode says.
+ * sample.report (arguments, launcher properties, module names, what the runtime library tells an
+ * application), prints known lines on both streams, and then returns, waits for a stop, or throws,
+ * as sample.mode says.
  */
 public class EchoApp {
     public static void main(String[] args) throws Exception {
         String report = System.getProperty("sample.report");
-        if (report != null) {
-            Runtime.getRuntime().addShutdownHook(new Thread(() -> mark(report + ".hook")));
-            writeReport(report, args);
+        Runtime.getRuntime().addShutdownHook(new Thread(() -> mark(report + ".hook")));
+        Properties seen = new Properties();
+        for (int i = 0; i < args.length; i++) {
+            seen.setProperty("arg." + i, args[i]);
         }
+        for (String key : System.getProperties().stringPropertyNames()) {
+            if (key.startsWith("pelto.") || key.startsWith("quorvanex.")) {
+                seen.setProperty(key, System.getProperty(key));
+            }
+        }
+        // The runtime library's class that called main, and through it what the library says.
+        Class<?> caller = StackWalker.getInstance(StackWalker.Option.RETAIN_CLASS_REFERENCE).walk(frames -> frames
+                .map(StackWalker.StackFrame::getDeclaringClass).filter(c -> c.getName().startsWith("com.pelto.runtime."))
+                .findFirst().orElseThrow());
+        Class<?> launcher = Class.forName("com.pelto.runtime.WinLauncher", true, caller.getClassLoader());
+        Class<?> common = Class.forName("com.quorvanex.runtime.installer.platform.win32.Common", true, caller.getClassLoader());
+        seen.setProperty("app.module", String.valueOf(EchoApp.class.getModule().getName()));
+        seen.setProperty("launcher.module", String.valueOf(caller.getModule().getName()));
+        seen.setProperty("stdin.available", String.valueOf(System.in.available()));
+        for (String m : new String[] {"getProgramName", "isWindowed", "isService"}) {
+            seen.setProperty(m, String.valueOf(call(launcher, m)));
+        }
+        seen.setProperty("common", call(common, "isStartedByLauncher") + "," + call(common, "isNativeLibraryBound"));
+        Object splash = call(launcher, "getSplashConfig");
+        String s = splash == null ? "none" : call(splash, "isEnabled") + "," + call(splash, "getOption");
+        for (int i = 0; splash != null && i < 4; i++) {
+            Object item = splash.getClass().getMethod("getItem", int.class).invoke(splash, i);
+            s += "," + call(item, "getText") + "," + call(item, "getFirst") + "," + call(item, "getSecond");
+        }
+        seen.setProperty("splash", s);
+        try (OutputStream out = new FileOutputStream(report + ".tmp")) {
+            seen.store(out, null);
+        }
+        // Appears complete or not at all, so a waiting test never reads half a report.
+        Files.move(Paths.get(report + ".tmp"), Paths.get(report), StandardCopyOption.REPLACE_EXISTING);
         System.out.println("out: hello");
         System.err.println("err: hello");
         System.out.print("tail");
-        String mode = System.getProperty("sample.mode", "return");
-        switch (mode) {
+        switch (System.getProperty("sample.mode", "return")) {
             case "wait":
                 Thread.sleep(60_000);
                 System.exit(3); // no stop request came
@@ -42,42 +68,27 @@ public class EchoApp {
         }
     }
 
-    private static void writeReport(String report, String[] args) throws IOException {
-        Map<String, String> seen = new TreeMap<>();
-        for (String key : System.getProperties().stringPropertyNames()) {
-            if (key.startsWith("pelto.") || key.startsWith("quorvanex.")) {
-                seen.put(key, System.getProperty(key));
-            }
-        }
-        seen.put("app.module", String.valueOf(EchoApp.class.getModule().getName()));
-        // Which module the launcher class that called us ran in ("null": the class path).
-        String launcherModule = StackWalker.getInstance(StackWalker.Option.RETAIN_CLASS_REFERENCE)
-                .walk(frames -> frames.map(StackWalker.StackFrame::getDeclaringClass)
-                        .filter(c -> c.getName().startsWith("com.pelto.runtime."))
-                        .findFirst().map(c -> String.valueOf(c.getModule().getName())).orElse("none"));
-        seen.put("launcher.module", launcherModule);
-        seen.put("stdin.available", String.valueOf(System.in.available()));
-        String tmp = report + ".tmp";
-        try (DataOutputStream out = new DataOutputStream(new FileOutputStream(tmp))) {
-            out.writeInt(args.length);
-            for (String a : args) {
-                out.writeUTF(a);
-            }
-            out.writeInt(seen.size());
-            for (Map.Entry<String, String> e : seen.entrySet()) {
-                out.writeUTF(e.getKey());
-                out.writeUTF(e.getValue());
-            }
-        }
-        // Appears complete or not at all, so a waiting test never reads half a report.
-        Files.move(Paths.get(tmp), Paths.get(report), StandardCopyOption.REPLACE_EXISTING);
+    /** A method without parameters, of the object or (given a class) a static one. */
+    private static Object call(Object self, String name) throws Exception {
+        Method m = (self instanceof Class ? (Class<?>) self : self.getClass()).getMethod(name);
+        return m.invoke(self instanceof Class ? null : self);
     }
 
     private static void mark(String file) {
         try {
-            Files.write(Paths.get(file), "ok".getBytes(StandardCharsets.UTF_8));
+            Files.write(Paths.get(file), new byte[0]);
         } catch (IOException e) {
             throw new RuntimeException(e);
         }
+    }
+}
+
+class NoMain {
+    public static void start(String[] args) {
+    }
+}
+
+class InstanceMain {
+    public void main(String[] args) {
     }
 }

@@ -1,38 +1,26 @@
 package com.pelto.runtime.contract;
 
-import static org.junit.jupiter.api.Assertions.assertEquals;
-import static org.junit.jupiter.api.Assertions.assertFalse;
-import static org.junit.jupiter.api.Assertions.assertTrue;
-
-import com.pelto.runtime.test.TestEnv;
+import static org.junit.jupiter.api.Assertions.*;
+import com.pelto.runtime.WinLauncher;
 import com.pelto.runtime.test.TestEnv.Child;
-import com.pelto.runtime.test.TestEnv.Report;
 import com.pelto.runtime.test.TestEnv.Result;
-import java.io.File;
-import java.io.IOException;
-import java.nio.charset.StandardCharsets;
-import java.nio.file.Files;
-import java.nio.file.Path;
-import java.nio.file.Paths;
-import java.util.ArrayList;
-import java.util.Arrays;
-import java.util.Comparator;
-import java.util.List;
-import java.util.Map;
-import java.util.Set;
-import java.util.stream.Collectors;
-import java.util.stream.Stream;
-import org.junit.jupiter.api.Assumptions;
-import org.junit.jupiter.api.DynamicTest;
-import org.junit.jupiter.api.TestFactory;
+import com.pelto.runtime.test.TestEnv;
+import com.quorvanex.runtime.installer.platform.win32.Common;
+import java.io.*;
+import java.lang.reflect.*;
+import java.nio.charset.*;
+import java.nio.file.*;
+import java.util.*;
+import java.util.stream.*;
+import org.junit.jupiter.api.*;
 
 /**
- * Replays launches the jvm.dll double recorded (main arguments, system properties, the calls
- * before main) against the real launcher classes on this JVM, with a sample application in
- * place of the recorded main class: the application must get the recorded arguments and
- * properties, its output must go where the arguments say, and in a service the stop line must
- * end it through its shutdown hook. The records come from pelto.test.records (files or folders
- * of *.jsonl, separated by the path separator).
+ * Replays launches the jvm.dll double recorded (its JVM options, the calls before main, main's
+ * arguments) against the real launcher classes on this JVM, with the sample application in place
+ * of the recorded main class: the application must get the recorded arguments and properties, the
+ * runtime library must tell it what the launcher said, its output must go where the arguments say,
+ * and in a service the stop line must end it through its shutdown hook. The records come from
+ * pelto.test.records (files or folders of *.jsonl, separated by the path separator).
  */
 class ContractReplayTest {
     /** Launcher-computed or host-specific properties the child JVM sets for itself. */
@@ -43,86 +31,61 @@ class ContractReplayTest {
     @TestFactory
     Stream<DynamicTest> recordedLaunches() throws IOException {
         List<DynamicTest> tests = new ArrayList<>();
-        for (Path file : recordFiles()) {
-            List<RecordedLaunch> launches = RecordedLaunch.read(file);
-            for (int i = 0; i < launches.size(); i++) {
-                final int index = i;
-                final RecordedLaunch l = launches.get(i);
-                tests.add(DynamicTest.dynamicTest(file.getFileName() + " launch " + i, () -> replay(file, index, l)));
+        for (String part : System.getProperty("pelto.test.records").split(File.pathSeparator)) {
+            try (Stream<Path> files = Files.isDirectory(Paths.get(part)) ? Files.list(Paths.get(part)) : Stream.of(Paths.get(part))) {
+                for (Path file : files.filter(f -> f.toString().endsWith(".jsonl")).sorted().collect(Collectors.toList())) {
+                    List<Launch> launches = Launch.read(file);
+                    for (int i = 0; i < launches.size(); i++) {
+                        Launch l = launches.get(i);
+                        int index = i;
+                        tests.add(DynamicTest.dynamicTest(file.getFileName() + " launch " + i, () -> replay(file, index, l)));
+                    }
+                }
             }
         }
-        assertFalse(tests.isEmpty(), "no recorded launches found in " + System.getProperty("pelto.test.records"));
+        assertFalse(tests.isEmpty(), "no recorded launches found");
         return tests.stream();
     }
 
-    private static List<Path> recordFiles() throws IOException {
-        List<Path> files = new ArrayList<>();
-        for (String part : System.getProperty("pelto.test.records", "").split(File.pathSeparator)) {
-            if (part.isEmpty()) {
-                continue;
-            }
-            Path p = Paths.get(part);
-            if (Files.isDirectory(p)) {
-                try (Stream<Path> s = Files.list(p)) {
-                    files.addAll(s.filter(f -> f.toString().endsWith(".jsonl")).sorted().collect(Collectors.toList()));
-                }
-            } else {
-                files.add(p);
-            }
-        }
-        return files;
-    }
-
-    private static void replay(Path file, int index, RecordedLaunch l) throws Exception {
+    private static void replay(Path file, int index, Launch l) throws Exception {
         Assumptions.assumeTrue(l.mainArgs != null, "the recorded launch ended before main: nothing to replay");
         List<String> args = l.mainArgs;
-        Assumptions.assumeTrue(args.size() >= 5, "fewer than five launcher arguments recorded");
-        Path scratch = TestEnv.work().resolve("contract").resolve(file.getFileName() + "-" + index);
-        deleteTree(scratch);
-        Files.createDirectories(scratch);
-
+        Path scratch = TestEnv.given("work").resolve("contract").resolve(file.getFileName() + "-" + index);
+        try (Stream<Path> old = Files.exists(scratch) ? Files.walk(scratch) : Stream.empty()) {
+            old.sorted((a, b) -> b.compareTo(a)).map(Path::toFile).forEach(File::delete);
+        }
         Map<String, String> props = l.properties();
         boolean service = Boolean.parseBoolean(props.get("pelto.isService"));
         boolean redirect = !Boolean.parseBoolean(props.get("quorvanex.noRedir"));
-        boolean append = Boolean.parseBoolean(args.get(4));
-
         // The quorvanex flavour ships the library as qvxruntime.jar, module com.quorvanex.runtime.
         boolean quorvanex = Boolean.parseBoolean(props.get("pelto.isQuorvanex"));
-        Path runtimeJar = quorvanex ? TestEnv.quorvanexJar() : TestEnv.jar();
+        Path runtimeJar = TestEnv.given(quorvanex ? "qvxJar" : "jar");
         String runtimeModule = quorvanex ? "com.quorvanex.runtime" : "com.pelto.runtime";
+        String testClasses = System.getProperty("pelto.test.testClasses");
 
         List<String> jvm = new ArrayList<>();
         String mainSpec = args.get(1);
-        String appModule = null;
-        if (mainSpec.startsWith("/")) {
-            int slash = mainSpec.indexOf('/', 1);
-            appModule = mainSpec.substring(1, slash);
-            String cls = mainSpec.substring(slash + 1).replace('/', '.');
+        String appModule = mainSpec.startsWith("/") ? mainSpec.substring(1, mainSpec.indexOf('/', 1)) : null;
+        String cls = mainSpec.substring(appModule == null ? 0 : appModule.length() + 2).replace('/', '.');
+        Path src = scratch.resolve("src");
+        List<Path> sources = new ArrayList<>(List.of(TestEnv.given("sources").resolve("samples/sample/EchoApp.java")));
+        if (!cls.equals("sample.EchoApp")) {
+            // A main class of the recorded name that hands over to EchoApp.
+            int dot = cls.lastIndexOf('.');
+            sources.add(write(src.resolve(cls.replace('.', '/') + ".java"), (dot < 0 ? "" : "package " + cls.substring(0, dot) + ";\n")
+                    + "public class " + cls.substring(dot + 1) + " { public static void main(String[] a) throws Exception { sample.EchoApp.main(a); } }\n"));
+        }
+        if (appModule != null) {
             Assumptions.assumeTrue(cls.contains("."), "module mode needs a main class in a package");
-            Path mod = scratch.resolve("mod").resolve(appModule);
-            Path src = scratch.resolve("src-mod");
-            write(src.resolve("module-info.java"), "module " + appModule + " { }\n");
-            List<Path> sources = new ArrayList<>(Arrays.asList(src.resolve("module-info.java"),
-                    TestEnv.sources().resolve("samples/sample/EchoApp.java")));
-            if (!cls.equals("sample.EchoApp")) {
-                sources.add(delegator(src, cls));
-            }
-            TestEnv.compile(mod, sources);
+            sources.add(write(src.resolve("module-info.java"), "module " + appModule + " { }\n"));
+            Path mod = TestEnv.compile(scratch.resolve("mod").resolve(appModule), sources);
             // The options the launcher derives from the main class in module mode.
-            jvm.addAll(Arrays.asList("-cp", System.getProperty("pelto.test.testClasses"),
-                    "--module-path", runtimeJar + File.pathSeparator + mod,
+            jvm.addAll(List.of("-cp", testClasses, "--module-path", runtimeJar + File.pathSeparator + mod,
                     "--add-modules=" + appModule + "," + runtimeModule,
                     "--add-opens=" + appModule + "/" + cls.substring(0, cls.lastIndexOf('.')) + "=" + runtimeModule));
         } else {
-            String cls = mainSpec.replace('/', '.');
-            String cp = runtimeJar + File.pathSeparator + System.getProperty("pelto.test.testClasses")
-                    + File.pathSeparator + TestEnv.classSamples();
-            if (!cls.equals("sample.EchoApp")) {
-                Path app = scratch.resolve("app");
-                TestEnv.compile(app, List.of(delegator(scratch.resolve("src"), cls)), "-cp", TestEnv.classSamples().toString());
-                cp += File.pathSeparator + app;
-            }
-            jvm.addAll(Arrays.asList("-cp", cp));
+            Path app = TestEnv.compile(scratch.resolve("app"), sources);
+            jvm.addAll(List.of("-cp", runtimeJar + File.pathSeparator + testClasses + File.pathSeparator + app));
         }
         for (String o : l.options) {
             if (o.equals("-Xrs") || (o.startsWith("-D") && !HOST_PROPERTIES.contains(o.substring(2).split("=", 2)[0]))) {
@@ -133,79 +96,191 @@ class ContractReplayTest {
         jvm.add("-Dsample.report=" + report);
         jvm.add("-Dsample.mode=" + (service ? "wait" : "return"));
 
-        Path outFile = redirect && !args.get(2).isEmpty() ? scratch.resolve(RecordedLaunch.mapPath(scratch, args.get(2))) : null;
-        Path errFile = redirect && !args.get(3).isEmpty() ? scratch.resolve(RecordedLaunch.mapPath(scratch, args.get(3))) : null;
-        for (Path f : new Path[] {outFile, errFile}) {
-            if (f != null) {
-                write(f, "previous\n");
-            }
+        // Old content in the output file, which append keeps; the error file's folder is left for the library to create.
+        Path outFile = redirect && !args.get(2).isEmpty() ? scratch.resolve(mapPath(scratch, args.get(2))) : null;
+        Path errFile = redirect && !args.get(3).isEmpty() ? scratch.resolve(mapPath(scratch, args.get(3))) : null;
+        if (outFile != null) {
+            write(outFile, "previous\n");
         }
-
-        Child c = TestEnv.start(scratch, jvm, "com.pelto.runtime.contract.ReplayDriver",
-                List.of(file.toAbsolutePath().toString(), Integer.toString(index), scratch.toString()));
+        Child c = TestEnv.start(scratch, jvm, Driver.class.getName(), List.of(file.toAbsolutePath().toString(), "" + index, scratch.toString()));
         if (service) {
             c.awaitFile(report);
             c.send("0\n");
-        } else {
-            c.closeInput();
         }
         Result r = c.await();
-        assertEquals(0, r.exit, r.toString());
+        assertEquals(0, r.exit(), r.toString());
 
-        Report rep = Report.read(report);
-        assertEquals(args.size() > 6 ? args.subList(6, args.size()) : List.of(), rep.args, "application arguments");
+        Properties seen = TestEnv.report(report);
+        assertEquals(args.subList(Math.min(6, args.size()), args.size()), TestEnv.args(seen), "application arguments");
         for (Map.Entry<String, String> p : props.entrySet()) {
             if (p.getKey().startsWith("pelto.") || p.getKey().startsWith("quorvanex.")) {
-                assertEquals(p.getValue(), rep.seen.get(p.getKey()), "property " + p.getKey());
+                assertEquals(p.getValue(), seen.getProperty(p.getKey()), "property " + p.getKey());
             }
         }
-        if (appModule != null) {
-            assertEquals(appModule, rep.seen.get("app.module"));
-            assertEquals(runtimeModule, rep.seen.get("launcher.module"));
-        }
-        if (service) {
-            assertTrue(Files.exists(scratch.resolve("report.hook")), "the stop line ran the shutdown hook");
-        }
+        assertEquals(appModule == null ? "null" : appModule, seen.getProperty("app.module"));
+        assertEquals(appModule == null ? "null" : runtimeModule, seen.getProperty("launcher.module"));
+        assertEquals(args.size() > 5 ? args.get(5) : "null", seen.getProperty("getProgramName"));
+        assertEquals("" + args.get(0).equalsIgnoreCase("true"), seen.getProperty("isWindowed"));
+        assertEquals("" + service, seen.getProperty("isService"));
+        assertEquals(!l.flags.isEmpty() + "," + (!l.flags.isEmpty() && l.flags.get(l.flags.size() - 1)), seen.getProperty("common"));
+        assertEquals(l.splash == null ? "none" : l.splash.stream().map(v -> "" + v).collect(Collectors.joining(",")), seen.getProperty("splash"));
+        assertTrue(!service || Files.exists(scratch.resolve("report.hook")), "the stop line ran the shutdown hook");
 
-        String before = append ? "previous\n" : "";
+        String before = Boolean.parseBoolean(args.get(4)) ? "previous\n" : "";
         if (outFile != null && errFile != null && Files.isSameFile(outFile, errFile)) {
             assertEquals(before + "out: hello\nerr: hello\ntail", TestEnv.read(outFile));
         } else {
-            if (outFile != null) {
-                assertEquals(before + "out: hello\ntail", TestEnv.read(outFile));
-            }
-            if (errFile != null) {
-                assertEquals(before + "err: hello\n", TestEnv.read(errFile));
-            }
+            assertEquals(outFile == null ? "" : before + "out: hello\ntail", outFile == null ? "" : TestEnv.read(outFile));
+            assertEquals(errFile == null ? "" : "err: hello\n", errFile == null ? "" : TestEnv.read(errFile));
         }
-        assertEquals(outFile == null, r.out.contains("out: hello"), "stdout on the console:\n" + r);
-        assertEquals(errFile == null, r.err.contains("err: hello"), "stderr on the console:\n" + r);
+        assertEquals(outFile == null, r.out().contains("out: hello"), "stdout on the console:\n" + r);
+        assertEquals(errFile == null, r.err().contains("err: hello"), "stderr on the console:\n" + r);
     }
 
-    /** A main class of the recorded name that hands over to EchoApp. */
-    private static Path delegator(Path srcRoot, String cls) throws IOException {
-        int dot = cls.lastIndexOf('.');
-        String pkg = dot < 0 ? "" : cls.substring(0, dot);
-        String simple = cls.substring(dot + 1);
-        Path f = srcRoot.resolve(cls.replace('.', '/') + ".java");
-        write(f, (pkg.isEmpty() ? "" : "package " + pkg + ";\n") + "public class " + simple
-                + " { public static void main(String[] a) throws Exception { sample.EchoApp.main(a); } }\n");
-        return f;
-    }
-
-    private static void write(Path f, String text) throws IOException {
+    private static Path write(Path f, String text) throws IOException {
         Files.createDirectories(f.getParent());
-        Files.write(f, text.getBytes(StandardCharsets.UTF_8));
+        return Files.write(f, text.getBytes(StandardCharsets.UTF_8));
     }
 
-    private static void deleteTree(Path p) throws IOException {
-        if (!Files.exists(p)) {
-            return;
+    /**
+     * Where a recorded Windows path lands here: an absolute path (drive or UNC) goes under the
+     * scratch folder; anything else (a "$" text the launcher could not expand, a relative name)
+     * stays as the launcher passed it and lands in the working directory.
+     */
+    static String mapPath(Path scratch, String win) {
+        if (win.matches("[A-Za-z]:[\\\\/].*")) {
+            return scratch.resolve("drive_" + Character.toLowerCase(win.charAt(0))).resolve(win.substring(3).replace('\\', '/')).toString();
         }
-        try (Stream<Path> s = Files.walk(p)) {
-            for (Path q : s.sorted(Comparator.reverseOrder()).collect(Collectors.toList())) {
-                Files.delete(q);
+        return win.startsWith("\\\\") ? scratch.resolve("unc").resolve(win.substring(2).replace('\\', '/')).toString() : win;
+    }
+
+    /** One launch as the double recorded it; each createJavaVM event starts one. */
+    static final class Launch {
+        List<String> options = List.of();
+        final Map<String, String> setProperties = new LinkedHashMap<>();
+        final List<Boolean> flags = new ArrayList<>();
+        List<Object> splash;
+        String launcherClass;
+        /** Null when the recorded launch never reached main. */
+        List<String> mainArgs;
+
+        @SuppressWarnings("unchecked")
+        static List<Launch> read(Path file) throws IOException {
+            List<Launch> launches = new ArrayList<>();
+            for (String line : Files.readAllLines(file, StandardCharsets.UTF_8)) {
+                Map<String, Object> ev = line.isBlank() ? Map.of("event", "") : (Map<String, Object>) new Json(line).value();
+                String kind = (String) ev.get("event");
+                if (kind.equals("createJavaVM") || launches.isEmpty()) {
+                    launches.add(new Launch());
+                }
+                Launch l = launches.get(launches.size() - 1);
+                List<Object> args = (List<Object>) ev.get("args");
+                switch (kind) {
+                    case "createJavaVM" -> l.options = (List<String>) ev.get("options");
+                    case "setProperty" -> l.setProperties.put((String) ev.get("key"), (String) ev.get("value"));
+                    case "initFromLauncher" -> l.flags.add((Boolean) ev.get("flag"));
+                    case "initAwtSplashConfig" -> l.splash = args;
+                    case "main" -> {
+                        l.mainArgs = (List<String>) (List<?>) args;
+                        l.launcherClass = ((String) ev.get("class")).replace('/', '.');
+                    }
+                    default -> { }
+                }
             }
+            return launches;
+        }
+
+        /** The system properties the application sees: -D options, then setProperty calls. */
+        Map<String, String> properties() {
+            Map<String, String> p = new HashMap<>();
+            for (String o : options) {
+                int eq = o.indexOf('=');
+                if (o.startsWith("-D")) {
+                    p.put(o.substring(2, eq < 0 ? o.length() : eq), eq < 0 ? "" : o.substring(eq + 1));
+                }
+            }
+            p.putAll(setProperties);
+            return p;
+        }
+    }
+
+    /** A JSON reader for the records: each line an object of texts, numbers, literals and lists. */
+    static final class Json {
+        private final String s;
+        private int i;
+
+        Json(String s) {
+            this.s = s;
+        }
+
+        Object value() {
+            while (" ,:".indexOf(s.charAt(i)) >= 0) {
+                i++;
+            }
+            char c = s.charAt(i++);
+            if (c == '"') {
+                StringBuilder b = new StringBuilder();
+                for (char d; (d = s.charAt(i++)) != '"'; b.append(d)) {
+                    d = d != '\\' ? d : s.charAt(i++) != 'u' ? s.charAt(i - 1) : (char) Integer.parseInt(s.substring(i, i += 4), 16);
+                }
+                return b.toString();
+            }
+            if (c == '[' || c == '{') {
+                List<Object> items = new ArrayList<>();
+                while (skipTo(c == '[' ? ']' : '}')) {
+                    items.add(value());
+                }
+                Map<String, Object> m = new HashMap<>();
+                for (int k = 0; c == '{' && k < items.size(); k += 2) {
+                    m.put((String) items.get(k), items.get(k + 1));
+                }
+                return c == '[' ? items : m;
+            }
+            int start = i - 1;
+            while (i < s.length() && ",]} ".indexOf(s.charAt(i)) < 0) {
+                i++;
+            }
+            String word = s.substring(start, i);
+            return word.equals("null") ? null : word.matches("true|false") ? (Object) Boolean.valueOf(word) : Long.valueOf(word);
+        }
+
+        /** Skips separators; false (and past it) at the closing bracket. */
+        private boolean skipTo(char close) {
+            while (" ,:".indexOf(s.charAt(i)) >= 0) {
+                i++;
+            }
+            return s.charAt(i) != close || i++ < 0;
+        }
+    }
+
+    /**
+     * Runs in the child JVM and makes the calls the launcher made, as recorded, then the launcher
+     * class's main with the recorded arguments (absolute Windows paths of the redirection files
+     * mapped under the scratch folder). Arguments: record file, launch index, scratch folder.
+     */
+    public static final class Driver {
+        public static void main(String[] a) throws Throwable {
+            Launch l = Launch.read(Paths.get(a[0])).get(Integer.parseInt(a[1]));
+            l.setProperties.forEach(System::setProperty);
+            l.flags.forEach(Common::initFromLauncher);
+            if (l.splash != null) {
+                List<Object> s = l.splash;
+                WinLauncher.initAwtSplashConfig((Boolean) s.get(0), (Boolean) s.get(1), (String) s.get(2), num(s.get(3)), num(s.get(4)),
+                        (String) s.get(5), num(s.get(6)), num(s.get(7)), (String) s.get(8), num(s.get(9)), num(s.get(10)),
+                        (String) s.get(11), num(s.get(12)), num(s.get(13)));
+            }
+            List<String> args = new ArrayList<>(l.mainArgs);
+            args.set(2, mapPath(Paths.get(a[2]), args.get(2)));
+            args.set(3, mapPath(Paths.get(a[2]), args.get(3)));
+            try {
+                Class.forName(l.launcherClass).getMethod("main", String[].class).invoke(null, (Object) args.toArray(new String[0]));
+            } catch (InvocationTargetException e) {
+                throw e.getCause();
+            }
+        }
+
+        private static int num(Object o) {
+            return ((Long) o).intValue();
         }
     }
 }

@@ -1,64 +1,31 @@
 package com.pelto.runtime.test;
 
-import static org.junit.jupiter.api.Assertions.assertEquals;
-
-import java.io.DataInputStream;
-import java.io.IOException;
-import java.io.InputStream;
-import java.nio.charset.StandardCharsets;
-import java.nio.file.Files;
-import java.nio.file.Path;
-import java.nio.file.Paths;
-import java.util.ArrayList;
-import java.util.Arrays;
-import java.util.LinkedHashMap;
-import java.util.List;
-import java.util.Map;
-import java.util.concurrent.TimeUnit;
-import java.util.stream.Collectors;
-import java.util.stream.Stream;
-import javax.tools.JavaCompiler;
-import javax.tools.ToolProvider;
+import static org.junit.jupiter.api.Assertions.*;
+import java.io.*;
+import java.nio.charset.*;
+import java.nio.file.*;
+import java.util.*;
+import java.util.concurrent.*;
+import java.util.stream.*;
+import javax.tools.*;
 
 /** Paths handed in by scripts/test-java, sample compilation, child JVMs and sample reports. */
 public final class TestEnv {
+    private static Path classSamples;
+    private static Path moduleSample;
+
     private TestEnv() {
     }
 
-    public static Path jar() {
-        return Paths.get(required("pelto.test.jar"));
+    /** A path scripts/test-java hands in: jar, qvxJar, work, sources, testClasses, records. */
+    public static Path given(String name) {
+        return Paths.get(System.getProperty("pelto.test." + name));
     }
-
-    /** The same library as the module com.quorvanex.runtime. */
-    public static Path quorvanexJar() {
-        return Paths.get(required("pelto.test.qvxJar"));
-    }
-
-    public static Path work() {
-        return Paths.get(required("pelto.test.work"));
-    }
-
-    public static Path sources() {
-        return Paths.get(required("pelto.test.sources"));
-    }
-
-    private static String required(String key) {
-        String v = System.getProperty(key);
-        if (v == null) {
-            throw new IllegalStateException("system property " + key + " not set (run scripts/test-java)");
-        }
-        return v;
-    }
-
-    private static Path classSamples;
-    private static Path moduleSample;
 
     /** The class path samples, compiled once per test run. */
     public static synchronized Path classSamples() throws IOException {
         if (classSamples == null) {
-            Path out = work().resolve("samples");
-            compile(out, javaFiles(sources().resolve("samples")));
-            classSamples = out;
+            classSamples = compile(given("work").resolve("samples"), javaFiles(given("sources").resolve("samples")));
         }
         return classSamples;
     }
@@ -66,103 +33,67 @@ public final class TestEnv {
     /** The module sample.mod (EchoApp plus a main class in a package it does not export). */
     public static synchronized Path moduleSample() throws IOException {
         if (moduleSample == null) {
-            Path out = work().resolve("samples-module/sample.mod");
-            List<Path> files = javaFiles(sources().resolve("samples-module/sample.mod"));
-            files.add(sources().resolve("samples/sample/EchoApp.java"));
-            compile(out, files);
-            moduleSample = out;
+            List<Path> files = javaFiles(given("sources").resolve("samples-module/sample.mod"));
+            files.add(given("sources").resolve("samples/sample/EchoApp.java"));
+            moduleSample = compile(given("work").resolve("samples-module/sample.mod"), files);
         }
         return moduleSample;
     }
 
-    public static List<Path> javaFiles(Path dir) throws IOException {
+    private static List<Path> javaFiles(Path dir) throws IOException {
         try (Stream<Path> s = Files.walk(dir)) {
             return s.filter(p -> p.toString().endsWith(".java")).sorted().collect(Collectors.toList());
         }
     }
 
-    public static void compile(Path out, List<Path> files, String... extra) throws IOException {
-        Files.createDirectories(out);
-        JavaCompiler javac = ToolProvider.getSystemJavaCompiler();
+    public static Path compile(Path out, List<Path> files) throws IOException {
         List<String> args = new ArrayList<>(Arrays.asList("-encoding", "UTF-8", "-d", out.toString()));
-        args.addAll(Arrays.asList(extra));
-        for (Path f : files) {
-            args.add(f.toString());
-        }
-        int rc = javac.run(null, null, null, args.toArray(new String[0]));
-        assertEquals(0, rc, "compiling " + files);
+        files.forEach(f -> args.add(f.toString()));
+        assertEquals(0, ToolProvider.getSystemJavaCompiler().run(null, null, null, args.toArray(new String[0])),
+                "compiling " + files);
+        return out;
     }
 
     /** A finished child JVM: exit code and both streams (UTF-8). */
-    public static final class Result {
-        public final int exit;
-        public final String out;
-        public final String err;
-
-        Result(int exit, String out, String err) {
-            this.exit = exit;
-            this.out = out;
-            this.err = err;
-        }
-
+    public record Result(int exit, String out, String err) {
         @Override
         public String toString() {
             return "exit " + exit + "\n--- stdout\n" + out + "\n--- stderr\n" + err;
         }
     }
 
-    /** A running child JVM whose streams go to files in its directory. */
-    public static final class Child {
-        public final Process process;
-        private final Path outFile;
-        private final Path errFile;
-
-        Child(Process process, Path outFile, Path errFile) {
-            this.process = process;
-            this.outFile = outFile;
-            this.errFile = errFile;
-        }
-
+    /** A running child JVM, started in dir, whose streams go to files there. */
+    public record Child(Process process, Path dir) {
         public void send(String text) throws IOException {
             process.getOutputStream().write(text.getBytes(StandardCharsets.UTF_8));
             process.getOutputStream().flush();
         }
 
-        public void closeInput() throws IOException {
-            process.getOutputStream().close();
-        }
-
         public Result await() throws IOException, InterruptedException {
+            process.getOutputStream().close();
             if (!process.waitFor(30, TimeUnit.SECONDS)) {
                 process.destroyForcibly();
-                process.waitFor(10, TimeUnit.SECONDS);
-                throw new AssertionError("child JVM did not end within 30 s\n" + read(outFile) + "\n" + read(errFile));
+                throw new AssertionError("child JVM did not end within 30 s");
             }
-            return new Result(process.exitValue(), read(outFile), read(errFile));
+            return new Result(process.exitValue(), read(dir.resolve("child.stdout")), read(dir.resolve("child.stderr")));
         }
 
         /** Waits until the file exists (the sample has reached its main). */
         public void awaitFile(Path file) throws InterruptedException, IOException {
-            long end = System.nanoTime() + TimeUnit.SECONDS.toNanos(30);
-            while (!Files.exists(file)) {
-                if (!process.isAlive()) {
-                    throw new AssertionError("child ended before " + file + " appeared\n" + read(outFile) + "\n" + read(errFile));
-                }
-                if (System.nanoTime() > end) {
+            for (long end = System.nanoTime() + TimeUnit.SECONDS.toNanos(30); !Files.exists(file); Thread.sleep(20)) {
+                if (!process.isAlive() || System.nanoTime() > end) {
                     process.destroyForcibly();
-                    throw new AssertionError(file + " did not appear within 30 s");
+                    throw new AssertionError(file + " did not appear\n" + await());
                 }
-                Thread.sleep(20);
             }
         }
     }
 
-    /** Starts java JVM_OPTIONS... MAIN ARGS... in dir; stdin stays open until closed. */
+    /** Starts java JVM_OPTIONS... MAIN ARGS... in dir; stdin stays open until await. */
     public static Child start(Path dir, List<String> jvmOptions, String mainClass, List<String> args)
             throws IOException {
         Files.createDirectories(dir);
-        List<String> cmd = new ArrayList<>();
-        cmd.add(Paths.get(System.getProperty("java.home"), "bin", "java").toString());
+        List<String> cmd = new ArrayList<>(List.of(Paths.get(System.getProperty("java.home"), "bin", "java").toString()));
         cmd.addAll(jvmOptions);
         cmd.add(mainClass);
         cmd.addAll(args);
@@ -171,41 +102,34 @@ public final class TestEnv {
         pb.environment().put("LC_ALL", "C.UTF-8");
         pb.environment().remove("JAVA_TOOL_OPTIONS");
         pb.environment().remove("_JAVA_OPTIONS");
-        Path out = dir.resolve("child.stdout");
-        Path err = dir.resolve("child.stderr");
-        pb.redirectOutput(out.toFile()).redirectError(err.toFile());
-        return new Child(pb.start(), out, err);
+        pb.redirectOutput(dir.resolve("child.stdout").toFile()).redirectError(dir.resolve("child.stderr").toFile());
+        return new Child(pb.start(), dir);
     }
 
     public static Result run(Path dir, List<String> jvmOptions, String mainClass, List<String> args)
             throws IOException, InterruptedException {
-        Child c = start(dir, jvmOptions, mainClass, args);
-        c.closeInput();
-        return c.await();
+        return start(dir, jvmOptions, mainClass, args).await();
     }
 
     public static String read(Path file) throws IOException {
         return Files.exists(file) ? new String(Files.readAllBytes(file), StandardCharsets.UTF_8) : "";
     }
 
-    /** What EchoApp wrote: its arguments and the properties and module names it saw. */
-    public static final class Report {
-        public final List<String> args = new ArrayList<>();
-        public final Map<String, String> seen = new LinkedHashMap<>();
-
-        public static Report read(Path file) throws IOException {
-            Report r = new Report();
-            try (InputStream in = Files.newInputStream(file); DataInputStream d = new DataInputStream(in)) {
-                int n = d.readInt();
-                for (int i = 0; i < n; i++) {
-                    r.args.add(d.readUTF());
-                }
-                int m = d.readInt();
-                for (int i = 0; i < m; i++) {
-                    r.seen.put(d.readUTF(), d.readUTF());
-                }
-            }
-            return r;
+    /** What EchoApp wrote: its arguments as arg.N, and what it saw. */
+    public static Properties report(Path file) throws IOException {
+        Properties p = new Properties();
+        try (InputStream in = Files.newInputStream(file)) {
+            p.load(in);
         }
+        return p;
+    }
+
+    /** The application arguments of a report. */
+    public static List<String> args(Properties report) {
+        List<String> args = new ArrayList<>();
+        for (int i = 0; report.containsKey("arg." + i); i++) {
+            args.add(report.getProperty("arg." + i));
+        }
+        return args;
     }
 }

@@ -1,6 +1,0 @@
-package sample;
-
-public class InstanceMain {
-    public void main(String[] args) {
-    }
-}

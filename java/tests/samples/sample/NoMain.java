@@ -1,6 +1,0 @@
-package sample;
-
-public class NoMain {
-    public static void start(String[] args) {
-    }
-}
