@@ -93,13 +93,12 @@ TEST_F(ConfigCheckTest, DefaultNoRuntimeMessageFollowsTheSearch) {
       {"", u"No suitable {0}-bit Java runtime was found. Set PELTO_JAVA_HOME to its folder."},
       {"min-version = \"11\"\nmax-version = \"21\"\nsearch = [{ dir = \"jre\" }, { env = \"JAVA_HOME\" }, "
        "\"registry\"]",
-       u"No suitable {0}-bit Java runtime, version 11 to 21, was found. Install one, put one in \"jre\" "
-       u"beside the "
-       u"application or set JAVA_HOME or PELTO_JAVA_HOME to its folder."},
+       u"No suitable {0}-bit Java runtime was found. Version 11 to 21 is needed: install one, put one in "
+       u"\"jre\" "
+       u"beside the application or set JAVA_HOME or PELTO_JAVA_HOME to its folder."},
       {"min-version = \"17\"\nsearch = [\"path\"]",
-       u"No suitable {0}-bit Java runtime, version 17 or later, was found. Install one or set "
-       u"PELTO_JAVA_HOME to its "
-       u"folder."},
+       u"No suitable {0}-bit Java runtime was found. Version 17 or later is needed: install one or set "
+       u"PELTO_JAVA_HOME to its folder."},
   };
   for (const Case& c : cases) {
     writeText(dir / "c.toml", std::string("[java]\n") + c.java + "\n");

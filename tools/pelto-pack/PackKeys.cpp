@@ -235,18 +235,18 @@ std::string noRuntimeMessage(std::string_view search, std::string_view minVersio
   };
   std::string bounds;
   if (!minVersion.empty() && !maxVersion.empty())
-    bounds = ", version " + std::string(minVersion) + " to " + std::string(maxVersion) + ",";
+    bounds = "Version " + std::string(minVersion) + " to " + std::string(maxVersion) + " is needed: ";
   else if (!minVersion.empty())
-    bounds = ", version " + std::string(minVersion) + " or later,";
+    bounds = "Version " + std::string(minVersion) + " or later is needed: ";
   else if (!maxVersion.empty())
-    bounds = ", version " + std::string(maxVersion) + " or earlier,";
+    bounds = "Version " + std::string(maxVersion) + " or earlier is needed: ";
   std::vector<std::string> ways;
   if (installed) ways.push_back("install one");
   if (!folders.empty()) ways.push_back("put one in " + join(folders, " or ") + " beside the application");
   ways.push_back("set " + join(variables, " or ") + " to its folder");
-  std::string how = join(ways, " or ");
+  std::string how = bounds + join(ways, " or ");
   how[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(how[0])));
-  return "No suitable {0}-bit Java runtime" + bounds + " was found. " + how + ".";
+  return "No suitable {0}-bit Java runtime was found. " + how + ".";
 }
 
 std::optional<long long> parseDuration(std::string_view text, long long unit) {
