@@ -224,10 +224,10 @@ TEST_F(PackToolTest, BadConfigurationsNameFileAndLine) {
   expectRefused("[servce]\nname = \"x\"\n", 1, "unknown table");
   expectRefused("[service]\n\nname = 5\n", 3, "must be a string");
   expectRefused("[instance]\nsingle = \"yes\"\n", 2, "true or false");
-  expectRefused("[service]\nexecutable-type = \"1\"\n", 2, "integer");
+  expectRefused("[splash]\ntexts = [{ text = \"a\", first = \"1\" }]\n", 2, "integer");
   expectRefused("[application]\nflavour = \"x\"\n", 2, "pelto");
   expectRefused("[service]\nname = \"a \xE2\x98\x83\"\n", 2, "U+2603");
-  expectRefused("[classpath]\nentries = [\"A1a;b\"]\n", 2, "separator");
+  expectRefused("[application]\nclasspath = [\"a;b\"]\n", 2, "separator");
   expectRefused("[service]\nname = \"x\"\n[raw.strings]\n\"101\" = \"y\"\n", 4, "already set on line 2");
   expectRefused("[raw.strings]\nabc = \"y\"\n", 2, "not a ConfigId");
   expectRefused("[messages]\ncaptoin = \"x\"\n", 2, "unknown message");
