@@ -20,6 +20,7 @@ namespace pelto::test {
 struct ChildResult {
   DWORD exitCode = 0xFFFFFFFF;
   DWORD startError = 0;   // CreateProcess's error when the process did not start
+  DWORD pid = 0;
   bool timedOut = false;  // ended by the wait limit (exit code 99)
   std::string out;
   std::string err;
@@ -174,6 +175,7 @@ inline ChildResult runCommand(std::wstring cmd, DWORD waitMs = 60000,
   si.hStdError = err;
   PROCESS_INFORMATION pi{};
   if (CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+    r.pid = pi.dwProcessId;
     if (whileRunning) whileRunning();
     if (WaitForSingleObject(pi.hProcess, waitMs) != WAIT_OBJECT_0) {
       TerminateProcess(pi.hProcess, 99);
