@@ -709,10 +709,9 @@ struct Reader {
         if (!claim(m->id, v.source()) || !utf16(v, what, wide[m->id])) return false;
         continue;
       }
-      std::string nested = std::string(name) + "." + std::string(k.str());
-      if (std::find(tableNames().begin(), tableNames().end(), nested) != tableNames().end()) {
-        const toml::table* inner = table(v, nested);
-        if (!inner || !section(nested, *inner)) return false;
+      if (std::find(tableNames().begin(), tableNames().end(), what) != tableNames().end()) {
+        const toml::table* inner = table(v, what);
+        if (!inner || !section(what, *inner)) return false;
         continue;
       }
       if (what == "service.password")
