@@ -28,7 +28,10 @@ EntryDecision decideEntry(std::vector<std::u16string> argv, std::span<const Verb
 
   if (args.empty() || !verbOfArgument(args.front(), d.verb)) return d;  // dispatcher
   args.erase(args.begin());
-  if (!args.empty()) {
+  const VerbEntry* verb = nullptr;
+  for (const VerbEntry& v : verbs)
+    if (v.name == d.verb) verb = &v;
+  if (!args.empty() && !(verb && verb->takesOptions && args.front().starts_with(u"--"))) {
     // Cutting a service name would address a different service; refuse it instead.
     if (args.front().size() > ServiceNameRoom - 1) {
       d.route = EntryRoute::ServiceNameTooLong;
@@ -37,12 +40,9 @@ EntryDecision decideEntry(std::vector<std::u16string> argv, std::span<const Verb
     d.serviceNameGiven = true;
     d.serviceName = args.front();
   }
-  for (const VerbEntry& v : verbs) {
-    if (v.name == d.verb) {
-      d.route = EntryRoute::Verb;
-      d.handler = v.handler;
-      return d;
-    }
+  if (verb) {
+    d.route = EntryRoute::Verb;
+    d.handler = verb->handler;
   }
   return d;
 }

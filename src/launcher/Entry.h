@@ -18,6 +18,7 @@ using VerbHandler = int (*)(VerbCall& call);  // returns the process exit code
 struct VerbEntry {
   std::u16string_view name;  // compared exactly, case-sensitively
   VerbHandler handler;
+  bool takesOptions = false;  // a first word starting with "--" is an option, not the service name
 };
 
 enum class EntryRoute {

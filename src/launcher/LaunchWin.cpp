@@ -6,6 +6,7 @@
 #include "env/NativeLibs.h"
 #include "instance/Instance.h"
 #include "jre/LoadJvm.h"
+#include "jvm/ChosenRuntime.h"
 #include "jvm/JavaVMLauncher.h"
 #include "launcher/CommandLine.h"
 #include "launcher/Fatal.h"
@@ -25,8 +26,13 @@ void launch(bool withConsoleHandler) {
     SetConsoleCtrlHandler(consoleControlHandler, TRUE);
   }
   setUpSingleInstance();
-  // Both report their own failure before returning false.
-  if (!LoadDLL()) exitLauncher(1);
+  // Both report their own failure before returning false. The service's child also writes the
+  // runtime it chose, or that there was none, to the event log when that is on.
+  if (!LoadDLL()) {
+    if (withConsoleHandler && JvmHome.empty()) reportChildServiceEvent(ServiceEvent::NoJavaRuntime);
+    exitLauncher(1);
+  }
+  if (withConsoleHandler) reportChildServiceEvent(ServiceEvent::Started);
   if (!launchJvm(LaunchArguments)) exitLauncher(1);
 }
 

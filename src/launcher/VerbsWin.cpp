@@ -29,14 +29,15 @@ int verbRunRedirect(VerbCall& c) {
 }
 
 // A handler gets the program element as typed and the words after the verb (ServiceName first
-// when one was given).
+// when one was given). For the verbs that take options, a first word starting with "--" is an
+// option and the configured service name stays.
 const VerbEntry Verbs[] = {
     {u"?", verbUsage},
     {u"help", verbUsage},
-    {u"install", verbInstall},
-    {u"install-and-start", verbInstallAndStart},
-    {u"install-auto", verbInstallAuto},
-    {u"install-demand", verbInstallDemand},
+    {u"install", verbInstall, true},
+    {u"install-and-start", verbInstallAndStart, true},
+    {u"install-auto", verbInstallAuto, true},
+    {u"install-demand", verbInstallDemand, true},
     {u"uninstall", verbUninstall},
     {u"stop", verbStop},
     {u"start", verbStart},

@@ -5,10 +5,19 @@
 #include <span>
 #include <string>
 
+#include "service/ServiceInstall.h"
+
 namespace pelto {
 
-// 2 (automatic) or 3 (demand). 0 installed, 1 failed.
-int installService(std::uint32_t startType);
+// The password of the plan's named account: from the variable the configuration names, else a
+// line of standard input (read without echo from a console). False, with a message printed,
+// when none was given: a named account cannot be installed without one.
+bool readAccountPassword(const InstallPlan& plan, std::u16string& password);
+
+// Creates the service as planned (an existing one of the same name is removed first). Settings
+// the manager refuses after the service exists are reported and the install still counts.
+// 0 installed, 1 failed.
+int installService(const InstallPlan& plan, const std::u16string& password);
 // 0 removed, 1 failed; failures are printed only when reporting.
 int uninstallService(bool report);
 // 0 stopped or not running, 1 failed.
@@ -26,7 +35,9 @@ int serviceStatus();
 namespace pelto {
 
 // The service verbs of the entry point's table.
-int verbInstall(VerbCall& call);  // automatic start for ExecutableType 4, else demand
+// The start type of the install verbs: --start, else the verb's own (install-auto,
+// install-demand), else the packed one, else automatic for ExecutableType 4 and demand otherwise.
+int verbInstall(VerbCall& call);
 int verbInstallAuto(VerbCall& call);
 int verbInstallDemand(VerbCall& call);
 int verbInstallAndStart(VerbCall& call);  // install, then start unless the install failed

@@ -1,6 +1,7 @@
 // The service process: reports running, starts the child that hosts the JVM with the restart
-// marker, turns stop and shutdown into the stop line on its standard input, drains its output
-// and reports stopped when it has ended.
+// marker in a job of its own, turns stop and shutdown into the stop line on its standard input
+// (ending the child when a configured stop timeout passes), drains its output and reports
+// stopped when it has ended.
 #include <windows.h>
 
 #include <vector>
@@ -14,6 +15,7 @@
 #include "launcher/Log.h"
 #include "service/ServiceRuntime.h"
 #include "service/ServiceText.h"
+#include "service/Supervision.h"
 
 namespace pelto {
 namespace {
@@ -35,6 +37,8 @@ SERVICE_STATUS_HANDLE ServiceStatusHandle = nullptr;
 // The write end of the child's standard input once the child runs; only this process holds it.
 UniqueHandle StopPipe;
 bool StopLineDelivered = false;
+// When the first stop request came in; the stop timeout counts from there.
+DWORD StopRequestTick = 0;
 // Set when the service main has left; the main thread waits for it before it ends the process.
 HANDLE ServiceMainDone = nullptr;
 
@@ -51,10 +55,16 @@ bool reportStatus() {
   return SetServiceStatus(ServiceStatusHandle, &s) != 0;
 }
 
-void reportChildStartFailure() {
+void reportChildStartFailure(const SupervisionSettings& settings, const std::u16string& reason) {
+  writeServiceEvent(ServiceName, settings.eventLog,
+                    serviceEventEntry(ServiceEvent::ChildStartFailed, reason));
   StateGuard guard;
   markChildStartFailure(ServiceStatus);
   if (!reportStatus()) logError(u"SetServiceStatus failed %d", static_cast<int>(GetLastError()));
+}
+
+std::u16string errorText(const char16_t* what, DWORD error) {
+  return what + (u" (error " + utf8ToUtf16(std::to_string(error)) + u")");
 }
 
 struct ChildPipes {
@@ -109,17 +119,6 @@ BOOL WINAPI consoleControlHandler(DWORD) {
   return TRUE;
 }
 
-DWORD WINAPI drainChildOutput(LPVOID readEnd) {
-  UniqueHandle pipe(static_cast<HANDLE>(readEnd));
-  logMessage(u"consuming output");
-  std::vector<char> chunk(TextRoom);
-  DWORD got = 0;
-  while (ReadFile(pipe.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr) && got > 0) {
-  }
-  logMessage(u"consuming output done");
-  return 0;
-}
-
 namespace {
 
 // With StateLock held: the stop line goes to the child, whose standard input then ends. Without
@@ -167,7 +166,9 @@ void awaitServiceMain(DWORD ms) {
 void WINAPI serviceControlHandler(DWORD control) {
   logMessage(u"control handler request %d", static_cast<int>(control));
   StateGuard guard;
+  bool firstStop = ServiceStatus.currentState != StateStopPending;
   ControlDecision d = applyControl(ServiceStatus, control);
+  if (d.sendStop && firstStop) StopRequestTick = GetTickCount();
   if (!reportStatus())
     logError(u"SetServiceStatus %d failed %d", d.reportTag, static_cast<int>(GetLastError()));
   if (d.sendStop) sendStopLineLocked();
@@ -175,11 +176,46 @@ void WINAPI serviceControlHandler(DWORD control) {
 
 namespace {
 
+// With StateLock held and a stop pending: one more step of the stop, so the manager waits on.
+void reportStopProgressLocked() {
+  ++ServiceStatus.checkPoint;
+  ServiceStatus.waitHint = StopProgressWaitHintMs;
+  if (!reportStatus()) logError(u"SetServiceStatus 11 failed %d", static_cast<int>(GetLastError()));
+}
+
+// Waits for the child. With a stop timeout, a pending stop is reported every second with an
+// advancing checkpoint until the child ends or its time is up; true when it is up.
+bool waitForChild(HANDLE process, std::uint32_t stopTimeoutMs) {
+  while (WaitForSingleObject(process, stopTimeoutMs ? StopProgressPeriodMs : INFINITE) == WAIT_TIMEOUT) {
+    StateGuard guard;
+    if (ServiceStatus.currentState != StateStopPending) continue;
+    if (stopTimeIsUp(stopTimeoutMs, StopRequestTick, GetTickCount())) return true;
+    reportStopProgressLocked();
+  }
+  return false;
+}
+
+// The child and every process it started, ended with the stop-timeout code.
+void endChildAndItsProcesses(HANDLE job, HANDLE process, std::uint32_t stopTimeoutMs) {
+  logError(u"the child did not end within %d ms of the stop request; ending it and every process it started",
+           static_cast<int>(stopTimeoutMs));
+  if (!job || !TerminateJobObject(job, StopTimeoutCode)) {
+    logError(u"TerminateJobObject failed (%d); ending the child alone", static_cast<int>(GetLastError()));
+    TerminateProcess(process, StopTimeoutCode);
+  }
+  WaitForSingleObject(process, StopProgressWaitHintMs);
+  StateGuard guard;
+  reportStopProgressLocked();
+}
+
 void runServiceMain(DWORD argc, LPWSTR* argv) {
   logMessage(u"service main");
+  const SupervisionSettings settings = readSupervisionSettings();
   {
     StateGuard guard;
     ServiceStatus = ServiceStatusRecord{};
+    // The system's shutdown gives the child its stop timeout too.
+    if (settings.stopTimeoutMs) ServiceStatus.controlsAccepted |= AcceptPreshutdown;
     StopLineDelivered = false;
   }
   std::u16string first = (argc > 0 && argv[0]) ? asU(argv[0]) : std::u16string();
@@ -194,6 +230,7 @@ void runServiceMain(DWORD argc, LPWSTR* argv) {
     ServiceStatusHandle = handle;
     reportStatus();
   }
+  if (settings.stopTimeoutMs) setPreshutdownTimeout(ServiceName, settings.stopTimeoutMs);
 
   std::vector<std::u16string> own;
   splitCommandLine(asU(GetCommandLineW()), own);
@@ -204,16 +241,19 @@ void runServiceMain(DWORD argc, LPWSTR* argv) {
   std::u16string line;
   if (!buildChildCommandLine(program, ServiceName, processArgs, startArgs, ChildCommandRoom, line)) {
     logError(u"the child's command line would not fit %d characters", static_cast<int>(ChildCommandRoom));
-    reportChildStartFailure();
+    reportChildStartFailure(settings, u"its command line is too long");
     return;
   }
 
   ChildPipes pipes;
   if (!createPipes(pipes)) {
-    reportChildStartFailure();
+    reportChildStartFailure(settings, u"its pipes cannot be made");
     return;
   }
   DWORD priority = readChildPriorityClass(ServiceName);
+  std::u16string environment;
+  bool ownEnvironment = childEnvironment(settings.environment, environment);
+  UniqueHandle job = createChildJob(settings.killOnSupervisorExit);
 
   STARTUPINFOW si{};
   si.cb = sizeof si;
@@ -223,37 +263,61 @@ void runServiceMain(DWORD argc, LPWSTR* argv) {
   si.hStdError = pipes.outWrite.get();
   PROCESS_INFORMATION pi{};
   std::wstring commandLine = asW(line);
-  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, priority | DETACHED_PROCESS,
-                      nullptr, nullptr, &si, &pi)) {
-    logError(u"could not start process %s (%d)", line, static_cast<int>(GetLastError()));
-    reportChildStartFailure();
+  // Suspended until it is in its job, so that nothing it starts escapes the job.
+  DWORD flags =
+      priority | DETACHED_PROCESS | CREATE_SUSPENDED | (ownEnvironment ? CREATE_UNICODE_ENVIRONMENT : 0);
+  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, flags,
+                      ownEnvironment ? environment.data() : nullptr, nullptr, &si, &pi)) {
+    DWORD error = GetLastError();
+    logError(u"could not start process %s (%d)", line, static_cast<int>(error));
+    reportChildStartFailure(settings, errorText(u"CreateProcess failed", error));
     return;
   }
   UniqueHandle process(pi.hProcess), thread(pi.hThread);
+  if (job && !AssignProcessToJobObject(job.get(), process.get())) {
+    logError(u"AssignProcessToJobObject failed (%d)", static_cast<int>(GetLastError()));
+    job.reset();
+  }
+  ResumeThread(thread.get());
+  publishChildPid(ServiceName, pi.dwProcessId);
   pipes.outWrite.reset();
   pipes.inRead.reset();
-  HANDLE readEnd = pipes.outRead.release();
-  UniqueHandle consumer(CreateThread(nullptr, 0, drainChildOutput, readEnd, 0, nullptr));
-  if (!consumer) CloseHandle(readEnd);
+  auto* capture = new OutputCapture{pipes.outRead.release(), settings.outputFile, settings.maxSize,
+                                    settings.keep,           settings.eventLog,   ServiceName};
+  UniqueHandle consumer(CreateThread(nullptr, 0, drainChildOutput, capture, 0, nullptr));
+  if (!consumer) {
+    CloseHandle(capture->readEnd);
+    delete capture;
+  }
   handOverStopPipe(pipes.inWrite.release());
   logMessage(u"registering ConsoleCtrlHandler");
   SetConsoleCtrlHandler(consoleControlHandler, TRUE);
 
-  WaitForSingleObject(process.get(), INFINITE);
+  bool timedOut = waitForChild(process.get(), settings.stopTimeoutMs);
+  if (timedOut) endChildAndItsProcesses(job.get(), process.get(), settings.stopTimeoutMs);
   DWORD exitCode = 0;
   if (!GetExitCodeProcess(process.get(), &exitCode)) exitCode = 0;
   logMessage(u"process terminated with exit code %d", static_cast<int>(exitCode));
+  withdrawChildPid(ServiceName);
   removeEndedLaunchFolders();  // the child's per-launch folder, now that nothing holds its files
-  bool stopped = false;
+  // What the child wrote last is still in the pipe: give the file a moment to take it.
+  if (consumer && !settings.outputFile.empty()) WaitForSingleObject(consumer.get(), StopProgressWaitHintMs);
+  bool stopPending = false;
   {
     StateGuard guard;
-    if (reportStoppedAfterChild(exitCode, ServiceStatus)) {
-      ServiceStatus.currentState = StateStopped;
-      if (!reportStatus()) logError(u"SetServiceStatus 10 failed %d", static_cast<int>(GetLastError()));
-      stopped = true;
-    }
+    stopPending = ServiceStatus.currentState == StateStopPending;
   }
-  if (stopped) logMessage(u"service stopped set");
+  ChildEndReport end = childEndReport(exitCode, stopPending, timedOut, settings.recovery);
+  for (const EventEntry& e : childEndEvents(exitCode, stopPending, timedOut, settings.stopTimeoutMs, end))
+    writeServiceEvent(ServiceName, settings.eventLog, e);
+  if (end.reportStopped) {
+    StateGuard guard;
+    ServiceStatus.currentState = StateStopped;
+    ServiceStatus.win32ExitCode = end.win32ExitCode;
+    ServiceStatus.serviceSpecificExitCode = end.serviceSpecificExitCode;
+    if (!reportStatus()) logError(u"SetServiceStatus 10 failed %d", static_cast<int>(GetLastError()));
+    logMessage(u"service stopped set");
+  }
   process.reset();
   thread.reset();
   logMessage(u"exiting");
@@ -267,13 +331,13 @@ void WINAPI serviceMain(DWORD argc, LPWSTR* argv) {
   markServiceMainDone();
 }
 
-int runServiceDispatcher() {
+int runServiceDispatcher(ServiceDispatcher dispatch) {
   std::wstring name = asW(ServiceName);
   SERVICE_TABLE_ENTRYW table[] = {{name.data(), serviceMain}, {nullptr, nullptr}};
   // Never closed: after a timed-out wait the service thread may still set it.
   ServiceMainDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   logMessage(u"calling StartServiceCtrlDispatcher");
-  if (!StartServiceCtrlDispatcherW(table)) {
+  if (!dispatch(table)) {
     logMessage(u"StartServiceCtrlDispatcher failed with error %d", static_cast<int>(GetLastError()));
   } else {
     // The dispatcher returns once the manager has the stopped state, while the service main may

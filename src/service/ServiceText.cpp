@@ -68,7 +68,7 @@ ControlDecision applyControl(ServiceStatusRecord& record, std::uint32_t control)
     record.currentState = StateStopPending;
     d.sendStop = true;
     d.reportTag = 2;
-  } else if (control == ControlShutdown) {
+  } else if (control == ControlShutdown || control == ControlPreshutdown) {
     ++record.checkPoint;
     record.currentState = StateStopPending;
     d.sendStop = true;
@@ -85,10 +85,6 @@ void markChildStartFailure(ServiceStatusRecord& record) {
 
 bool stopLineOwed(const ServiceStatusRecord& record, bool lineDelivered) {
   return record.currentState == StateStopPending && !lineDelivered;
-}
-
-bool reportStoppedAfterChild(std::uint32_t childExitCode, const ServiceStatusRecord& record) {
-  return childExitCode == 0 || record.currentState == StateStopPending;
 }
 
 void beginStopWait(StopWait& wait, std::uint32_t checkPoint, std::uint32_t nowTick) {

@@ -55,14 +55,18 @@ constexpr std::uint32_t StateStopPending = 3;
 constexpr std::uint32_t StateRunning = 4;
 constexpr std::uint32_t ControlStop = 1;
 constexpr std::uint32_t ControlShutdown = 5;
+constexpr std::uint32_t ControlPreshutdown = 15;
+constexpr std::uint32_t AcceptPreshutdown = 0x100;
 constexpr std::uint32_t ServiceSpecificError = 1066;
 constexpr std::uint32_t ChildStartFailureCode = 5000;
+// The child did not end within the stop timeout and was ended with every process it started.
+constexpr std::uint32_t StopTimeoutCode = 5001;
 
 // The service status record shared by the service main and the control handler.
 struct ServiceStatusRecord {
   std::uint32_t serviceType = 0x30;
   std::uint32_t currentState = StateRunning;
-  std::uint32_t controlsAccepted = 5;  // stop and shutdown
+  std::uint32_t controlsAccepted = 5;  // stop and shutdown; pre-shutdown too with a stop timeout
   std::uint32_t win32ExitCode = 0;
   std::uint32_t serviceSpecificExitCode = 0;
   std::uint32_t checkPoint = 0;
@@ -82,10 +86,6 @@ void markChildStartFailure(ServiceStatusRecord& record);
 // Once the child runs: true when a stop came in before its pipe existed, so the stop line is
 // still owed to the child. (While a stop is pending the running state is not reported again.)
 bool stopLineOwed(const ServiceStatusRecord& record, bool lineDelivered);
-
-// Whether the stopped state is reported when the child has ended: after exit code 0, or when
-// a stop is pending. A child that failed on its own leaves the state as it is.
-bool reportStoppedAfterChild(std::uint32_t childExitCode, const ServiceStatusRecord& record);
 
 // The wait of the stop verb: starts at the first status seen; every later status (queried
 // 500 ms apart) either keeps the wait going or ends it. A growing checkpoint starts the wait

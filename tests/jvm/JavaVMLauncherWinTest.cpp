@@ -125,17 +125,17 @@ class JvmStart : public ::testing::Test {
   char savedFlavour_ = 0;
 };
 
-std::vector<std::u16string> concat(std::vector<std::u16string> a, const std::vector<std::u16string>& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
 TEST_F(JvmStart, EmptyArgumentListGivesFiveFixedEntriesAndConfiguredWords) {
   LauncherConfig.strings[124] = "x y";
+  LauncherConfig.strings[102] = LauncherConfig.strings[104] = "1";  // the output files: out, then err
+  LauncherConfig.strings[103] = "C:\\o.log";
+  LauncherConfig.strings[105] = "C:\\e.log";
   LaunchRun run = launchWith(PeltoModel, {}, L"empty");
   EXPECT_TRUE(run.result);
-  EXPECT_TRUE(run.has("{\"event\":\"main\",\"class\":\"com/pelto/runtime/WinLauncher\",\"args\":" +
-                      jsonList(concat(fixed(), {u"x", u"y"})) + "}"));
+  EXPECT_TRUE(run.has(
+      "{\"event\":\"main\",\"class\":\"com/pelto/runtime/WinLauncher\",\"args\":" +
+      jsonList({u"false", u"com.example.Main", u"C:\\o.log", u"C:\\e.log", u"false", u"x", u"y"}) + "}"))
+      << run.records.back();
   EXPECT_TRUE(run.errors().empty());
 }
 

@@ -15,7 +15,7 @@ int verbA(VerbCall&) {
 int verbB(VerbCall&) {
   return 22;
 }
-const VerbEntry Table[] = {{u"install", verbA}, {u"status", verbB}, {u"?", verbA}};
+const VerbEntry Table[] = {{u"install", verbA, true}, {u"status", verbB}, {u"?", verbA}};
 
 TEST(EntryDecision, RouteVerbServiceNameAndArguments) {
   const std::u16string fits(ServiceNameRoom - 1, u's');
@@ -44,6 +44,10 @@ TEST(EntryDecision, RouteVerbServiceNameAndArguments) {
       {{u"p", u"---status"}, EntryRoute::Dispatcher, u"-status", nullptr, u"", {}},
       {{u"p", u"/?"}, EntryRoute::Verb, u"?", verbA, u"", {}},
       {{u"p", u"/status", fits}, EntryRoute::Verb, u"status", verbB, fits, {fits}},
+      // A verb with options: a first word starting with "--" is an option, never the service name.
+      {{u"p", u"/install", u"--start", u"S"}, EntryRoute::Verb, u"install", verbA, u"", {u"--start", u"S"}},
+      {{u"p", u"/install", u"S", u"--start"}, EntryRoute::Verb, u"install", verbA, u"S", {u"S", u"--start"}},
+      {{u"p", u"/status", u"--S"}, EntryRoute::Verb, u"status", verbB, u"--S", {u"--S"}},
       // Case matters; an unknown verb goes to the dispatcher, still naming the service.
       {{u"p", u"/Install", u"Svc"}, EntryRoute::Dispatcher, u"Install", nullptr, u"Svc", {u"Svc"}},
       {{u"p", u"x", u"/install"}, EntryRoute::Dispatcher, u"", nullptr, u"", {u"x", u"/install"}},
@@ -67,15 +71,6 @@ TEST(EntryDecision, RouteVerbServiceNameAndArguments) {
     EXPECT_EQ(d.call.args, c.args) << what;
     EXPECT_EQ(d.call.program, c.argv.empty() ? u"" : c.argv[0]) << what;
   }
-}
-
-TEST(UsageLine, BaseNameOfTheModuleWithoutDirectoryAndExtension) {
-  EXPECT_EQ(usageLine(u"C:\\Apps\\My Service\\HelloService.exe"),
-            u"Usage: HelloService.exe /install | /uninstall | /stop | /start | /status | /run | "
-            u"/run-redirect\n");
-  EXPECT_EQ(moduleBaseName(u"c:/x.y/name.v2.exe"), u"name.v2");
-  EXPECT_EQ(moduleBaseName(u"C:plain"), u"plain");
-  EXPECT_EQ(moduleBaseName(std::u16string(300, u'n') + u".exe"), std::u16string(255, u'n'));
 }
 
 }  // namespace

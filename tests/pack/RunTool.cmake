@@ -6,6 +6,8 @@
 #   same A B                         the two files hold the same bytes
 #   absent GLOB                      nothing matches GLOB
 #   hex FILE HEX                     the file's bytes hold HEX
+#   refusals FILE                    each configuration of FILE ("--- LINE | text" and the TOML
+#                                    below it) is refused naming c.toml, LINE and the text
 # In every step {src} stands for SRC, {work} for WORK; in words {bar} for "|", {sp} for " ",
 # and in a toml NAME {semi} for ";".
 cmake_minimum_required(VERSION 3.25)
@@ -84,6 +86,36 @@ foreach(step IN LISTS steps)
     if(at EQUAL -1)
       failed("no bytes ${hex}")
     endif()
+  elseif(kind STREQUAL "refusals")
+    # Lines as list items: ";" and square brackets would split or join them, so they are held
+    # as placeholders until the text is written.
+    file(READ "${words}" content)
+    string(REPLACE ";" "{semi}" content "${content}")
+    string(REPLACE "[" "{lb}" content "${content}")
+    string(REPLACE "]" "{rb}" content "${content}")
+    string(REPLACE "\n" ";" lines "${content}--- 0 | end\n")
+    foreach(line IN LISTS lines)
+      string(REPLACE "{semi}" ";" line "${line}")
+      string(REPLACE "{lb}" "[" line "${line}")
+      string(REPLACE "{rb}" "]" line "${line}")
+      if(line MATCHES "^--- ([0-9]+) [|] (.*)$")
+        if(DEFINED why)
+          file(WRITE "${WORK}/c.toml" "${toml}")
+          execute_process(COMMAND "${TOOL}" build "${WORK}/c.toml" -o "${WORK}/out.exe" --launcher
+                                  "${WORK}/launcher.exe" RESULT_VARIABLE code ERROR_VARIABLE err)
+          string(FIND "${err}" "c.toml:${where}:" at_line)
+          string(FIND "${err}" "${why}" at_why)
+          if(NOT code EQUAL 2 OR at_line EQUAL -1 OR at_why EQUAL -1 OR EXISTS "${WORK}/out.exe")
+            failed("line ${where}, \"${why}\": exit ${code}, ${err}")
+          endif()
+        endif()
+        set(where "${CMAKE_MATCH_1}")
+        set(why "${CMAKE_MATCH_2}")
+        set(toml "")
+      elseif(NOT line MATCHES "^#")
+        string(APPEND toml "${line}\n")
+      endif()
+    endforeach()
   else()
     failed("unknown step")
   endif()

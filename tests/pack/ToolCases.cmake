@@ -17,6 +17,9 @@ set(launcher "--launcher {work}/launcher.exe")
 set(build "run build {work}/c.toml -o {work}/out.exe ${launcher}")
 set(refused "absent {work}/out.exe*")
 
+# Configurations refused with the line and the reason, beside those of tests/pack/cases.
+pelto_pack_tool_test(refused_configurations "refusals {src}/refused.txt")
+
 # Included names: only those that stay inside the launch folder as written and name no device
 # are packed; the launcher and dump --extract apply the same rule.
 set(steps "append {work}/f.txt x")

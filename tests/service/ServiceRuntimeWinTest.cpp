@@ -1,6 +1,6 @@
-// The stop pipe of the service process without the manager: a stop that comes while the child is
-// being started, before its pipe is handed over, still reaches the child once, and a later
-// request closes nothing else.
+// The service process without the manager: a stop that comes while the child is being started,
+// before its pipe is handed over, still reaches the child once, and a later request closes
+// nothing else; the main thread outlives the service main.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -36,6 +36,25 @@ TEST(StopPipe, AStopDuringStartUpIsDeliveredAtTheHandOverAndOnlyOnce) {
     CloseHandle(bystander);
     CloseHandle(readEnd);
   }
+}
+
+// The manager's dispatcher returns once it has the stopped state, while the service main may
+// still be writing its last log lines ("service stopped set", "exiting").
+bool ServiceMainFinished = false;
+BOOL WINAPI dispatcherReturningFirst(const SERVICE_TABLE_ENTRYW*) {
+  auto lateServiceMain = [](LPVOID) -> DWORD {
+    Sleep(300);
+    ServiceMainFinished = true;
+    markServiceMainDone();
+    return 0;
+  };
+  CloseHandle(CreateThread(nullptr, 0, lateServiceMain, nullptr, 0, nullptr));
+  return TRUE;
+}
+
+TEST(ServiceDispatcher, TheMainThreadWaitsForTheServiceMainToFinish) {
+  EXPECT_EQ(runServiceDispatcher(dispatcherReturningFirst), 0);
+  EXPECT_TRUE(ServiceMainFinished);
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
-// The commands of pelto-pack: build and dump.
+// The commands of pelto-pack: build, check, dump, init, schema and keys.
 #include <fstream>
 #include <random>
 #include <sstream>
 
+#include "PackKeys.h"
 #include "PackTool.h"
 
 namespace pelto::pack {
@@ -12,7 +13,11 @@ namespace fs = std::filesystem;
 
 constexpr const char* Usage =
     "usage: pelto-pack build CONFIG.toml -o OUT.exe [--launcher PATH]\n"
-    "       pelto-pack dump EXE [--extract DIR]\n";
+    "       pelto-pack check CONFIG.toml\n"
+    "       pelto-pack dump EXE [--extract DIR]\n"
+    "       pelto-pack init NAME --main-class CLASS [-o FILE]\n"
+    "       pelto-pack schema\n"
+    "       pelto-pack keys [--markdown]\n";
 
 struct Failure {
   std::string message;
@@ -81,6 +86,21 @@ void writeAtomically(const fs::path& target, const std::vector<unsigned char>& b
   }
 }
 
+// The tools lie together (build/dist), or installed as bin/pelto-pack with the launcher and
+// the runtime library in share/pelto.
+std::vector<fs::path> toolFolders(const fs::path& ownPath) {
+  fs::path own = ownPath.parent_path();
+  return {own, own.parent_path() / "share" / "pelto"};
+}
+
+fs::path defaultLauncher(const fs::path& ownPath) {
+  std::vector<fs::path> folders = toolFolders(ownPath);
+  std::error_code ec;
+  for (const fs::path& dir : folders)
+    if (fs::is_regular_file(dir / "pelto-launcher.exe", ec)) return dir / "pelto-launcher.exe";
+  return folders.front() / "pelto-launcher.exe";  // reported as missing there
+}
+
 // The runtime library goes in as one more included file: from [pack] runtime-jar, else found
 // beside the launcher or beside the pack tool.
 void includeRuntimeJar(ConfigBlock& block, const PackRequest& request, const fs::path& config,
@@ -90,7 +110,9 @@ void includeRuntimeJar(ConfigBlock& block, const PackRequest& request, const fs:
     jar = *request.runtimeJar;
   } else {
     std::error_code ec;
-    for (const fs::path& dir : {launcher.parent_path(), ownPath.parent_path()}) {
+    std::vector<fs::path> folders = toolFolders(ownPath);
+    folders.insert(folders.begin(), launcher.parent_path());
+    for (const fs::path& dir : folders) {
       fs::path candidate = dir / std::string(RuntimeJarName);
       if (fs::is_regular_file(candidate, ec)) {
         jar = candidate;
@@ -98,8 +120,9 @@ void includeRuntimeJar(ConfigBlock& block, const PackRequest& request, const fs:
       }
     }
     if (jar.empty())
-      throw Failure{pathText(config) + ": " + std::string(RuntimeJarName) + " is included by default but is neither beside " +
-                    pathText(launcher) + " nor beside pelto-pack; set runtime-jar under [pack], or include-runtime = false"};
+      throw Failure{pathText(config) + ": " + std::string(RuntimeJarName) +
+                    " is included by default but is neither beside " + pathText(launcher) +
+                    " nor beside pelto-pack; set runtime-jar under [pack], or include-runtime = false"};
   }
   std::vector<unsigned char> bytes = readWhole(jar, "runtime library");
   block.files.push_back(IncludedFile{std::string(RuntimeJarName), std::move(bytes)});
@@ -122,7 +145,7 @@ int build(const std::vector<std::string>& args, const fs::path& ownPath, std::os
     err << Usage;
     return ExitUsage;
   }
-  if (!launcher) launcher = ownPath.parent_path() / "pelto-launcher.exe";
+  if (!launcher) launcher = defaultLauncher(ownPath);
 
   ConfigBlock block;
   std::string error;
@@ -180,6 +203,55 @@ int dump(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
   return ExitOk;
 }
 
+int check(const std::vector<std::string>& args, std::ostream& err) {
+  if (args.size() != 2 || args[1].starts_with("-")) {
+    err << Usage;
+    return ExitUsage;
+  }
+  ConfigBlock block;
+  std::string error;
+  if (!blockFromToml(pathFromText(args[1]), block, error)) throw Failure{error};
+  return ExitOk;
+}
+
+int init(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  std::optional<std::string> name, mainClass, output;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    if ((args[i] == "--main-class" || args[i] == "-o") && i + 1 < args.size()) {
+      (args[i] == "-o" ? output : mainClass) = args[i + 1];
+      ++i;
+    } else if (!name && !args[i].starts_with("-")) {
+      name = args[i];
+    } else {
+      err << "pelto-pack: unexpected argument \"" << args[i] << "\"\n" << Usage;
+      return ExitUsage;
+    }
+  }
+  if (!name || !mainClass) {
+    err << Usage;
+    return ExitUsage;
+  }
+  std::string why = checkServiceName(*name);
+  if (why.empty() && name->find_first_of("\"") != std::string::npos) why = "may not contain a double quote";
+  if (!why.empty()) throw Failure{"NAME \"" + *name + "\" " + why};
+  why = checkMainClass(*mainClass);
+  if (!why.empty()) throw Failure{"--main-class \"" + *mainClass + "\" " + why};
+  std::string text = starterToml(*name, *mainClass);
+  if (!output) {
+    out << text;
+    return ExitOk;
+  }
+  fs::path target = pathFromText(*output);
+  std::error_code ec;
+  if (fs::exists(target, ec))
+    throw Failure{pathText(target) + ": exists already; pelto-pack init does not overwrite it"};
+  std::ofstream file(target, std::ios::binary);
+  file << text;
+  file.close();
+  if (!file) throw Failure{pathText(target) + ": cannot be written"};
+  return ExitOk;
+}
+
 }  // namespace
 
 int runPackTool(const std::vector<std::string>& args, const fs::path& ownPath, std::ostream& out,
@@ -187,6 +259,17 @@ int runPackTool(const std::vector<std::string>& args, const fs::path& ownPath, s
   try {
     if (!args.empty() && args[0] == "build") return build(args, ownPath, err);
     if (!args.empty() && args[0] == "dump") return dump(args, out, err);
+    if (!args.empty() && args[0] == "check") return check(args, err);
+    if (!args.empty() && args[0] == "init") return init(args, out, err);
+    if (args.size() == 1 && args[0] == "schema") {
+      writeJsonSchema(out);
+      return ExitOk;
+    }
+    if (!args.empty() && args[0] == "keys" &&
+        (args.size() == 1 || (args.size() == 2 && args[1] == "--markdown"))) {
+      writeKeyReference(out);
+      return ExitOk;
+    }
     if (!args.empty() && (args[0] == "--help" || args[0] == "help")) {
       out << Usage;
       return ExitOk;

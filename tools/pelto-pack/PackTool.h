@@ -53,6 +53,12 @@ bool blockFromToml(const std::filesystem::path& configPath, ConfigBlock& block, 
 bool blockToToml(const ConfigBlock& block, const std::optional<std::filesystem::path>& extractDir,
                  std::ostream& out, std::string& error);
 
+// The JSON Schema of the configuration, the key reference (Markdown) and a starter
+// configuration that builds as it stands; all three come from the one key table.
+void writeJsonSchema(std::ostream& out);
+void writeKeyReference(std::ostream& out);
+std::string starterToml(const std::string& name, const std::string& mainClass);
+
 // Windows-1252, the ANSI code page the string table is written in. toCp1252 fails on a
 // character the code page cannot hold and names it in *bad.
 std::optional<std::string> toCp1252(std::string_view utf8, char32_t* bad = nullptr);

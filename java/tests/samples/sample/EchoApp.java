@@ -19,11 +19,8 @@ public class EchoApp {
         for (int i = 0; i < args.length; i++) {
             seen.setProperty("arg." + i, args[i]);
         }
-        for (String key : System.getProperties().stringPropertyNames()) {
-            if (key.startsWith("pelto.") || key.startsWith("quorvanex.")) {
-                seen.setProperty(key, System.getProperty(key));
-            }
-        }
+        System.getProperties().stringPropertyNames().stream().filter(k -> k.matches("(pelto|quorvanex)\\..*"))
+                .forEach(k -> seen.setProperty(k, System.getProperty(k)));
         // The runtime library's class that called main, and through it what the library says.
         Class<?> caller = StackWalker.getInstance(StackWalker.Option.RETAIN_CLASS_REFERENCE).walk(frames -> frames
                 .map(StackWalker.StackFrame::getDeclaringClass).filter(c -> c.getName().startsWith("com.pelto.runtime."))
@@ -33,10 +30,11 @@ public class EchoApp {
         seen.setProperty("app.module", String.valueOf(EchoApp.class.getModule().getName()));
         seen.setProperty("launcher.module", String.valueOf(caller.getModule().getName()));
         seen.setProperty("stdin.available", String.valueOf(System.in.available()));
-        for (String m : new String[] {"getProgramName", "isWindowed", "isService"}) {
-            seen.setProperty(m, String.valueOf(call(launcher, m)));
+        Map<String, Class<?>> told = Map.of("getProgramName", launcher, "isWindowed", launcher, "isService", launcher,
+                "isStartedByLauncher", common, "isNativeLibraryBound", common);
+        for (Map.Entry<String, Class<?>> m : told.entrySet()) {
+            seen.setProperty(m.getKey(), String.valueOf(call(m.getValue(), m.getKey())));
         }
-        seen.setProperty("common", call(common, "isStartedByLauncher") + "," + call(common, "isNativeLibraryBound"));
         Object splash = call(launcher, "getSplashConfig");
         String s = splash == null ? "none" : call(splash, "isEnabled") + "," + call(splash, "getOption");
         for (int i = 0; splash != null && i < 4; i++) {
@@ -52,19 +50,14 @@ public class EchoApp {
         System.out.println("out: hello");
         System.err.println("err: hello");
         System.out.print("tail");
-        switch (System.getProperty("sample.mode", "return")) {
-            case "wait":
-                Thread.sleep(60_000);
-                System.exit(3); // no stop request came
-                break;
-            case "short":
-                Thread.sleep(1_500);
-                mark(report + ".done");
-                break;
-            case "throw":
-                throw new IllegalStateException("sample failure");
-            default:
-                break;
+        String mode = System.getProperty("sample.mode", "return");
+        if (mode.equals("throw")) {
+            throw new IllegalStateException("sample failure");
+        }
+        Thread.sleep(mode.equals("wait") ? 60_000 : mode.equals("short") ? 1_500 : 0);
+        mark(report + ".done");
+        if (mode.equals("wait")) {
+            System.exit(3); // no stop request came
         }
     }
 
@@ -78,7 +71,7 @@ public class EchoApp {
         try {
             Files.write(Paths.get(file), new byte[0]);
         } catch (IOException e) {
-            throw new RuntimeException(e);
+            throw new UncheckedIOException(e);
         }
     }
 }

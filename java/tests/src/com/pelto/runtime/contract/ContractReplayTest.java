@@ -2,15 +2,13 @@ package com.pelto.runtime.contract;
 
 import static org.junit.jupiter.api.Assertions.*;
 import com.pelto.runtime.WinLauncher;
-import com.pelto.runtime.test.TestEnv.Child;
-import com.pelto.runtime.test.TestEnv.Result;
 import com.pelto.runtime.test.TestEnv;
 import com.quorvanex.runtime.installer.platform.win32.Common;
 import java.io.*;
 import java.lang.reflect.*;
-import java.nio.charset.*;
 import java.nio.file.*;
 import java.util.*;
+import java.util.regex.*;
 import java.util.stream.*;
 import org.junit.jupiter.api.*;
 
@@ -27,19 +25,19 @@ class ContractReplayTest {
     private static final Set<String> HOST_PROPERTIES = Set.of("java.class.path", "java.library.path",
             "sun.java.command", "java.home", "user.dir", "user.home", "java.io.tmpdir", "sun.boot.library.path",
             "jdk.module.path", "java.security.manager", "java.system.class.loader");
+    /** A JSON text (group 1, a key when group 2 holds the colon) or literal (group 3). */
+    private static final Pattern VALUE = Pattern.compile("\"((?:\\\\.|[^\"\\\\])*)\"(:?)|(-?\\d+|true|false|null)");
+    private static final Pattern ESCAPE = Pattern.compile("\\\\(?:u(\\p{XDigit}{4})|(.))");
 
     @TestFactory
     Stream<DynamicTest> recordedLaunches() throws IOException {
         List<DynamicTest> tests = new ArrayList<>();
         for (String part : System.getProperty("pelto.test.records").split(File.pathSeparator)) {
-            try (Stream<Path> files = Files.isDirectory(Paths.get(part)) ? Files.list(Paths.get(part)) : Stream.of(Paths.get(part))) {
-                for (Path file : files.filter(f -> f.toString().endsWith(".jsonl")).sorted().collect(Collectors.toList())) {
+            try (Stream<Path> files = Files.walk(Paths.get(part), 1)) {
+                for (Path file : files.filter(f -> f.toString().endsWith(".jsonl")).sorted().toList()) {
                     List<Launch> launches = Launch.read(file);
-                    for (int i = 0; i < launches.size(); i++) {
-                        Launch l = launches.get(i);
-                        int index = i;
-                        tests.add(DynamicTest.dynamicTest(file.getFileName() + " launch " + i, () -> replay(file, index, l)));
-                    }
+                    tests.addAll(IntStream.range(0, launches.size()).mapToObj(i -> DynamicTest.dynamicTest(
+                            file.getFileName() + " launch " + i, () -> replay(file, i, launches.get(i)))).toList());
                 }
             }
         }
@@ -48,12 +46,9 @@ class ContractReplayTest {
     }
 
     private static void replay(Path file, int index, Launch l) throws Exception {
-        Assumptions.assumeTrue(l.mainArgs != null, "the recorded launch ended before main: nothing to replay");
-        List<String> args = l.mainArgs;
+        Assumptions.assumeTrue(l.last("main") != null, "the recorded launch ended before main: nothing to replay");
+        List<String> args = l.mainArgs();
         Path scratch = TestEnv.given("work").resolve("contract").resolve(file.getFileName() + "-" + index);
-        try (Stream<Path> old = Files.exists(scratch) ? Files.walk(scratch) : Stream.empty()) {
-            old.sorted((a, b) -> b.compareTo(a)).map(Path::toFile).forEach(File::delete);
-        }
         Map<String, String> props = l.properties();
         boolean service = Boolean.parseBoolean(props.get("pelto.isService"));
         boolean redirect = !Boolean.parseBoolean(props.get("quorvanex.noRedir"));
@@ -63,38 +58,32 @@ class ContractReplayTest {
         String runtimeModule = quorvanex ? "com.quorvanex.runtime" : "com.pelto.runtime";
         String testClasses = System.getProperty("pelto.test.testClasses");
 
-        List<String> jvm = new ArrayList<>();
         String mainSpec = args.get(1);
         String appModule = mainSpec.startsWith("/") ? mainSpec.substring(1, mainSpec.indexOf('/', 1)) : null;
         String cls = mainSpec.substring(appModule == null ? 0 : appModule.length() + 2).replace('/', '.');
-        Path src = scratch.resolve("src");
+        int dot = cls.lastIndexOf('.');
         List<Path> sources = new ArrayList<>(List.of(TestEnv.given("sources").resolve("samples/sample/EchoApp.java")));
-        if (!cls.equals("sample.EchoApp")) {
-            // A main class of the recorded name that hands over to EchoApp.
-            int dot = cls.lastIndexOf('.');
-            sources.add(write(src.resolve(cls.replace('.', '/') + ".java"), (dot < 0 ? "" : "package " + cls.substring(0, dot) + ";\n")
-                    + "public class " + cls.substring(dot + 1) + " { public static void main(String[] a) throws Exception { sample.EchoApp.main(a); } }\n"));
-        }
+        // A main class of the recorded name that hands over to EchoApp.
+        sources.add(write(scratch.resolve("src/" + cls.replace('.', '/') + ".java"), (dot < 0 ? "" : "package "
+                + cls.substring(0, dot) + ";\n") + "public class " + cls.substring(dot + 1)
+                + " { public static void main(String[] a) throws Exception { sample.EchoApp.main(a); } }\n"));
+        List<String> jvm = new ArrayList<>();
         if (appModule != null) {
-            Assumptions.assumeTrue(cls.contains("."), "module mode needs a main class in a package");
-            sources.add(write(src.resolve("module-info.java"), "module " + appModule + " { }\n"));
+            Assumptions.assumeTrue(dot > 0, "module mode needs a main class in a package");
+            sources.add(write(scratch.resolve("src/module-info.java"), "module " + appModule + " { }\n"));
             Path mod = TestEnv.compile(scratch.resolve("mod").resolve(appModule), sources);
             // The options the launcher derives from the main class in module mode.
             jvm.addAll(List.of("-cp", testClasses, "--module-path", runtimeJar + File.pathSeparator + mod,
                     "--add-modules=" + appModule + "," + runtimeModule,
-                    "--add-opens=" + appModule + "/" + cls.substring(0, cls.lastIndexOf('.')) + "=" + runtimeModule));
+                    "--add-opens=" + appModule + "/" + cls.substring(0, dot) + "=" + runtimeModule));
         } else {
             Path app = TestEnv.compile(scratch.resolve("app"), sources);
             jvm.addAll(List.of("-cp", runtimeJar + File.pathSeparator + testClasses + File.pathSeparator + app));
         }
-        for (String o : l.options) {
-            if (o.equals("-Xrs") || (o.startsWith("-D") && !HOST_PROPERTIES.contains(o.substring(2).split("=", 2)[0]))) {
-                jvm.add(o);
-            }
-        }
+        l.options().stream().filter(o -> o.equals("-Xrs")
+                || (o.startsWith("-D") && !HOST_PROPERTIES.contains(o.substring(2).split("=", 2)[0]))).forEach(jvm::add);
         Path report = scratch.resolve("report");
-        jvm.add("-Dsample.report=" + report);
-        jvm.add("-Dsample.mode=" + (service ? "wait" : "return"));
+        jvm.addAll(List.of("-Dsample.report=" + report, "-Dsample.mode=" + (service ? "wait" : "return")));
 
         // Old content in the output file, which append keeps; the error file's folder is left for the library to create.
         Path outFile = redirect && !args.get(2).isEmpty() ? scratch.resolve(mapPath(scratch, args.get(2))) : null;
@@ -102,44 +91,38 @@ class ContractReplayTest {
         if (outFile != null) {
             write(outFile, "previous\n");
         }
-        Child c = TestEnv.start(scratch, jvm, Driver.class.getName(), List.of(file.toAbsolutePath().toString(), "" + index, scratch.toString()));
+        TestEnv.Child c = TestEnv.start(scratch, jvm, Driver.class.getName(), List.of(file.toAbsolutePath().toString(), "" + index, scratch.toString()));
         if (service) {
             c.awaitFile(report);
             c.send("0\n");
         }
-        Result r = c.await();
+        TestEnv.Result r = c.await();
         assertEquals(0, r.exit(), r.toString());
 
         Properties seen = TestEnv.report(report);
         assertEquals(args.subList(Math.min(6, args.size()), args.size()), TestEnv.args(seen), "application arguments");
-        for (Map.Entry<String, String> p : props.entrySet()) {
-            if (p.getKey().startsWith("pelto.") || p.getKey().startsWith("quorvanex.")) {
-                assertEquals(p.getValue(), seen.getProperty(p.getKey()), "property " + p.getKey());
-            }
-        }
-        assertEquals(appModule == null ? "null" : appModule, seen.getProperty("app.module"));
-        assertEquals(appModule == null ? "null" : runtimeModule, seen.getProperty("launcher.module"));
-        assertEquals(args.size() > 5 ? args.get(5) : "null", seen.getProperty("getProgramName"));
-        assertEquals("" + args.get(0).equalsIgnoreCase("true"), seen.getProperty("isWindowed"));
-        assertEquals("" + service, seen.getProperty("isService"));
-        assertEquals(!l.flags.isEmpty() + "," + (!l.flags.isEmpty() && l.flags.get(l.flags.size() - 1)), seen.getProperty("common"));
-        assertEquals(l.splash == null ? "none" : l.splash.stream().map(v -> "" + v).collect(Collectors.joining(",")), seen.getProperty("splash"));
+        props.entrySet().stream().filter(p -> p.getKey().matches("(pelto|quorvanex)\\..*"))
+                .forEach(p -> assertEquals(p.getValue(), seen.getProperty(p.getKey()), "property " + p.getKey()));
+        List<Object> flag = l.last("initFromLauncher");
+        List<Object> splash = l.last("initAwtSplashConfig");
+        assertEquals(Arrays.asList(appModule, appModule == null ? null : runtimeModule, args.size() > 5 ? args.get(5) : null,
+                args.get(0).equalsIgnoreCase("true"), service, flag != null, flag != null && (Boolean) flag.get(0),
+                splash == null ? "none" : splash.stream().map(String::valueOf).collect(Collectors.joining(","))).toString(),
+                Stream.of("app.module", "launcher.module", "getProgramName", "isWindowed", "isService", "isStartedByLauncher",
+                        "isNativeLibraryBound", "splash").map(seen::getProperty).toList().toString(), "what the application was told");
         assertTrue(!service || Files.exists(scratch.resolve("report.hook")), "the stop line ran the shutdown hook");
 
         String before = Boolean.parseBoolean(args.get(4)) ? "previous\n" : "";
-        if (outFile != null && errFile != null && Files.isSameFile(outFile, errFile)) {
-            assertEquals(before + "out: hello\nerr: hello\ntail", TestEnv.read(outFile));
-        } else {
-            assertEquals(outFile == null ? "" : before + "out: hello\ntail", outFile == null ? "" : TestEnv.read(outFile));
-            assertEquals(errFile == null ? "" : "err: hello\n", errFile == null ? "" : TestEnv.read(errFile));
-        }
+        boolean shared = outFile != null && errFile != null && Files.isSameFile(outFile, errFile);
+        assertEquals(outFile == null ? "" : before + "out: hello\n" + (shared ? "err: hello\n" : "") + "tail", TestEnv.read(outFile));
+        assertEquals(errFile == null || shared ? "" : "err: hello\n", shared ? "" : TestEnv.read(errFile));
         assertEquals(outFile == null, r.out().contains("out: hello"), "stdout on the console:\n" + r);
         assertEquals(errFile == null, r.err().contains("err: hello"), "stderr on the console:\n" + r);
     }
 
     private static Path write(Path f, String text) throws IOException {
         Files.createDirectories(f.getParent());
-        return Files.write(f, text.getBytes(StandardCharsets.UTF_8));
+        return Files.writeString(f, text);
     }
 
     /**
@@ -154,133 +137,91 @@ class ContractReplayTest {
         return win.startsWith("\\\\") ? scratch.resolve("unc").resolve(win.substring(2).replace('\\', '/')).toString() : win;
     }
 
-    /** One launch as the double recorded it; each createJavaVM event starts one. */
-    static final class Launch {
-        List<String> options = List.of();
-        final Map<String, String> setProperties = new LinkedHashMap<>();
-        final List<Boolean> flags = new ArrayList<>();
-        List<Object> splash;
-        String launcherClass;
-        /** Null when the recorded launch never reached main. */
-        List<String> mainArgs;
-
-        @SuppressWarnings("unchecked")
+    /**
+     * One launch as the double recorded it, each event as the values of its line in order (keys
+     * left out, lists flattened), the event's name first. Each createJavaVM event starts one.
+     */
+    record Launch(List<List<Object>> events) {
         static List<Launch> read(Path file) throws IOException {
             List<Launch> launches = new ArrayList<>();
-            for (String line : Files.readAllLines(file, StandardCharsets.UTF_8)) {
-                Map<String, Object> ev = line.isBlank() ? Map.of("event", "") : (Map<String, Object>) new Json(line).value();
-                String kind = (String) ev.get("event");
-                if (kind.equals("createJavaVM") || launches.isEmpty()) {
-                    launches.add(new Launch());
-                }
-                Launch l = launches.get(launches.size() - 1);
-                List<Object> args = (List<Object>) ev.get("args");
-                switch (kind) {
-                    case "createJavaVM" -> l.options = (List<String>) ev.get("options");
-                    case "setProperty" -> l.setProperties.put((String) ev.get("key"), (String) ev.get("value"));
-                    case "initFromLauncher" -> l.flags.add((Boolean) ev.get("flag"));
-                    case "initAwtSplashConfig" -> l.splash = args;
-                    case "main" -> {
-                        l.mainArgs = (List<String>) (List<?>) args;
-                        l.launcherClass = ((String) ev.get("class")).replace('/', '.');
+            for (String line : Files.readAllLines(file)) {
+                List<Object> values = new ArrayList<>();
+                for (Matcher m = VALUE.matcher(line); m.find(); ) {
+                    String literal = m.group(3);
+                    if (literal != null) {
+                        values.add(literal.equals("null") ? null : literal.matches("true|false") ? (Object) Boolean.valueOf(literal) : Integer.valueOf(literal));
+                    } else if (m.group(2).isEmpty()) {
+                        values.add(ESCAPE.matcher(m.group(1)).replaceAll(e -> Matcher.quoteReplacement(
+                                e.group(1) == null ? e.group(2) : "" + (char) Integer.parseInt(e.group(1), 16))));
                     }
-                    default -> { }
+                }
+                if (!values.isEmpty() && (launches.isEmpty() || values.get(0).equals("createJavaVM"))) {
+                    launches.add(new Launch(new ArrayList<>()));
+                }
+                if (!values.isEmpty()) {
+                    launches.get(launches.size() - 1).events.add(values);
                 }
             }
             return launches;
         }
 
+        /** The values of the last event of this kind after its name; null without one. */
+        List<Object> last(String kind) {
+            return events.stream().filter(e -> e.get(0).equals(kind)).reduce((a, b) -> b).map(e -> e.subList(1, e.size())).orElse(null);
+        }
+
+        List<String> options() {
+            List<Object> options = last("createJavaVM");
+            return options == null ? List.of() : options.stream().map(String.class::cast).toList();
+        }
+
+        /** The launcher class's arguments (after its name in the main event). */
+        List<String> mainArgs() {
+            return last("main").stream().skip(1).map(String.class::cast).collect(Collectors.toList());
+        }
+
         /** The system properties the application sees: -D options, then setProperty calls. */
         Map<String, String> properties() {
             Map<String, String> p = new HashMap<>();
-            for (String o : options) {
+            for (String o : options()) {
                 int eq = o.indexOf('=');
                 if (o.startsWith("-D")) {
                     p.put(o.substring(2, eq < 0 ? o.length() : eq), eq < 0 ? "" : o.substring(eq + 1));
                 }
             }
-            p.putAll(setProperties);
+            events.stream().filter(e -> e.get(0).equals("setProperty")).forEach(e -> p.put((String) e.get(1), (String) e.get(2)));
             return p;
         }
     }
 
-    /** A JSON reader for the records: each line an object of texts, numbers, literals and lists. */
-    static final class Json {
-        private final String s;
-        private int i;
-
-        Json(String s) {
-            this.s = s;
-        }
-
-        Object value() {
-            while (" ,:".indexOf(s.charAt(i)) >= 0) {
-                i++;
-            }
-            char c = s.charAt(i++);
-            if (c == '"') {
-                StringBuilder b = new StringBuilder();
-                for (char d; (d = s.charAt(i++)) != '"'; b.append(d)) {
-                    d = d != '\\' ? d : s.charAt(i++) != 'u' ? s.charAt(i - 1) : (char) Integer.parseInt(s.substring(i, i += 4), 16);
-                }
-                return b.toString();
-            }
-            if (c == '[' || c == '{') {
-                List<Object> items = new ArrayList<>();
-                while (skipTo(c == '[' ? ']' : '}')) {
-                    items.add(value());
-                }
-                Map<String, Object> m = new HashMap<>();
-                for (int k = 0; c == '{' && k < items.size(); k += 2) {
-                    m.put((String) items.get(k), items.get(k + 1));
-                }
-                return c == '[' ? items : m;
-            }
-            int start = i - 1;
-            while (i < s.length() && ",]} ".indexOf(s.charAt(i)) < 0) {
-                i++;
-            }
-            String word = s.substring(start, i);
-            return word.equals("null") ? null : word.matches("true|false") ? (Object) Boolean.valueOf(word) : Long.valueOf(word);
-        }
-
-        /** Skips separators; false (and past it) at the closing bracket. */
-        private boolean skipTo(char close) {
-            while (" ,:".indexOf(s.charAt(i)) >= 0) {
-                i++;
-            }
-            return s.charAt(i) != close || i++ < 0;
-        }
-    }
-
     /**
-     * Runs in the child JVM and makes the calls the launcher made, as recorded, then the launcher
-     * class's main with the recorded arguments (absolute Windows paths of the redirection files
-     * mapped under the scratch folder). Arguments: record file, launch index, scratch folder.
+     * Runs in the child JVM and makes the calls the launcher made, in the recorded order, then the
+     * launcher class's main with the recorded arguments (absolute Windows paths of the redirection
+     * files mapped under the scratch folder). Arguments: record file, launch index, scratch folder.
      */
     public static final class Driver {
         public static void main(String[] a) throws Throwable {
             Launch l = Launch.read(Paths.get(a[0])).get(Integer.parseInt(a[1]));
-            l.setProperties.forEach(System::setProperty);
-            l.flags.forEach(Common::initFromLauncher);
-            if (l.splash != null) {
-                List<Object> s = l.splash;
-                WinLauncher.initAwtSplashConfig((Boolean) s.get(0), (Boolean) s.get(1), (String) s.get(2), num(s.get(3)), num(s.get(4)),
-                        (String) s.get(5), num(s.get(6)), num(s.get(7)), (String) s.get(8), num(s.get(9)), num(s.get(10)),
-                        (String) s.get(11), num(s.get(12)), num(s.get(13)));
+            Map<String, Class<?>> owners = Map.of("setProperty", System.class, "initFromLauncher", Common.class,
+                    "initAwtSplashConfig", WinLauncher.class);
+            for (List<Object> e : l.events()) {
+                if (owners.containsKey(e.get(0))) {
+                    call(owners.get(e.get(0)), (String) e.get(0), e.subList(1, e.size()).toArray());
+                }
             }
-            List<String> args = new ArrayList<>(l.mainArgs);
+            List<String> args = l.mainArgs();
             args.set(2, mapPath(Paths.get(a[2]), args.get(2)));
             args.set(3, mapPath(Paths.get(a[2]), args.get(3)));
+            call(Class.forName(((String) l.last("main").get(0)).replace('/', '.')), "main", new Object[] {args.toArray(new String[0])});
+        }
+
+        private static void call(Class<?> owner, String name, Object[] args) throws Throwable {
             try {
-                Class.forName(l.launcherClass).getMethod("main", String[].class).invoke(null, (Object) args.toArray(new String[0]));
+                Arrays.stream(owner.getMethods()).filter(m -> m.getName().equals(name) && m.getParameterCount() == args.length)
+                        .findFirst().orElseThrow().invoke(null, args);
             } catch (InvocationTargetException e) {
                 throw e.getCause();
             }
-        }
-
-        private static int num(Object o) {
-            return ((Long) o).intValue();
         }
     }
 }

@@ -2,7 +2,6 @@ package com.pelto.runtime.test;
 
 import static org.junit.jupiter.api.Assertions.*;
 import java.io.*;
-import java.nio.charset.*;
 import java.nio.file.*;
 import java.util.*;
 import java.util.concurrent.*;
@@ -11,9 +10,6 @@ import javax.tools.*;
 
 /** Paths handed in by scripts/test-java, sample compilation, child JVMs and sample reports. */
 public final class TestEnv {
-    private static Path classSamples;
-    private static Path moduleSample;
-
     private TestEnv() {
     }
 
@@ -22,35 +18,22 @@ public final class TestEnv {
         return Paths.get(System.getProperty("pelto.test." + name));
     }
 
-    /** The class path samples, compiled once per test run. */
-    public static synchronized Path classSamples() throws IOException {
-        if (classSamples == null) {
-            classSamples = compile(given("work").resolve("samples"), javaFiles(given("sources").resolve("samples")));
-        }
-        return classSamples;
-    }
-
-    /** The module sample.mod (EchoApp plus a main class in a package it does not export). */
-    public static synchronized Path moduleSample() throws IOException {
-        if (moduleSample == null) {
-            List<Path> files = javaFiles(given("sources").resolve("samples-module/sample.mod"));
-            files.add(given("sources").resolve("samples/sample/EchoApp.java"));
-            moduleSample = compile(given("work").resolve("samples-module/sample.mod"), files);
-        }
-        return moduleSample;
-    }
-
-    private static List<Path> javaFiles(Path dir) throws IOException {
-        try (Stream<Path> s = Files.walk(dir)) {
-            return s.filter(p -> p.toString().endsWith(".java")).sorted().collect(Collectors.toList());
+    /**
+     * The samples under this folder of java/tests with EchoApp, compiled once per test run:
+     * "samples" (the class path samples) or "samples-module/sample.mod" (a module that exports nothing).
+     */
+    public static synchronized Path sample(String dir) throws IOException {
+        Path out = given("work").resolve(dir);
+        try (Stream<Path> s = Files.walk(given("sources").resolve(dir))) {
+            List<Path> files = Stream.concat(s, Stream.of(given("sources").resolve("samples/sample/EchoApp.java")))
+                    .filter(p -> p.toString().endsWith(".java")).distinct().toList();
+            return Files.exists(out) ? out : compile(out, files);
         }
     }
 
-    public static Path compile(Path out, List<Path> files) throws IOException {
-        List<String> args = new ArrayList<>(Arrays.asList("-encoding", "UTF-8", "-d", out.toString()));
-        files.forEach(f -> args.add(f.toString()));
-        assertEquals(0, ToolProvider.getSystemJavaCompiler().run(null, null, null, args.toArray(new String[0])),
-                "compiling " + files);
+    public static Path compile(Path out, List<Path> files) {
+        Stream<String> args = Stream.concat(Stream.of("-encoding", "UTF-8", "-d", out.toString()), files.stream().map(Path::toString));
+        assertEquals(0, ToolProvider.getSystemJavaCompiler().run(null, null, null, args.toArray(String[]::new)), "compiling " + files);
         return out;
     }
 
@@ -65,7 +48,7 @@ public final class TestEnv {
     /** A running child JVM, started in dir, whose streams go to files there. */
     public record Child(Process process, Path dir) {
         public void send(String text) throws IOException {
-            process.getOutputStream().write(text.getBytes(StandardCharsets.UTF_8));
+            process.getOutputStream().write(text.getBytes("UTF-8"));
             process.getOutputStream().flush();
         }
 
@@ -90,8 +73,7 @@ public final class TestEnv {
     }
 
     /** Starts java JVM_OPTIONS... MAIN ARGS... in dir; stdin stays open until await. */
-    public static Child start(Path dir, List<String> jvmOptions, String mainClass, List<String> args)
-            throws IOException {
+    public static Child start(Path dir, List<String> jvmOptions, String mainClass, List<String> args) throws IOException {
         Files.createDirectories(dir);
         List<String> cmd = new ArrayList<>(List.of(Paths.get(System.getProperty("java.home"), "bin", "java").toString()));
         cmd.addAll(jvmOptions);
@@ -100,19 +82,18 @@ public final class TestEnv {
         ProcessBuilder pb = new ProcessBuilder(cmd).directory(dir.toFile());
         // Arguments outside ASCII survive exec only with a UTF-8 locale on both sides.
         pb.environment().put("LC_ALL", "C.UTF-8");
-        pb.environment().remove("JAVA_TOOL_OPTIONS");
-        pb.environment().remove("_JAVA_OPTIONS");
+        pb.environment().keySet().removeAll(List.of("JAVA_TOOL_OPTIONS", "_JAVA_OPTIONS"));
         pb.redirectOutput(dir.resolve("child.stdout").toFile()).redirectError(dir.resolve("child.stderr").toFile());
         return new Child(pb.start(), dir);
     }
 
-    public static Result run(Path dir, List<String> jvmOptions, String mainClass, List<String> args)
-            throws IOException, InterruptedException {
+    public static Result run(Path dir, List<String> jvmOptions, String mainClass, List<String> args) throws Exception {
         return start(dir, jvmOptions, mainClass, args).await();
     }
 
+    /** A file's text; empty when it (or its path) does not exist. */
     public static String read(Path file) throws IOException {
-        return Files.exists(file) ? new String(Files.readAllBytes(file), StandardCharsets.UTF_8) : "";
+        return file != null && Files.exists(file) ? Files.readString(file) : "";
     }
 
     /** What EchoApp wrote: its arguments as arg.N, and what it saw. */
@@ -126,10 +107,6 @@ public final class TestEnv {
 
     /** The application arguments of a report. */
     public static List<String> args(Properties report) {
-        List<String> args = new ArrayList<>();
-        for (int i = 0; report.containsKey("arg." + i); i++) {
-            args.add(report.getProperty("arg." + i));
-        }
-        return args;
+        return IntStream.range(0, report.size()).mapToObj(i -> report.getProperty("arg." + i)).takeWhile(Objects::nonNull).toList();
     }
 }

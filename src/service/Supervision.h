@@ -1,0 +1,110 @@
+#pragma once
+// The decisions of the service process's optional supervision that need no Windows API: what
+// the configuration asks for, the bounded stop, the final status after the child has ended, the
+// child's environment block, the rolling of the captured output, the event-log entries of a
+// course of events and the status verb's running time. Without any of the entries the service
+// process behaves as it always did.
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pelto {
+
+// Hostile numbers are cut to these: more kept files or environment entries than this is no
+// configuration anyone means.
+constexpr unsigned MaxKeptLogFiles = 1000;
+constexpr long MaxEnvironmentEntries = 1000;
+
+struct SupervisionSettings {
+  std::uint32_t stopTimeoutMs = 0;  // 0: wait for the child without a limit
+  bool killOnSupervisorExit = false;
+  bool recovery = false;
+  bool eventLog = false;
+  std::u16string outputFile;  // as configured, relative to the executable's folder; empty: discard
+  std::uint64_t maxSize = 0;  // 0: the file never rolls
+  unsigned keep = 0;          // rolled files kept beside it
+  std::vector<std::u16string> environment;  // "NAME=value", unexpanded
+};
+// From the configuration tables.
+SupervisionSettings readSupervisionSettings();
+
+// A decimal number of the configuration: digits only, saturated at max; anything else is 0.
+std::uint64_t configNumber(std::string_view text, std::uint64_t max);
+
+// While a stop is pending the service process reports progress this often, with this wait hint
+// (two periods, so that one late report does not make the manager give up).
+constexpr std::uint32_t StopProgressPeriodMs = 1000;
+constexpr std::uint32_t StopProgressWaitHintMs = 2000;
+// Whether the child has had its time since the stop request; ticks compare unsigned, so a
+// wrapped tick count neither ends the wait early nor extends it.
+bool stopTimeIsUp(std::uint32_t stopTimeoutMs, std::uint32_t stopTick, std::uint32_t nowTick);
+
+// The final status once the child has ended.
+struct ChildEndReport {
+  bool reportStopped = false;
+  std::uint32_t win32ExitCode = 0;
+  std::uint32_t serviceSpecificExitCode = 0;
+};
+// Ended after the stop timeout: stopped with the stop-timeout code. Exit code 0 or a stop
+// pending: stopped. A failure on its own (non-zero, no stop): stopped with the child's code as
+// service-specific error when recovery is configured, so the manager applies its failure
+// actions; else nothing is reported.
+ChildEndReport childEndReport(std::uint32_t childExitCode, bool stopPending, bool stopTimedOut,
+                              bool recovery);
+
+// The child's environment: the service's own entries with the additions over them (a name
+// matches whatever the case of its ASCII letters), sorted by upper-cased name as Windows
+// expects, each entry NUL-terminated and one more NUL at the end. Additions without a name or
+// without "=" are left out and counted in skipped.
+std::u16string environmentBlock(std::span<const std::u16string> current,
+                                std::span<const std::u16string> additions, std::size_t* skipped = nullptr);
+// The name of an entry "NAME=value" (a leading "=" belongs to the name, as in "=C:=C:\").
+std::u16string_view environmentName(std::u16string_view entry);
+
+// The captured output file. Rolled file n of "logs\service.log" is "logs\service.n.log" (the
+// newest rolled file is 1); a name without an extension gets ".n" at its end.
+std::u16string rolledLogName(std::u16string_view path, unsigned n);
+// One roll: the oldest kept file is deleted (to empty), each rolled file moves up one, the file
+// itself becomes number 1. Without kept files the file itself is deleted.
+struct RollStep {
+  std::u16string from, to;
+};
+std::vector<RollStep> rollSteps(std::u16string_view path, unsigned keep);
+// How many of the pending bytes go into the current file now; rollFirst when the file is full.
+// A file never grows past maxSize (0: never rolls).
+std::size_t nextOutputWrite(std::uint64_t fileSize, std::size_t pending, std::uint64_t maxSize,
+                            bool& rollFirst);
+
+// Entries of the Application event log, under the service's name as source.
+enum class ServiceEvent {
+  Started,
+  Stopped,
+  ChildEnded,
+  ChildStartFailed,
+  StopTimedOut,
+  NoJavaRuntime,
+  OutputFailed
+};
+constexpr std::uint16_t EventError = 1, EventWarning = 2, EventInformation = 4;
+struct EventEntry {
+  std::uint16_t type = EventInformation;
+  std::uint32_t id = 0;
+  std::u16string text;
+  bool operator==(const EventEntry&) const = default;
+};
+// detail: the runtime's home and version ("HOME, version V") for Started, the reason for
+// ChildStartFailed, the file and error for OutputFailed; code: the exit code of ChildEnded and
+// Stopped, the timeout of StopTimedOut.
+EventEntry serviceEventEntry(ServiceEvent event, std::u16string_view detail = {}, std::uint64_t code = 0);
+// What the service process writes once its child has ended: the timed-out stop or the child's
+// end, then the stop when it is reported.
+std::vector<EventEntry> childEndEvents(std::uint32_t childExitCode, bool stopPending, bool stopTimedOut,
+                                       std::uint32_t stopTimeoutMs, const ChildEndReport& report);
+
+// The status verb's line for the running child: "Child process 1234, running for 1d 02:03:04.\n"
+// (the days only when there are any).
+std::string childStatusLine(std::uint32_t pid, std::uint64_t seconds);
+
+}  // namespace pelto
