@@ -37,6 +37,8 @@ TEST(TextConvWin, ShellGivesTheShortFormOfALongPath) {
   wchar_t longForm[MAX_PATH * 4];
   ASSERT_GT(GetLongPathNameW(asW(narrowToWide(shortPath)).c_str(), longForm, MAX_PATH * 4), 0u);
   EXPECT_EQ(CompareStringOrdinal(longForm, -1, file.c_str(), -1, TRUE), CSTR_EQUAL);
+  // The interpreter would expand a variable in the path: such a path gets no short form here.
+  EXPECT_EQ(shortPathViaShell(asU(dir.path() + L"\\%windir%")), "");
 }
 
 }  // namespace
