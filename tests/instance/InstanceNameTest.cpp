@@ -25,6 +25,13 @@ TEST(InstanceName, PrefixAndMangledIdentity) {
   }
   EXPECT_EQ(suffixedInstanceName("Local\\c:_app.exe", 0), "Local\\c:_app.exe0");
   EXPECT_EQ(suffixedInstanceName("Local\\c:_app.exe", 100000), "Local\\c:_app.exe100000");
+  // The lowest suffix that is free; with all taken, the highest.
+  EXPECT_EQ(claimFreeInstanceName(
+                "b", [](const std::string& n) { return n != "b2"; }, [] {}),
+            "b2");
+  EXPECT_EQ(claimFreeInstanceName(
+                "b", [](const std::string&) { return true; }, [] {}),
+            "b100000");
 }
 
 TEST(InstanceName, APathBeyondTheObjectNameRoomGetsAStableShortName) {
