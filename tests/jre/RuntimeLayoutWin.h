@@ -107,16 +107,13 @@ class RuntimeHome {
     for (std::size_t at = l.find("run "); at != std::string::npos; at = l.find("run ", at + 1)) ++n;
     return n;
   }
-  // Moves the last-write time of java.exe on by a second (a runtime updated in place).
+  // A runtime updated in place: the last-write time of java.exe moves on.
   bool touchJavaExe() const {
-    HANDLE h = CreateFileA(javaExe().c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, 0, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
-    FILETIME t{};
-    bool ok = GetFileTime(h, nullptr, nullptr, &t);
-    ULARGE_INTEGER later{{t.dwLowDateTime, t.dwHighDateTime}};
-    later.QuadPart += 10000000;
-    t = {later.LowPart, later.HighPart};
-    ok = ok && SetFileTime(h, nullptr, nullptr, &t);
+    FILETIME later;
+    GetSystemTimeAsFileTime(&later);
+    ++later.dwHighDateTime;
+    HANDLE h = CreateFileA(javaExe().c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    bool ok = SetFileTime(h, nullptr, nullptr, &later);
     CloseHandle(h);
     return ok;
   }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "env/TextConv.h"
+#include "jre/CaseRows.h"
 #include "jvm/JavaVMLauncher.h"
 #include "launcher/ChildProcessWin.h"
 #include "launcher/Log.h"
@@ -47,42 +48,9 @@ LaunchRun launchWith(const std::string& model, const std::wstring& name) {
   return run;
 }
 
-const std::string PeltoMain = "method com/pelto/runtime/WinLauncher main ([Ljava/lang/String;)V\n",
-                  PeltoModel = PeltoMain +
-                               "method com/pelto/runtime/WinLauncher initAwtSplashConfig "
-                               "(ZZLjava/lang/String;IILjava/lang/String;IILjava/lang/String;IILjava/lang/"
-                               "String;II)V\n";
-
-// The launcher class gets the five fixed entries (output files in the middle) and the
-// configured words; an optional step that fails is logged and the launch goes on; an
-// exception escaping main is described, cleared and fails the launch.
 TEST(JvmStart, MainArgumentsOptionalStepsAndEscapingExceptions) {
-  struct Case {
-    const wchar_t* name;
-    char flavour;
-    std::string model;
-    bool ok;
-    std::string logLine, record;
-  } cases[] = {
-      {L"main", 'e', PeltoModel, true, "JVM created",
-       R"({"event":"main","class":"com/pelto/runtime/WinLauncher","args":["false","com.example.Main",)"
-       R"("C:\\o.log","C:\\e.log","false","x","y"]})"},
-      {L"nosplashmethod", 'e', PeltoMain, true, "ERROR: could not find method for splash properties", ""},
-      {L"nosplashclass", 'i',
-       "method com/quorvanex/runtime/launcher/WinLauncher main ([Ljava/lang/String;)V\n", true,
-       "ERROR: could not find main class for splash properties", ""},
-      {L"nosystem", 'e', PeltoModel + "remove java/lang/System\n", true, "ERROR: could not get system class",
-       ""},
-      {L"splashoom", 'e', PeltoModel + "fail NewString 4\n", true, "ERROR: could not create the splash texts",
-       ""},
-      {L"throw", 'e', PeltoModel + "main throw boom \xc3\xbc\n", false,
-       "ERROR: an exception occurred\nERROR: java.lang.IllegalStateException: boom \xc3\xbc\nERROR: could "
-       "not call main",
-       R"({"event":"exceptionDescribe","text":"java.lang.IllegalStateException: boom )"
-       "\xc3\xbc\"}"},
-  };
   char savedFlavour = LauncherFlavour;
-  for (const Case& c : cases) {
+  for (const test::CaseRow& c : test::caseRows("launch.txt")) {
     test::ScopedConfig config;
     config.set(122, "com.example.Main");
     config.set(124, "x y");
@@ -91,15 +59,15 @@ TEST(JvmStart, MainArgumentsOptionalStepsAndEscapingExceptions) {
     config.set(104, "1");
     config.set(105, "C:\\e.log");
     config.set(108, "1");  // splash
-    LauncherFlavour = c.flavour;
-    LaunchRun run = launchWith(c.model, c.name);
-    SCOPED_TRACE(utf16ToUtf8(asU(c.name)) + "\n" + run.log + run.records);
-    EXPECT_EQ(run.result, c.ok);
-    EXPECT_NE(run.log.find(c.logLine), std::string::npos);
-    EXPECT_NE(run.records.find(c.record + "\n"), std::string::npos);
+    LauncherFlavour = c[1][0];
+    LaunchRun run = launchWith(c[2], asW(narrowToWide(c[0])));
+    SCOPED_TRACE(c[0] + "\n" + run.log + run.records);
+    EXPECT_EQ(run.result, c[3] == "y");
+    EXPECT_NE(run.log.find(c[4]), std::string::npos);
+    EXPECT_NE(run.records.find(c[5] + "\n"), std::string::npos);
     EXPECT_NE(run.records.find("\"event\":\"main\""), std::string::npos);
     EXPECT_EQ(run.records.find("\"event\":\"error\""), std::string::npos);
-    EXPECT_EQ(run.records.find("destroyJavaVM") == std::string::npos, !c.ok);
+    EXPECT_EQ(run.records.find("destroyJavaVM") == std::string::npos, c[3] == "n");
   }
   LauncherFlavour = savedFlavour;
 }
