@@ -3,9 +3,7 @@
 
 #include <cstdio>
 #include <cwctype>
-#include <functional>
 
-#include "env/Handles.h"
 #include "env/TextConv.h"
 #include "instance/Instance.h"
 #include "instance/InstanceName.h"
@@ -67,12 +65,6 @@ TEST(InstanceChild, DISABLED_SecondStart) {
   ExitProcess(5);
 }
 
-test::ChildResult runChild(const std::wstring& exe, const std::function<void()>& whileRunning = {}) {
-  return test::runCommand(
-      L"\"" + exe + L"\" --gtest_also_run_disabled_tests --gtest_filter=InstanceChild.DISABLED_SecondStart",
-      60000, whileRunning);
-}
-
 // This process is the first instance; second starts (also through an upper-case path) give
 // way with exit code 0 and name it.
 TEST(SingleInstance, ASecondStartGivesWayWithExitCodeZero) {
@@ -99,7 +91,9 @@ TEST(SingleInstance, ASecondStartGivesWayWithExitCodeZero) {
   std::wstring upper = test::selfPath();
   for (wchar_t& c : upper) c = static_cast<wchar_t>(std::towupper(c));
   for (const std::wstring& exe : {test::selfPath(), upper}) {
-    test::ChildResult second = runChild(exe);
+    test::ChildResult second = test::runCommand(
+        L"\"" + exe + L"\" --gtest_also_run_disabled_tests --gtest_filter=InstanceChild.DISABLED_SecondStart",
+        60000);
     EXPECT_EQ(second.exitCode, 0u) << second.out;
     EXPECT_NE(second.out.find("semaphore name " + base + ", code 183, "), std::string::npos) << second.out;
     EXPECT_NE(second.out.find(otherPid), std::string::npos) << second.out;

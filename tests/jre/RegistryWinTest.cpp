@@ -13,14 +13,11 @@
 namespace pelto {
 namespace {
 
+using test::printing;
 using test::RuntimeHome;
 using test::ScopedRegKey;
 
 const std::string Jdk = "SOFTWARE\\JavaSoft\\JDK", Jre = "SOFTWARE\\JavaSoft\\JRE";
-
-std::string printing(const std::string& version) {
-  return "0\njava version \"" + version + "\"\n";
-}
 
 // The version names are far from any real runtime's, and the tests refuse to run beside an
 // installed Java whose keys they would disturb.

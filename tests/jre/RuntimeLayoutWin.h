@@ -18,6 +18,11 @@ inline std::wstring wide(const std::string& s) {
   return asW(narrowToWide(s));
 }
 
+// What the java.exe double prints to show the version.
+inline std::string printing(const std::string& version) {
+  return "0\njava version \"" + version + "\"\n";
+}
+
 inline void removeTreeA(const std::string& dir) {
   removeTree(wide(dir));
 }

@@ -6,17 +6,15 @@
 
 #include "RuntimeLayoutWin.h"
 #include "jre/CaseRows.h"
+#include "jre/LoadJvm.h"
 #include "jre/Search.h"
 #include "support/ScopedConfig.h"
 
 namespace pelto {
 namespace {
 
+using test::printing;
 using test::RuntimeHome;
-
-std::string printing(const char* version) {
-  return std::string("0\njava version \"") + version + "\"\n";
-}
 
 // "@" stands for the common prefix of the homes' directories.
 std::string at(std::string text, const std::string& root) {
@@ -57,8 +55,8 @@ TEST(SearchForJvm, LoadsTheFirstUsableRuntimeInTheSearchOrder) {
     if (!value.empty() && value.back() == ';')
       value += std::string(buf, GetEnvironmentVariableA(name.c_str(), buf, sizeof buf));
     test::ScopedEnv set(test::wide(name.empty() ? "PELTO_SCN_NONE" : name).c_str(), test::wide(value));
-    test::ScopedEnv path(L"PATH",
-                         test::wide(std::string(buf, GetEnvironmentVariableA("PATH", buf, sizeof buf))));
+    std::string pathBefore(buf, GetEnvironmentVariableA("PATH", buf, sizeof buf));
+    test::ScopedEnv path(L"PATH", test::wide(pathBefore));
     std::string candidate, version, location;
     JvmSourceKind kind = -1;
     auto module = static_cast<HMODULE>(searchForJvm(candidate, version, kind, location));
@@ -70,6 +68,9 @@ TEST(SearchForJvm, LoadsTheFirstUsableRuntimeInTheSearchOrder) {
                               : !module)
         << got;
     EXPECT_EQ(kind, std::stoi(r[6]));
+    // The loaded runtime's bin folder goes at the end of PATH; a failed load puts PATH back.
+    EXPECT_EQ(std::string(buf, GetEnvironmentVariableA("PATH", buf, sizeof buf)),
+              module ? pathBefore + ";" + binDirectoryOf(candidate) : pathBefore);
     if (module) FreeLibrary(module);
   }
   test::removeTreeA(root + "app");

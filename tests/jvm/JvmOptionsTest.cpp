@@ -3,7 +3,6 @@
 #include "jvm/ChosenRuntime.h"
 #include "jvm/JvmOptions.h"
 #include "jvm/OptionTestSystem.h"
-#include "support/TestLog.h"
 
 namespace pelto {
 namespace {
@@ -38,14 +37,10 @@ TEST(LauncherPropertiesFormat, OrderAndConditions) {
 class Assembly : public ::testing::Test {
  protected:
   void TearDown() override { RuntimeVersionText.clear(); }
-  JvmOptionList build(std::optional<PathEntryFault>* fault = nullptr) {
+  JvmOptionList build() {
     AssemblySystem system = files.system();
     JvmOptionList list;
-    auto f = buildJvmOptionsWith(properties, {}, inputs, system, list);
-    if (fault)
-      *fault = f;
-    else
-      EXPECT_FALSE(f.has_value());
+    EXPECT_FALSE(buildJvmOptionsWith(properties, {}, inputs, system, list).has_value());
     return list;
   }
   ScopedConfig config;

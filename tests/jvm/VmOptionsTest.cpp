@@ -14,10 +14,6 @@ namespace {
 using test::CaseRow;
 using test::MemoryOptionFiles;
 
-int majorOf(std::string_view text) {
-  return majorJavaVersion(text);
-}
-
 struct Gathered {
   JvmOptionList list;
   ClassPathOverrides overrides;
@@ -35,14 +31,15 @@ TEST(VmOptionsText, LinesWildcardsVersionConditionsAndModuleOptions) {
   for (const CaseRow& r : test::caseRows("options.txt")) {
     JvmOptionList joined = test::listOf(r[1]);
     if (r[0] == "join") joinModuleOptions(joined);
-    std::string got = r[0] == "lines"      ? test::joined(optionsFileLines(r[1]))
-                      : r[0] == "join"     ? test::joined(joined)
-                      : r[0] == "wildcard" ? (matchWildcard(r[1], r[2]) ? "y" : "n")
-                                           : (versionConditionHolds(r[1], r[2], majorOf) ? "y" : "n");
+    std::string got = r[0] == "lines"  ? test::joined(optionsFileLines(r[1]))
+                      : r[0] == "join" ? test::joined(joined)
+                      : r[0] == "wildcard"
+                          ? (matchWildcard(r[1], r[2]) ? "y" : "n")
+                          : (versionConditionHolds(r[1], r[2], majorJavaVersion) ? "y" : "n");
     EXPECT_EQ(got, r.back()) << test::joined(r, "|");
   }
   test::LogRecorder log;
-  EXPECT_FALSE(versionConditionHolds("8", "1.8.0", majorOf));
+  EXPECT_FALSE(versionConditionHolds("8", "1.8.0", majorJavaVersion));
   EXPECT_TRUE(log.contains("ERROR: expected dash"));
 }
 
