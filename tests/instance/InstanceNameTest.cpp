@@ -16,6 +16,8 @@ TEST(InstanceName, PrefixMangledIdentityAndTheLowestFreeSuffix) {
   // The lowest free suffix; with all taken, the highest.
   auto allButB2 = [](const std::string& name) { return name != "b2"; };
   auto all = [](const std::string&) { return true; };
+  auto none = [](const std::string&) { return false; };
+  EXPECT_EQ(claimFreeInstanceName("b", none, [] {}), "b0");
   EXPECT_EQ(claimFreeInstanceName("b", allButB2, [] {}), "b2");
   EXPECT_EQ(claimFreeInstanceName("b", all, [] {}), "b100000");
   // Exists, or held by another account (access denied): another instance. Anything else: not.

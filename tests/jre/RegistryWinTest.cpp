@@ -55,8 +55,6 @@ TEST_F(RegistryLookup, RejectedSubkeyGivesWayToTheNext) {
   ASSERT_TRUE(checkVendorRegistry(exe_, version_, {}));
   EXPECT_EQ(exe_, good.normalisedJavaExe());
   EXPECT_EQ(broken.runs(), 1);
-  config_.set(131, "1");  // development kits only: the JRE keys do not count
-  EXPECT_FALSE(checkVendorRegistry(exe_, version_, {}));
 }
 
 TEST_F(RegistryLookup, VendorAgainstLocatedTheNewerWinsAndEqualGoesToLocated) {
