@@ -39,6 +39,13 @@ TEST(CheckJavaExe, ProbesOnceThenUsesTheCacheUntilTheRuntimeChanges) {
   ASSERT_TRUE(checkJavaExe(candidate, version, {}, false));
   EXPECT_EQ(version, "1.8.0_45");
   EXPECT_EQ(home.runs(), 2);
+
+  // A probe that fails (exit code 1) is remembered as failed, never as a version.
+  test::RuntimeHome broken("broken", "1\n");
+  for (int i = 0; i < 2; ++i) {
+    candidate = broken.javaExe();
+    EXPECT_FALSE(checkJavaExe(candidate, version, {}, false)) << i;
+  }
 }
 
 }  // namespace
