@@ -25,10 +25,19 @@ std::string shortPathViaShell(std::u16string_view path) {
     return {};
   }
 
+  // The interpreter expands %NAME% even inside quotes, and a quote would end the quoted path:
+  // such a path could make it run something else, so it gets no short form from here.
+  if (path.find_first_of(u"%\"") != std::u16string_view::npos) {
+    logMessage(u"no short form through cmd.exe for %s", path);
+    return {};
+  }
   std::wstring windowsDir(TextRoom, L'\0');
   UINT n = GetWindowsDirectoryW(windowsDir.data(), static_cast<UINT>(TextRoom));
   windowsDir.resize(n < TextRoom ? n : 0);
-  std::u16string command = asU(windowsDir) + u"\\system32\\cmd.exe /C for %I in (\"";
+  // Named as the program and quoted, so that no part of the folder's path is taken for another
+  // program.
+  const std::wstring program = windowsDir + L"\\system32\\cmd.exe";
+  std::u16string command = u"\"" + asU(program) + u"\" /C for %I in (\"";
   command.append(path);
   command += u"\") do @echo %~sI";
   if (cutToRoom(command, TextRoom)) {
@@ -45,8 +54,8 @@ std::string shortPathViaShell(std::u16string_view path) {
   startup.hStdError = writeEnd.get();
   PROCESS_INFORMATION info{};
   std::wstring commandLine = asW(command);  // CreateProcessW may write into it
-  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
-                      &startup, &info)) {
+  if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                      nullptr, &startup, &info)) {
     logMessage(u"could not execute cmd.exe");
     return {};
   }

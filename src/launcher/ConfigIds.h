@@ -51,8 +51,8 @@ constexpr Id SplashText[4] = {10111, 10114, 10118, 10121};
 constexpr Id SplashFirst[4] = {10109, 10113, 10116, 10120};
 constexpr Id SplashSecond[4] = {10110, 10115, 10117, 10122};
 
-// Entries of the service host, 31000 to 31999 (the service side names the same ids in
-// service/ServiceConfig.h, with the ones still to get keys). The install verb reads:
+// Entries of the service host, 31000 to 31999 (the service side names them again in
+// service/ServiceConfig.h). The install verbs read:
 constexpr Id ServiceOperationsFirst = 31000;
 constexpr Id ServiceOperationsLast = 31999;
 // Wide text: the display name given to CreateService; empty or missing means the service name.
@@ -62,5 +62,22 @@ constexpr Id ServiceDisplayName = 31001;
 // SERVICE_CONFIG_DELAYED_AUTO_START_INFO), "disabled" (SERVICE_DISABLED). Missing: ExecutableType
 // 4 means automatic start, anything else demand start.
 constexpr Id ServiceStartType = 31002;
+// The account (String): "LocalSystem", "LocalService", "NetworkService", "virtual" or a named
+// account "DOMAIN\user", ".\user", "user@domain"; and for a named one the variable /install
+// reads its password from (the password itself is never stored).
+constexpr Id ServiceAccount = 31003;
+constexpr Id ServicePasswordEnv = 31004;
+// The service process reads:
+constexpr Id StopTimeout = 31005;            // milliseconds; 0 or missing: wait without a limit
+constexpr Id KillOnSupervisorExit = 31006;   // "1": the child's job ends with the service process
+constexpr Id RecoveryRestartDelays = 31007;  // milliseconds joined by ","; the last repeats
+constexpr Id RecoveryResetPeriod = 31008;    // seconds after which the failure count resets
+constexpr Id EventLog = 31009;               // "1": the Application event log
+constexpr Id ServiceLogFile = 31011;         // captured output, relative to the executable's folder
+constexpr Id ServiceLogMaxSize = 31012;      // bytes; the file rolls when it passes this size
+constexpr Id ServiceLogKeep = 31013;         // how many rolled files are kept
+// The child's additional environment: a count, then one wide "NAME=value" entry each.
+constexpr Id ServiceEnvironmentCount = 31100;
+constexpr Id ServiceEnvironmentFirst = 31101;
 
 }  // namespace pelto::config_id

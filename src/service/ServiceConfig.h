@@ -2,26 +2,26 @@
 // Configuration entries of the service host beyond the original vocabulary: how the service is
 // installed (display name, start type, account, recovery, event source) and how the service
 // process supervises its child (bounded stop, job, environment, captured output, event log).
-// Every entry is optional; without it the service behaves as it always did.
+// Every entry is optional; without it the service behaves as it always did. What each holds is
+// said beside its number in launcher/ConfigIds.h, which the pack tool writes them from.
 #include "launcher/ConfigBlock.h"
+#include "launcher/ConfigIds.h"
 
 namespace pelto {
 
-constexpr ConfigId ServiceDisplayNameId = 31001;  // wide text; empty: the service name
-constexpr ConfigId ServiceStartId = 31002;        // "demand", "auto", "delayed-auto" or "disabled"
-constexpr ConfigId ServiceAccountId = 31003;      // "LocalSystem", "LocalService", "NetworkService",
-                                                  // "virtual" or "DOMAIN\user"
-constexpr ConfigId ServicePasswordEnvId = 31004;  // name of the variable /install reads the password from
-constexpr ConfigId StopTimeoutId = 31005;         // milliseconds; 0 or missing: wait without limit
-constexpr ConfigId KillOnSupervisorExitId = 31006;  // flag
-constexpr ConfigId RecoveryRestartDelaysId = 31007;  // milliseconds, ","-separated; the last repeats
-constexpr ConfigId RecoveryResetPeriodId = 31008;    // seconds after which the failure count resets
-constexpr ConfigId EventLogId = 31009;               // flag
-constexpr ConfigId ServiceLogFileId = 31011;         // captured output, relative to the executable's folder
-constexpr ConfigId ServiceLogMaxSizeId = 31012;      // bytes; the file rolls when it passes this size
-constexpr ConfigId ServiceLogKeepId = 31013;         // how many rolled files are kept
-// The child's additional environment: a count, then one wide "NAME=value" entry each.
-constexpr ConfigId ServiceEnvironmentCountId = 31100;
-constexpr ConfigId ServiceEnvironmentFirstId = 31101;
+constexpr ConfigId ServiceDisplayNameId = config_id::ServiceDisplayName;  // wide; empty: the service name
+constexpr ConfigId ServiceStartId = config_id::ServiceStartType;
+constexpr ConfigId ServiceAccountId = config_id::ServiceAccount;
+constexpr ConfigId ServicePasswordEnvId = config_id::ServicePasswordEnv;
+constexpr ConfigId StopTimeoutId = config_id::StopTimeout;
+constexpr ConfigId KillOnSupervisorExitId = config_id::KillOnSupervisorExit;
+constexpr ConfigId RecoveryRestartDelaysId = config_id::RecoveryRestartDelays;
+constexpr ConfigId RecoveryResetPeriodId = config_id::RecoveryResetPeriod;
+constexpr ConfigId EventLogId = config_id::EventLog;
+constexpr ConfigId ServiceLogFileId = config_id::ServiceLogFile;
+constexpr ConfigId ServiceLogMaxSizeId = config_id::ServiceLogMaxSize;
+constexpr ConfigId ServiceLogKeepId = config_id::ServiceLogKeep;
+constexpr ConfigId ServiceEnvironmentCountId = config_id::ServiceEnvironmentCount;
+constexpr ConfigId ServiceEnvironmentFirstId = config_id::ServiceEnvironmentFirst;
 
 }  // namespace pelto

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,7 +20,8 @@ namespace pelto::test {
 
 struct ChildResult {
   DWORD exitCode = 0xFFFFFFFF;
-  DWORD startError = 0;   // CreateProcess's error when the process did not start
+  DWORD startError = 0;  // CreateProcess's error when the process did not start
+  DWORD pid = 0;
   bool timedOut = false;  // ended by the wait limit (exit code 99)
   std::string out;
   std::string err;
@@ -33,23 +35,21 @@ inline std::wstring selfPath() {
 
 inline std::string readWhole(const std::wstring& path) {
   std::string data;
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                         nullptr, OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return data;
+  UniqueFileHandle h(CreateFileW(path.c_str(), GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr));
   char buf[65536];
   DWORD got = 0;
-  while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) data.append(buf, got);
-  CloseHandle(h);
+  while (h && ReadFile(h.get(), buf, sizeof buf, &got, nullptr) && got > 0) data.append(buf, got);
   return data;
 }
 
 inline bool writeWhole(const std::wstring& path, const std::string& data) {
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
+  UniqueFileHandle h(
+      CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr));
   DWORD put = 0;
-  bool ok = WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &put, nullptr) && put == data.size();
-  CloseHandle(h);
-  return ok;
+  return h && WriteFile(h.get(), data.data(), static_cast<DWORD>(data.size()), &put, nullptr) &&
+         put == data.size();
 }
 
 inline std::wstring uniqueDir(const wchar_t* tag) {
@@ -127,11 +127,6 @@ class ScopedEnv {
   std::optional<std::wstring> old_;
 };
 
-inline bool isDirectory(const std::wstring& p) {
-  DWORD a = GetFileAttributesW(p.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 // PATH as the process environment and as the C runtime's copy of it hold it.
 inline std::string pathNow() {
   static char buf[32767];
@@ -145,10 +140,8 @@ inline std::string crtPath() {
 
 // Standard output and error are in text mode: compare with plain line feeds.
 inline std::string withoutCarriageReturns(std::string s) {
-  std::string out;
-  for (char c : s)
-    if (c != '\r') out.push_back(c);
-  return out;
+  std::erase(s, '\r');
+  return s;
 }
 
 // Runs a command line with standard output and error captured (carriage returns dropped);
@@ -174,6 +167,7 @@ inline ChildResult runCommand(std::wstring cmd, DWORD waitMs = 60000,
   si.hStdError = err;
   PROCESS_INFORMATION pi{};
   if (CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+    r.pid = pi.dwProcessId;
     if (whileRunning) whileRunning();
     if (WaitForSingleObject(pi.hProcess, waitMs) != WAIT_OBJECT_0) {
       TerminateProcess(pi.hProcess, 99);
@@ -198,18 +192,12 @@ inline ChildResult runCommand(std::wstring cmd, DWORD waitMs = 60000,
 // env: variables set for the child only (an empty value removes the variable).
 inline ChildResult runChild(const std::string& testName,
                             const std::map<std::wstring, std::wstring>& env = {}) {
-  std::map<std::wstring, std::wstring> saved;
-  for (const auto& [name, value] : env) {
-    wchar_t old[32767];
-    DWORD n = GetEnvironmentVariableW(name.c_str(), old, 32767);
-    saved[name] = n ? std::wstring(old, n) : std::wstring();
-    SetEnvironmentVariableW(name.c_str(), value.empty() ? nullptr : value.c_str());
-  }
-  ChildResult r = runCommand(L"\"" + selfPath() + L"\" --gtest_also_run_disabled_tests --gtest_filter=" +
-                             std::wstring(testName.begin(), testName.end()));
-  for (const auto& [name, value] : saved)
-    SetEnvironmentVariableW(name.c_str(), value.empty() ? nullptr : value.c_str());
-  return r;
+  std::vector<std::unique_ptr<ScopedEnv>> scoped;
+  for (const auto& [name, value] : env)
+    scoped.push_back(
+        std::make_unique<ScopedEnv>(name.c_str(), value.empty() ? std::nullopt : std::optional(value)));
+  return runCommand(L"\"" + selfPath() + L"\" --gtest_also_run_disabled_tests --gtest_filter=" +
+                    std::wstring(testName.begin(), testName.end()));
 }
 
 inline bool isChild() {

@@ -5,7 +5,7 @@
 namespace pelto {
 namespace {
 
-std::vector<unsigned char> imageWith(const ConfigBlock &block) {
+std::vector<unsigned char> imageWith(const ConfigBlock& block) {
   std::vector<unsigned char> image = minimalLauncherImage();
   std::vector<unsigned char> bytes = encodeConfigBlock(block);
   image.insert(image.end(), bytes.begin(), bytes.end());
@@ -28,27 +28,19 @@ TEST(ConfigBlockTest, RoundTripsAndEveryCutNamesThePrimitive) {
 
   using K = ConfigErrorKind;
   std::vector<K> expect;
-  auto field = [&expect](std::size_t n, K k) {
-    expect.insert(expect.end(), n, k);
-  };
+  auto field = [&expect](std::size_t n, K k) { expect.insert(expect.end(), n, k); };
   auto text = [&](std::size_t n, K k) { field(4, K::ReadInt), field(n, k); };
-  field(4 + 8, K::ReadInt), field(8, K::ReadLong),
-      field(4, K::ReadInt); // magic, reserved, count
-  for (const auto &[id, s] : b.strings)
-    field(4, K::ReadInt), text(s.size(), K::ReadString);
+  field(4 + 8, K::ReadInt), field(8, K::ReadLong), field(4, K::ReadInt);  // magic, reserved, count
+  for (const auto& [id, s] : b.strings) field(4, K::ReadInt), text(s.size(), K::ReadString);
   field(4, K::ReadInt);
-  for (const auto &[id, s] : b.wide)
-    field(4, K::ReadInt), text(s.size() * 2, K::ReadWString);
-  field(4, K::ReadInt), text(2, K::ReadString),
-      field(4 + 4, K::ReadInt); // one locale, one entry
+  for (const auto& [id, s] : b.wide) field(4, K::ReadInt), text(s.size() * 2, K::ReadWString);
+  field(4, K::ReadInt), text(2, K::ReadString), field(4 + 4, K::ReadInt);  // one locale, one entry
   text(b.locales[0].entries[0].second.size() * 2, K::ReadWString);
   const std::size_t start = minimalLauncherImage().size();
   ASSERT_EQ(start + expect.size(), full.size());
   for (std::size_t cut = start; cut < full.size(); ++cut) {
-    std::vector<unsigned char> image(
-        full.begin(), full.begin() + static_cast<std::ptrdiff_t>(cut));
-    ASSERT_EQ(loadConfigFromBytes(image, "de_DE").kind, expect[cut - start])
-        << "cut at " << cut;
+    std::vector<unsigned char> image(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(cut));
+    ASSERT_EQ(loadConfigFromBytes(image, "de_DE").kind, expect[cut - start]) << "cut at " << cut;
   }
 }
 
@@ -63,12 +55,10 @@ TEST(ConfigBlockTest, MatchingSectionsOverrideInFileOrderAndNeverTouchStrings) {
                {"de_CH", {{1016, u"de_CH"}}},
                {"", {{1005, u"any"}}}};
   struct Case {
-    const char *locale;
+    const char* locale;
     std::u16string text, caption;
-  } cases[] = {{"de_CH", u"de_CH", u"caption"},
-               {"de", u"de", u"caption"},
-               {"it_IT", u"base", u"caption"}};
-  for (const Case &c : cases) {
+  } cases[] = {{"de_CH", u"de_CH", u"caption"}, {"de", u"de", u"caption"}, {"it_IT", u"base", u"caption"}};
+  for (const Case& c : cases) {
     ASSERT_FALSE(loadConfigFromBytes(imageWith(b), c.locale));
     EXPECT_EQ(LauncherConfig.wide[1016], c.text) << c.locale;
     EXPECT_EQ(LauncherConfig.wide[1000], c.caption) << c.locale;
@@ -77,5 +67,5 @@ TEST(ConfigBlockTest, MatchingSectionsOverrideInFileOrderAndNeverTouchStrings) {
   }
 }
 
-} // namespace
-} // namespace pelto
+}  // namespace
+}  // namespace pelto

@@ -23,6 +23,7 @@ namespace pelto {
 namespace {
 
 using Words = std::vector<std::string>;
+using test::wide;
 
 std::string narrow(const std::wstring& w) {
   return std::string(w.begin(), w.end());
@@ -34,17 +35,15 @@ std::string replaced(std::string text, const std::string& from, const std::strin
   return text;
 }
 
-std::size_t linesOf(const std::string& all, const std::string& prefix, const std::string& part) {
-  std::size_t n = 0;
-  for (std::size_t pos = 0, end; pos < all.size(); pos = end + 1) {
-    end = std::min(all.find('\n', pos), all.size());
-    std::string line = all.substr(pos, end - pos);
-    n += line.rfind(prefix, 0) == 0 && line.find(part) != std::string::npos;
-  }
-  return n;
+std::string hex(const char* bytes, std::size_t size) {
+  std::string out;
+  for (std::size_t i = 0; i < size; ++i)
+    out += "0123456789abcdef"[(bytes[i] >> 4) & 15], out += "0123456789abcdef"[bytes[i] & 15];
+  return out;
 }
 
-DWORD servicePid(const std::string& name) {
+// The state, exit codes and process id the manager shows for the service.
+SERVICE_STATUS_PROCESS serviceStatus(const std::string& name) {
   SERVICE_STATUS_PROCESS status{};
   DWORD needed = 0;
   SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
@@ -53,13 +52,7 @@ DWORD servicePid(const std::string& name) {
                        &needed);
   CloseServiceHandle(service);
   CloseServiceHandle(manager);
-  return status.dwProcessId;
-}
-
-bool processEnds(DWORD pid, DWORD ms) {
-  UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
-  if (!process) return GetLastError() == ERROR_INVALID_PARAMETER;  // no such process any more
-  return WaitForSingleObject(process.get(), ms) == WAIT_OBJECT_0;
+  return status;
 }
 
 DWORD childOf(DWORD parent) {
@@ -73,112 +66,121 @@ DWORD childOf(DWORD parent) {
   return 0;
 }
 
+// Waits up to ms, in steps of 100 ms, for done() to hold.
+template <class Done>
+bool waitFor(int ms, Done done) {
+  for (int waited = 0; !done(); waited += 100, Sleep(100))
+    if (waited >= ms) return false;
+  return true;
+}
+
+void expect(bool ok, const std::string& context) {
+  EXPECT_TRUE(ok) << context;
+}
+void expectEq(const std::string& got, const std::string& want, const std::string& context = "") {
+  EXPECT_EQ(got, want) << context;
+}
+
 class Script {
  public:
   ~Script() {
     for (const Words& undo : undo_) step(undo);
     for (const std::string& key : keys_) test::deleteKeyTree(HKEY_CURRENT_USER, key);
     env_.clear();
-    for (int i = 0; i < 20 && GetFileAttributesA(dir_.c_str()) != INVALID_FILE_ATTRIBUTES; ++i, Sleep(250))
-      test::removeTreeA(dir_);
+    waitFor(5000, [&] {
+      return test::removeTreeA(dir_), GetFileAttributesA(dir_.c_str()) == INVALID_FILE_ATTRIBUTES;
+    });
   }
 
   void step(Words w) {
-    for (std::string& word : w)
-      word = replaced(
-          replaced(replaced(replaced(word, "{dir}", dir_), "\\n", "\n"), "{long}", std::string(7000, 'x')),
-          "{cache}", keys_.empty() ? "" : keys_.front());
-    for (std::string& word : w) word = replaced(word, "{user}", userName());
-    const std::string& op = w[0];
-    const std::string arg = w.size() > 1 ? w[1] : "", all = w.size() > 2 ? w[2] : "";
-    const HKEY root = arg == "HKLM" ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
-    if (op == "layout")
-      layout(arg, w.size() > 2 ? w[2] : "svcapp");
-    else if (op == "exe")
-      EXPECT_TRUE(CopyFileW((PELTO_SERVICE_TEST_DIR L"\\" + test::wide(arg)).c_str(),
-                            test::wide(dir_ + "\\HelloService.exe").c_str(), FALSE));
-    else if (op == "main")
-      model(dir_ + "\\" + (all.empty() ? "jre" : all), arg);
-    else if (op == "runtime")
-      runtime(dir_ + "\\" + arg);
-    else if (op == "write")
-      test::writeText(test::wide(dir_ + "\\" + arg), all);
-    else if (op == "remove")
-      test::removeTreeA(dir_ + "\\" + arg), DeleteFileA((dir_ + "\\" + arg).c_str());
-    else if (op == "env")
-      env_.push_back(std::make_unique<test::ScopedEnv>(
-          test::wide(arg).c_str(), all == "-" ? std::nullopt : std::optional(test::wide(all))));
-    else if (op == "reg")
-      setValue(w);
-    else if (op == "unreg" && w.size() < 4)
-      test::deleteKeyTree(root, all);
-    else if (op == "unreg")
-      RegDeleteKeyValueA(root, all.c_str(), w[3].c_str());
-    else if (op == "value")
-      EXPECT_EQ(valueText(root, all, w[3]), w[4]);
-    else if (op == "undo")
-      undo_.emplace_back(w.begin() + 1, w.end());
-    else if (op == "run")
-      run(Words(w.begin() + 1, w.end()));
-    else if (op == "exit")
-      EXPECT_EQ(std::to_string(last_.exitCode), arg) << out_;
-    else if (op == "is")
-      EXPECT_EQ(out_, arg);
-    else if (op == "out")
-      EXPECT_NE(out_.find(arg), std::string::npos) << out_;
-    else if (op == "no")
-      EXPECT_EQ((out_ + log_).find(arg), std::string::npos) << out_ << log_;
-    else if (op == "input")
-      input_ = arg;
-    else if (op == "double")
-      EXPECT_TRUE(test::copyDouble(L"java", L"java.exe", test::wide(dir_ + "\\" + arg)));
-    else if (op == "file")
-      EXPECT_TRUE(waitForFile(arg, [&](const std::string& text) { return text == all; })) << arg;
-    else if (op == "has")
-      EXPECT_TRUE(waitForFile(arg, [&](const std::string& text) { return text.find(all) != text.npos; }))
-          << arg;
-    else if (op == "took")
-      EXPECT_LT(lastMs_, std::stoul(arg));
-    else if (op == "stopped")
-      stopped(std::stoul(arg), std::stoul(all));
-    else if (op == "pids")
-      pids();
-    else if (op == "ended")
-      ended(std::stoul(arg));
-    else if (op == "log")
-      EXPECT_NE(log_.find(arg), std::string::npos) << log_;
-    else if (op == "events")
-      events(arg, std::stoul(all), w.size() > 3 ? w[3] : "", w.size() > 4 ? w[4] : "jre");
-    else if (op == "left")
-      left(arg, all, std::stoul(w[3]));
-    else if (op == "folders")
-      folders(std::stoul(arg), std::stoul(all));
-    else if (op == "status")
-      status(std::stoul(arg), all);
-    else if (op == "kill")
-      kill(arg == "child", std::stoul(all), w[3]);
-    else if (op == "keep")
-      CopyFileA((dir_ + "\\jre-record.jsonl").c_str(), (narrow(PELTO_JVM_RECORDS_DIR) + "\\" + arg).c_str(),
-                FALSE);
-    else
-      ADD_FAILURE() << "unknown step " << op;
+    char user[256];
+    DWORD userSize = sizeof user;
+    WIN32_FILE_ATTRIBUTE_DATA java{};
+    GetFileAttributesExA((dir_ + "\\jre\\bin\\java.exe").c_str(), GetFileExInfoStandard, &java);
+    const std::pair<std::string, std::string> marks[] = {
+        {"\\n", "\n"},
+        {"{dir}", dir_},
+        {"{long}", std::string(7000, 'x')},
+        {"{cache}", keys_.empty() ? "" : keys_.front()},
+        {"{pid}", std::to_string(last_.pid)},
+        {"{user}", GetUserNameA(user, &userSize) ? user : ""},
+        {"{time}", hex(reinterpret_cast<const char*>(&java.ftLastWriteTime), 8)}};
+    for (std::string& word : w) {
+      for (const auto& [from, to] : marks) word = replaced(word, from, to);
+      const std::size_t mark = word.find("{upto:"), end = word.find('}', mark);
+      if (mark != std::string::npos)
+        word.replace(mark, end + 1 - mark, std::stoul(word.substr(mark + 6)) + end + 1 - mark - word.size(),
+                     'x');
+    }
+    const std::string op = w[0], a = w.size() > 1 ? w[1] : "", b = w.size() > 2 ? w[2] : "";
+    const HKEY root = a == "HKLM" ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+    if (op == "layout") layout(a, w.size() > 2 ? b : "svcapp");
+    if (op == "exe")
+      expect(CopyFileW((PELTO_SERVICE_TEST_DIR L"\\" + wide(a)).c_str(), wide(at("HelloService.exe")).c_str(),
+                       FALSE),
+             a);
+    if (op == "main") model(at(b.empty() ? "jre" : b), a);
+    if (op == "runtime") runtime(at(a));
+    if (op == "write") test::writeText(wide(at(a)), b);
+    if (op == "remove") test::removeTreeA(at(a)), DeleteFileA(at(a).c_str());
+    if (op == "lock")
+      locked_.reset(
+          CreateFileA(at(a).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (op == "env")
+      env_.push_back(std::make_unique<test::ScopedEnv>(wide(a).c_str(),
+                                                       b == "-" ? std::nullopt : std::optional(wide(b))));
+    if (op == "reg") setValue(root, b, w[3], w[4], w[5]);
+    if (op == "unreg" && w.size() < 4) test::deleteKeyTree(root, b);
+    if (op == "unreg" && w.size() > 3) RegDeleteKeyValueA(root, b.c_str(), w[3].c_str());
+    if (op == "value") expectEq(valueText(root, b, w[3]), w[4]);
+    if (op == "undo") undo_.emplace_back(w.begin() + 1, w.end());
+    if (op == "run") run(Words(w.begin() + 1, w.end()));
+    if (op == "exit") expectEq(std::to_string(last_.exitCode), a, out_);
+    if (op == "is") expectEq(out_, a);
+    if (op == "out") expect(out_.find(a) != std::string::npos, out_);
+    if (op == "no") expect((out_ + log_).find(a) == std::string::npos, out_ + log_);
+    if (op == "log") expect(log_.find(a) != std::string::npos, log_);
+    if (op == "input") input_ = a;
+    if (op == "double") expect(test::copyDouble(L"java", L"java.exe", wide(at(a))), a);
+    if (op == "file") expect(waitFor(10000, [&] { return read(a) == b; }), a);
+    if (op == "has") expect(waitFor(10000, [&] { return read(a).find(b) != std::string::npos; }), a);
+    if (op == "took") expect(lastMs_ < std::stoul(a), std::to_string(lastMs_));
+    if (op == "stopped") stopped(std::stoul(a), std::stoul(b));
+    if (op == "pids") pids();
+    if (op == "ended") ended(std::stoul(a));
+    if (op == "events") events(a, std::stoul(b), w.size() > 3 ? w[3] : "", w.size() > 4 ? w[4] : "jre");
+    if (op == "left") left(a, b, std::stoul(w[3]));
+    if (op == "folders") folders(std::stoul(a), std::stoul(b));
+    if (op == "status") status(std::stoul(a), b);
+    if (op == "kill") kill(a == "child", std::stoul(b), w[3]);
+    if (op == "keep")
+      CopyFileA(at("jre-record.jsonl").c_str(), (narrow(PELTO_JVM_RECORDS_DIR) + "\\" + a).c_str(), FALSE);
+    const std::string ops =
+        " layout exe main runtime write remove lock env reg unreg value undo run exit is out no log "
+        "input double file has took stopped pids ended events left folders status kill keep ";
+    if (ops.find(" " + op + " ") == std::string::npos) ADD_FAILURE() << "unknown step " << op;
   }
 
  private:
+  // A path of the script's folder, or the word itself when it names one below it already.
+  std::string at(const std::string& path) const {
+    return path.rfind(dir_, 0) == 0 ? path : dir_ + "\\" + path;
+  }
+  std::string read(const std::string& file) const { return test::readWhole(wide(at(file))); }
+
   void layout(const std::string& name, const std::string& tag) {
     name_ = name;
-    dir_ = narrow(test::uniqueDir(test::wide(tag).c_str()));
-    ASSERT_TRUE(CopyFileW(PELTO_SERVICE_E2E_EXE, test::wide(dir_ + "\\HelloService.exe").c_str(), FALSE));
-    test::writeText(test::wide(dir_ + "\\lib\\hello-service.jar"), "placeholder");
-    runtime(dir_ + "\\jre");
+    dir_ = narrow(test::uniqueDir(wide(tag).c_str()));
+    ASSERT_TRUE(CopyFileW(PELTO_SERVICE_E2E_EXE, wide(at("HelloService.exe")).c_str(), FALSE));
+    test::writeText(wide(at("lib\\hello-service.jar")), "placeholder");
+    runtime(at("jre"));
     undo_ = {{"run", "/stop", name}, {"run", "/uninstall", name}};
     step({"run", "/uninstall", name});  // a leftover of an earlier, aborted run
   }
   void runtime(const std::string& home) {
-    ASSERT_TRUE(test::copyDouble(L"java", L"java.exe", test::wide(home + "\\bin\\java.exe")));
-    ASSERT_TRUE(test::copyDouble(L"jvm", L"jvm.dll", test::wide(home + "\\bin\\server\\jvm.dll")));
-    test::writeText(test::wide(home + "\\bin\\java-double.txt"),
-                    "0\nopenjdk version \"17.0.2\" 2022-01-18\n");
+    ASSERT_TRUE(test::copyDouble(L"java", L"java.exe", wide(home + "\\bin\\java.exe")));
+    ASSERT_TRUE(test::copyDouble(L"jvm", L"jvm.dll", wide(home + "\\bin\\server\\jvm.dll")));
+    test::writeText(wide(home + "\\bin\\java-double.txt"), "0\nopenjdk version \"17.0.2\" 2022-01-18\n");
     model(home, "return");
     std::string java = home + "\\bin\\java.exe";
     CharLowerBuffA(java.data(), static_cast<DWORD>(java.size()));
@@ -186,135 +188,116 @@ class Script {
   }
   // The JVM double's main: "return", "stdin 0" (reads its input until the stop line), "throw ...".
   void model(const std::string& home, const std::string& main) {
-    test::writeText(test::wide(home + "\\bin\\server\\jvm-double.txt"),
+    test::writeText(wide(home + "\\bin\\server\\jvm-double.txt"),
                     "method com/pelto/runtime/WinLauncher main ([Ljava/lang/String;)V\nmain " + main +
                         "\nrecord " + home + "-record.jsonl\n");
   }
-  // A registry value as text, its NULs written "|"; "<none>" when missing.
+  // A registry value as text: a DWORD in decimal, binary data in hex, the NULs of other data
+  // written "|"; "<none>" when missing.
   static std::string valueText(HKEY root, const std::string& key, const std::string& name) {
     char buf[4096];
     DWORD size = sizeof buf, type = 0;
-    if (RegGetValueA(root, key.c_str(), name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &type, buf, &size) !=
-        ERROR_SUCCESS)
+    if (RegGetValueA(root, key.c_str(), name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &type, buf, &size))
       return "<none>";
     if (type == REG_DWORD) return std::to_string(*reinterpret_cast<const DWORD*>(buf));
+    if (type == REG_BINARY || type == REG_QWORD) return hex(buf, size);
     if (type == REG_SZ) return std::string(buf, strnlen(buf, size));
     return replaced(std::string(buf, size), std::string(1, '\0'), "|");
   }
-  // left DIR PREFIX N: N names in DIR start with PREFIX.
-  void left(const std::string& dir, const std::string& prefix, std::size_t n) {
-    std::size_t found = 0;
-    for (const std::wstring& name : test::listDir(test::wide(dir_ + "\\" + dir)))
-      found += narrow(name).rfind(prefix, 0) == 0;
-    EXPECT_EQ(found, n) << dir << "\\" << prefix;
-  }
-  // folders N GONE: the record names N per-launch folders, the first GONE of them are gone and
-  // the others still stand.
-  void folders(std::size_t n, std::size_t gone) {
-    const std::string tag = "\"-Dpelto.tempDir=",
-                      all = test::readWhole(test::wide(dir_ + "\\jre-record.jsonl"));
-    std::vector<std::string> found;
-    for (std::size_t at = all.find(tag); at != std::string::npos; at = all.find(tag, at + 1)) {
-      std::string folder;
-      for (std::size_t i = at + tag.size(); i < all.size() && all[i] != '"'; ++i) {
-        if (all[i] == '\\') ++i;  // JSON doubles the backslashes
-        folder += all[i];
-      }
-      found.push_back(folder);
-    }
-    ASSERT_EQ(found.size(), n) << all;
-    for (std::size_t i = 0; i < n; ++i)
-      EXPECT_EQ(GetFileAttributesA(found[i].c_str()) == INVALID_FILE_ATTRIBUTES, i < gone) << found[i];
-  }
-  // reg ROOT KEY NAME TYPE DATA: text for sz, a number for dword, hex bytes for binary/qword.
-  void setValue(const Words& w) {
-    HKEY root = w[1] == "HKLM" ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, key = nullptr;
-    const std::string& path = w[2];
-    ASSERT_EQ(RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr), 0);
-    const DWORD type = w[4] == "sz"      ? REG_SZ
-                       : w[4] == "dword" ? REG_DWORD
-                       : w[4] == "qword" ? REG_QWORD
+  // reg ROOT KEY NAME TYPE DATA: text for sz and bytes (binary), a number for dword, hex for
+  // binary and qword.
+  void setValue(HKEY root, const std::string& path, const std::string& name, const std::string& kind,
+                std::string data) {
+    const DWORD type = kind == "sz"      ? REG_SZ
+                       : kind == "dword" ? REG_DWORD
+                       : kind == "qword" ? REG_QWORD
                                          : REG_BINARY;
-    std::string data = w[5];
-    if (type == REG_DWORD) {
-      DWORD v = std::stoul(w[5], nullptr, 0);
-      data.assign(reinterpret_cast<const char*>(&v), 4);
-    } else if (type != REG_SZ) {
-      data.clear();
-      for (std::size_t i = 0; i + 1 < w[5].size(); i += 2)
-        data.push_back(static_cast<char>(std::stoi(w[5].substr(i, 2), nullptr, 16)));
-    }
-    RegSetValueExA(key, w[3].c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
-                   static_cast<DWORD>(data.size() + (type == REG_SZ)));
-    RegCloseKey(key);
-    undo_.push_back({"unreg", w[1], path, w[3]});
+    const DWORD number = type == REG_DWORD ? std::stoul(data, nullptr, 0) : 0;
+    if (type == REG_DWORD) data.assign(reinterpret_cast<const char*>(&number), 4);
+    if (kind == "binary" || kind == "qword")
+      for (std::size_t i = 0; i < data.size(); ++i)
+        data.replace(i, 2, 1, static_cast<char>(std::stoi(data.substr(i, 2), nullptr, 16)));
+    ASSERT_EQ(RegSetKeyValueA(root, path.c_str(), name.c_str(), type, data.data(),
+                              static_cast<DWORD>(data.size() + (type == REG_SZ))),
+              0);
+    undo_.push_back({"unreg", root == HKEY_LOCAL_MACHINE ? "HKLM" : "HKCU", path, name});
   }
   void run(const Words& words) {
-    std::u16string cmd = quoteArgument(utf8ToUtf16(dir_ + "\\HelloService.exe"));
+    std::u16string cmd = quoteArgument(utf8ToUtf16(at("HelloService.exe")));
     for (const std::string& word : words) cmd += u" " + quoteArgument(utf8ToUtf16(word));
     wchar_t temp[MAX_PATH];
-    std::wstring logDir(temp, GetEnvironmentVariableW(L"TMP", temp, MAX_PATH));
-    for (const std::wstring& name : test::listDir(logDir))
-      if (name.rfind(L"qvx_nlog_", 0) == 0) DeleteFileW((logDir + L"\\" + name).c_str());
+    const std::wstring logDir(temp, GetEnvironmentVariableW(L"TMP", temp, MAX_PATH));
+    auto logs = [&](bool remove) {
+      log_.clear();
+      for (const std::wstring& name : test::listDir(logDir))
+        if (name.rfind(L"qvx_nlog_", 0) == 0)
+          remove ? void(DeleteFileW((logDir + L"\\" + name).c_str()))
+                 : void(log_ += test::readWhole(logDir + L"\\" + name));
+    };
+    logs(true);
     const DWORD started = GetTickCount();
+    // A fresh copy is now and then refused under load.
     for (int attempt = 0; attempt < 5 && (attempt == 0 || last_.startError); ++attempt, Sleep(200))
-      last_ =
-          test::runCommand(asW(cmd), 90000, {}, input_);  // a fresh copy is now and then refused under load
+      last_ = test::runCommand(asW(cmd), 90000, {}, input_);
     input_.reset();
+    locked_.reset();
     lastMs_ = GetTickCount() - started;
     out_ = last_.out + last_.err;
-    log_.clear();
-    for (const std::wstring& name : test::listDir(logDir))
-      if (name.rfind(L"qvx_nlog_", 0) == 0) log_ += test::readWhole(logDir + L"\\" + name);
+    logs(false);
   }
   // events EVENT N [PART] [RECORD]: waits until RECORD holds N lines of EVENT holding PART.
   void events(const std::string& event, std::size_t n, const std::string& part, const std::string& record) {
     const std::string prefix = "{\"event\":\"" + event + "\"";
     std::size_t got = 0;
-    const std::wstring path = test::wide(dir_ + "\\" + record + "-record.jsonl");
-    for (int waited = 0; (got = linesOf(test::readWhole(path), prefix, part)) < n && waited < 30000;
-         waited += 100)
-      Sleep(100);
-    EXPECT_EQ(got, n) << event << " " << part << "\n" << test::readWhole(path);
+    std::string all;
+    waitFor(30000, [&] {
+      all = read(record + "-record.jsonl"), got = 0;
+      for (std::size_t pos = 0, end; pos < all.size(); pos = end + 1) {
+        end = std::min(all.find('\n', pos), all.size());
+        got += all.compare(pos, prefix.size(), prefix) == 0 &&
+               all.substr(pos, end - pos).find(part) != std::string::npos;
+      }
+      return got >= n;
+    });
+    EXPECT_EQ(got, n) << event << " " << part << "\n" << all;
+  }
+  // left DIR PREFIX N: N names in DIR start with PREFIX.
+  void left(const std::string& dir, const std::string& prefix, std::size_t n) {
+    std::size_t found = 0;
+    for (const std::wstring& name : test::listDir(wide(at(dir)))) found += narrow(name).rfind(prefix, 0) == 0;
+    EXPECT_EQ(found, n) << dir << "\\" << prefix;
+  }
+  // folders N GONE: the record names N per-launch folders, the first GONE of them are gone and
+  // the others still stand.
+  void folders(std::size_t n, std::size_t gone) {
+    const std::string tag = "\"-Dpelto.tempDir=", all = read("jre-record.jsonl");
+    std::vector<std::string> found;
+    for (std::size_t at = all.find(tag); at != std::string::npos; at = all.find(tag, at + 1))
+      found.push_back(replaced(all.substr(at + tag.size(), all.find('"', at + tag.size()) - at - tag.size()),
+                               "\\\\", "\\"));
+    ASSERT_EQ(found.size(), n) << all;
+    for (std::size_t i = 0; i < n; ++i)
+      EXPECT_EQ(GetFileAttributesA(found[i].c_str()) == INVALID_FILE_ATTRIBUTES, i < gone) << found[i];
   }
   void status(DWORD code, const std::string& text) {
-    for (int waited = 0; waited < 30000; waited += 250, Sleep(250)) {
-      step({"run", "/status", name_});
-      if (last_.exitCode == code) break;
-    }
+    waitFor(30000, [&] { return step({"run", "/status", name_}), last_.exitCode == code; });
     step({"exit", std::to_string(code)});
     EXPECT_EQ(out_.substr(0, text.size()), text);
   }
-  // kill child|service CODE [CODE-OF-THE-OTHER]: ends one of the service's two processes and
-  // waits for both to end, the other with its own exit code.
+  // kill child|service CODE OTHER: ends one of the service's two processes and waits for both
+  // to end, the other with its own exit code ("-": any).
   void kill(bool child, UINT code, const std::string& otherCode) {
-    DWORD service = servicePid(name_), ids[2] = {service, childOf(service)};
+    DWORD service = serviceStatus(name_).dwProcessId, ids[2] = {service, childOf(service)}, exitCode = 0;
     UniqueHandle victim(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, ids[child]));
     UniqueHandle other(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, ids[!child]));
     ASSERT_TRUE(victim && other && TerminateProcess(victim.get(), code));
     ASSERT_EQ(WaitForSingleObject(other.get(), 20000), WAIT_OBJECT_0);
-    DWORD exitCode = 0;
     GetExitCodeProcess(other.get(), &exitCode);
-    if (otherCode != "-") {
-      EXPECT_EQ(std::to_string(exitCode), otherCode);
-    }
-  }
-
-  // Waits up to ten seconds for a file of the folder to satisfy the check.
-  template <class Check>
-  bool waitForFile(const std::string& file, Check check) {
-    for (int waited = 0; waited < 10000; waited += 100, Sleep(100))
-      if (check(test::readWhole(test::wide(dir_ + "\\" + file)))) return true;
-    return false;
+    if (otherCode != "-") expectEq(std::to_string(exitCode), otherCode);
   }
   // stopped WIN32 SPECIFIC: the manager shows the service stopped with these exit codes.
   void stopped(DWORD win32, DWORD specific) {
-    SERVICE_STATUS status{};
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-    SC_HANDLE service = OpenServiceA(manager, name_.c_str(), SERVICE_QUERY_STATUS);
-    QueryServiceStatus(service, &status);
-    CloseServiceHandle(service);
-    CloseServiceHandle(manager);
+    const SERVICE_STATUS_PROCESS status = serviceStatus(name_);
     EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
     EXPECT_EQ(status.dwWin32ExitCode, win32);
     EXPECT_EQ(status.dwServiceSpecificExitCode, specific);
@@ -322,24 +305,26 @@ class Script {
   // pids: the running service's child and every process the record says the JVM spawned; the
   // step "ended MS" then waits for each to end.
   void pids() {
-    pids_ = {childOf(servicePid(name_))};
-    const std::string all = test::readWhole(test::wide(dir_ + "\\jre-record.jsonl")), tag = "\"pid\":";
+    pids_ = {childOf(serviceStatus(name_).dwProcessId)};
+    const std::string all = read("jre-record.jsonl"), tag = "\"pid\":";
     for (std::size_t at = all.find(tag); at != std::string::npos; at = all.find(tag, at + 1))
       pids_.push_back(static_cast<DWORD>(std::stoul(all.substr(at + tag.size()))));
     EXPECT_GT(pids_.size(), 1u);
     EXPECT_NE(pids_[0], 0u);
   }
   void ended(DWORD ms) {
-    for (DWORD pid : pids_) EXPECT_TRUE(processEnds(pid, ms)) << pid;
-  }
-  static std::string userName() {
-    char user[256];
-    DWORD size = sizeof user;
-    return GetUserNameA(user, &size) ? user : "";
+    for (DWORD pid : pids_) {
+      UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
+      // No such process any more, or it ends in time.
+      EXPECT_TRUE(process ? WaitForSingleObject(process.get(), ms) == WAIT_OBJECT_0
+                          : GetLastError() == ERROR_INVALID_PARAMETER)
+          << pid;
+    }
   }
 
   std::string name_, dir_, out_, log_;
   std::optional<std::string> input_;  // standard input of the next run
+  UniqueFileHandle locked_;           // a file held without sharing during the next run
   DWORD lastMs_ = 0;                  // how long the last run took
   std::vector<DWORD> pids_;
   test::ChildResult last_;
@@ -352,20 +337,22 @@ TEST(Scripts, EachScriptRunsToItsEnd) {
   wchar_t only[64] = L"";
   GetEnvironmentVariableW(L"PELTO_SCRIPTS", only, 64);
   const std::wstring dir = PELTO_SERVICE_CASES;
+  std::size_t steps = 0;
   for (const std::wstring& name : test::listDir(dir)) {
     if (!name.ends_with(L".steps") || (*only && name != only)) continue;
     Script script;
-    std::string text = test::readWhole(dir + L"\\" + name);
+    const std::string text = test::readWhole(dir + L"\\" + name);
     int number = 0;
     for (std::size_t pos = 0, end; pos < text.size(); pos = end + 1) {
       end = std::min(text.find('\n', pos), text.size());
       Words words;
       splitCommandLine(std::string_view(text).substr(pos, end - pos), words);
       SCOPED_TRACE(narrow(name) + ":" + std::to_string(++number));
-      if (!words.empty() && words[0][0] != '#') script.step(words);
+      if (!words.empty() && words[0][0] != '#') script.step(words), ++steps;
       if (testing::Test::HasFatalFailure()) return;
     }
   }
+  EXPECT_GT(steps, 0u) << "no script named " << narrow(only);
 }
 
 }  // namespace

@@ -133,18 +133,5 @@ TEST(ChildPriority, RegistryValueOnlyWhenExactlyFourBytesOfOnePriorityClass) {
   for (const Case& c : cases) EXPECT_EQ(childPriorityClass(c.ok, c.size, c.value), c.priority) << c.value;
 }
 
-// The configuration query of /status: a record beyond any fixed room is still
-// read whole.
-TEST(ServiceConfigQuery, AsksForTheRoomTheQueryNeeds) {
-  std::vector<std::uint64_t> buffer;
-  std::uint32_t needed = 0;
-  auto query = [&](std::uint64_t* room, std::uint32_t size, std::uint32_t& need) {
-    need = 12345;
-    return room && size >= need;
-  };
-  ASSERT_TRUE(queryWithNeededRoom(query, buffer, needed));
-  EXPECT_GE(buffer.size() * 8, 12345u);
-}
-
 }  // namespace
 }  // namespace pelto

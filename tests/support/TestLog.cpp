@@ -11,7 +11,9 @@ LogRecorder::LogRecorder() {
   });
 }
 
-LogRecorder::~LogRecorder() { setLogCapture(nullptr); }
+LogRecorder::~LogRecorder() {
+  setLogCapture(nullptr);
+}
 
 bool LogRecorder::contains(const std::string& fragment) const {
   for (const auto& line : lines_)

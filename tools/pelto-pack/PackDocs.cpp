@@ -26,6 +26,7 @@ std::string enumOf(std::span<const std::string_view> values) {
 constexpr std::string_view Str = R"({"type": "string"})";
 constexpr std::string_view NonEmpty = R"({"type": "string", "minLength": 1})";
 constexpr std::string_view Bool = R"({"type": "boolean"})";
+constexpr std::string_view Duration = R"({"type": "string", "pattern": "^[0-9]+(ms|s|m|h|d)$"})";
 
 std::string object(const std::string& properties, std::string_view required = "") {
   return R"({"type": "object", "additionalProperties": false, "properties": {)" + properties + "}" +
@@ -80,9 +81,21 @@ std::string kindSchema(const KeyDef& def) {
       return arrayOf(object(R"("versions": {"type": "string", "minLength": 1}, "options": )" + words(),
                             "\"versions\", \"options\""));
     case Kind::Duration:
-      return R"({"type": "string", "pattern": "^[0-9]+(ms|s|m|h|d)$"})";
+      return std::string(Duration);
     case Kind::Size:
       return R"({"type": "string", "pattern": "^[0-9]+(B|KB|MB|GB)$"})";
+    case Kind::DurationList:
+      return R"({"type": "array", "minItems": 1, "maxItems": )" + std::to_string(def.max) + R"(, "items": )" +
+             std::string(Duration) + "}";
+    case Kind::Count:
+      return R"({"type": "integer", "minimum": 0, "maximum": )" + std::to_string(def.max) + "}";
+    case Kind::Account:
+      return R"({"type": "string", "pattern": "^(LocalSystem|LocalService|NetworkService|virtual|[^\\\\@]+[\\\\@][^\\\\@]+)$"})";
+    case Kind::VariableName:
+      return R"({"type": "string", "pattern": "^[^=]+$"})";
+    case Kind::Environment:
+      return R"({"type": "object", "propertyNames": {"pattern": "^[^=]+$"}, "maxProperties": )" +
+             std::to_string(def.max) + R"(, "additionalProperties": {"type": "string"}})";
     case Kind::Wide:
     case Kind::Text:
       return std::string(Str);
@@ -96,8 +109,8 @@ std::string withDescription(std::string schema, std::string_view help) {
   return schema + ", \"description\": " + json(help) + "}";
 }
 
-std::string_view kindText(Kind kind) {
-  switch (kind) {
+std::string kindText(const KeyDef& def) {
+  switch (def.kind) {
     case Kind::Text:
     case Kind::ServiceName:
       return "text";
@@ -144,6 +157,17 @@ std::string_view kindText(Kind kind) {
       return "duration: \"30s\", \"5m\", \"1d\"";
     case Kind::Size:
       return "size: \"10MB\"";
+    case Kind::DurationList:
+      return "array of up to " + std::to_string(def.max) + " durations: [\"10s\", \"1m\", \"5m\"]";
+    case Kind::Count:
+      return "integer from 0 to " + std::to_string(def.max);
+    case Kind::Account:
+      return "\"LocalSystem\" / \"LocalService\" / \"NetworkService\" / \"virtual\" / \"DOMAIN\\user\", "
+             "\".\\user\", \"user@domain\"";
+    case Kind::VariableName:
+      return "variable name";
+    case Kind::Environment:
+      return "`NAME = \"value\"`, up to " + std::to_string(def.max) + " (Unicode)";
   }
   return "";
 }
@@ -152,28 +176,40 @@ std::string ids(const KeyDef& def) {
   if (def.kind == Kind::SplashTexts) return "10109-10122";
   if (def.kind == Kind::VersionOptions) return "10200, 10201 + 2i, 10202 + 2i";
   if (def.kind == Kind::MainClass) return "122 (and 133)";
+  if (def.kind == Kind::Environment)
+    return std::to_string(def.id) + ", " + std::to_string(def.id + 1) + " + i (wide)";
   std::string out = std::to_string(def.id);
   if (def.id2 && def.kind != Kind::MainClass) out += ", " + std::to_string(def.id2);
   return out;
+}
+
+// A table's keys and the tables nested in it ("service.log" in "service").
+std::string tableSchema(std::string_view table) {
+  std::string properties;
+  auto add = [&properties](std::string_view name, const std::string& schema) {
+    properties += (properties.empty() ? "" : ", ") + json(name) + ": " + schema;
+  };
+  if (table == "messages")
+    for (const MessageDef& m : messageTable()) add(m.key, withDescription(std::string(Str), m.detail));
+  for (const KeyDef& def : keyTable()) {
+    if (def.table != table) continue;
+    if (def.kind == Kind::Environment) return withDescription(kindSchema(def), def.help);
+    add(def.key, withDescription(kindSchema(def), def.help));
+  }
+  for (std::string_view inner : tableNames())
+    if (inner.size() > table.size() && inner.starts_with(table) && inner[table.size()] == '.' &&
+        inner.find('.', table.size() + 1) == std::string_view::npos)
+      add(inner.substr(table.size() + 1), tableSchema(inner));
+  return object(properties);
 }
 
 }  // namespace
 
 void writeJsonSchema(std::ostream& out) {
   std::string tables;
-  for (std::string_view table : tableNames()) {
-    std::string properties;
-    if (table == "messages") {
-      for (const MessageDef& m : messageTable())
-        properties += (properties.empty() ? "" : ", ") + json(m.key) + ": " +
-                      withDescription(std::string(Str), m.detail);
-    }
-    for (const KeyDef& def : keyTable())
-      if (def.table == table)
-        properties += (properties.empty() ? "" : ", ") + json(def.key) + ": " +
-                      withDescription(kindSchema(def), def.help);
-    tables += "    " + json(table) + ": " + object(properties) + ",\n";
-  }
+  for (std::string_view table : tableNames())
+    if (table.find('.') == std::string_view::npos)
+      tables += "    " + json(table) + ": " + tableSchema(table) + ",\n";
   std::string idMap =
       R"({"type": "object", "additionalProperties": false, "patternProperties": {"^-?[0-9]+$": {"type": "string"}}})";
   std::string messages;
@@ -199,7 +235,7 @@ void writeJsonSchema(std::ostream& out) {
 void writeKeyReference(std::ostream& out) {
   out << "| Key | Value | ConfigId |\n|---|---|---|\n";
   for (const KeyDef& def : keyTable())
-    out << "| `" << def.table << "." << def.key << "` | " << def.help << "; " << kindText(def.kind) << " | "
+    out << "| `" << def.table << "." << def.key << "` | " << def.help << "; " << kindText(def) << " | "
         << ids(def) << " |\n";
   out << "\n| Message (`[messages]`, `[locale.messages]`) | {0} | ConfigId |\n|---|---|---|\n";
   for (const MessageDef& m : messageTable())

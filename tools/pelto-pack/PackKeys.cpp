@@ -5,6 +5,9 @@
 #include <cctype>
 #include <charconv>
 
+#include "service/ServiceInstall.h"
+#include "service/Supervision.h"
+
 namespace pelto::pack {
 namespace {
 
@@ -21,6 +24,32 @@ constexpr KeyDef Keys[] = {
     {"service", "start", Kind::Start, id::ExecutableType, "start type of the installed service",
      id::ServiceStartType},
     {"service", "errors", Kind::Errors, id::ExecutableType, "where fatal messages go"},
+    {"service", "account", Kind::Account, id::ServiceAccount,
+     "account the service runs as (default \"LocalSystem\"; \"virtual\": NT SERVICE\\ and the service name)"},
+    {"service", "password-env", Kind::VariableName, id::ServicePasswordEnv,
+     "variable /install reads the password of a named account (packed or --account) from, else it asks"},
+    {"service", "stop-timeout", Kind::Duration, id::StopTimeout,
+     "longest wait for the child after a stop, then it and its processes are ended (\"0s\": no limit)"},
+    {"service", "kill-on-supervisor-exit", Kind::Flag, id::KillOnSupervisorExit,
+     "the child and what it started end when the service process ends"},
+    {"service", "event-log", Kind::Flag, id::EventLog,
+     "the service's life in the Application event log; /install registers the source"},
+    {"service.recovery", "restart-after", Kind::DurationList, id::RecoveryRestartDelays,
+     "restart delays after failures in turn, the last repeating", 0, TextRoom - 1, ',', 1,
+     static_cast<long long>(MaxRestartDelays)},
+    {"service.recovery", "reset-after", Kind::Duration, id::RecoveryResetPeriod,
+     "time after which the failure count starts again", 0, TextRoom - 1, 0, 1000},
+    {"service.log", "file", Kind::RelativeFolder, id::ServiceLogFile,
+     "file for the child's standard output and error, relative to the executable's folder"},
+    {"service.log", "max-size", Kind::Size, id::ServiceLogMaxSize,
+     "the file rolls to service.1.log ... when it passes this size"},
+    {"service.log", "keep", Kind::Count, id::ServiceLogKeep, "rolled files kept", 0, TextRoom - 1, 0, 1,
+     MaxKeptLogFiles},
+    // The entries' ids stay within the service host's range.
+    {"service.environment", "NAME", Kind::Environment, id::ServiceEnvironmentCount,
+     "a variable the child gets besides the service's own; launcher variables and ${NAME} expanded", 0,
+     TextRoom - 1, 0, 1,
+     std::min<long long>(MaxEnvironmentEntries, id::ServiceOperationsLast - id::ServiceEnvironmentFirst + 1)},
     {"application", "flavour", Kind::Flavour, id::Flavour, "launcher flavour (default \"pelto\")"},
     {"application", "main-class", Kind::MainClass, id::MainClass, "main class", id::MainClassInModule},
     {"application", "arguments", Kind::Arguments, id::AppArguments,
@@ -72,8 +101,12 @@ constexpr KeyDef Keys[] = {
      ShortTextRoom - 1},
 };
 
-constexpr std::string_view Tables[] = {"service", "application", "java",   "jvm",
-                                       "output",  "instance",    "splash", "messages"};
+constexpr std::string_view Tables[] = {"service",     "service.recovery",
+                                       "service.log", "service.environment",
+                                       "application", "java",
+                                       "jvm",         "output",
+                                       "instance",    "splash",
+                                       "messages"};
 
 constexpr MessageDef Messages[] = {
     {"caption", 1000, "Java service launcher", "(caption of the message box)"},
@@ -197,6 +230,36 @@ std::string checkServiceName(std::string_view text) {
   if (text.empty()) return "is empty";
   if (text.size() > 256) return "is longer than the 256 characters a service name may have";
   if (text.find_first_of("/\\") != std::string_view::npos) return "may not contain \"/\" or \"\\\"";
+  return "";
+}
+
+namespace {
+
+bool isNamedAccount(std::string_view text) {
+  // DOMAIN\user, .\user or user@domain: a name on both sides of the one separator.
+  std::size_t at = text.find_first_of("\\@");
+  return at != std::string_view::npos && at > 0 && at + 1 < text.size() &&
+         text.find_first_of("\\@", at + 1) == std::string_view::npos;
+}
+
+}  // namespace
+
+std::string checkAccount(std::string_view text) {
+  // The install verbs compare the built-in names without case, as Windows does.
+  for (std::string_view builtIn : {"LocalSystem", "LocalService", "NetworkService", "virtual"})
+    if (text.size() == builtIn.size() &&
+        std::equal(text.begin(), text.end(), builtIn.begin(), [](char a, char b) {
+          return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+        }))
+      return "";
+  if (isNamedAccount(text)) return "";
+  return "is not \"LocalSystem\", \"LocalService\", \"NetworkService\", \"virtual\" or a named account "
+         "\"DOMAIN\\user\", \".\\user\", \"user@domain\"";
+}
+
+std::string checkVariableName(std::string_view text) {
+  if (text.empty() || text.find_first_of(std::string_view("=\0", 2)) != std::string_view::npos)
+    return "is not an environment variable name (not empty, no \"=\", no NUL)";
   return "";
 }
 

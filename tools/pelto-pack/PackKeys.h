@@ -39,6 +39,11 @@ enum class Kind {
   VersionOptions,  // version-specific JVM options
   Duration,        // "30s", "5m", "1d": stored as milliseconds (unit 1) or seconds (unit 1000)
   Size,            // "10MB": stored as bytes
+  DurationList,    // an array of durations joined by the separator, at most max of them
+  Count,           // an integer from 0 to max
+  Account,         // the account a service runs as
+  VariableName,    // the name of an environment variable
+  Environment,     // a table of NAME = "value": a count, then one wide "NAME=value" each
 };
 
 struct KeyDef {
@@ -51,6 +56,7 @@ struct KeyDef {
   std::size_t room = TextRoom - 1;  // the longest text the launcher reads whole
   char separator = 0;               // List
   long long unit = 1;               // Duration: milliseconds per stored unit
+  long long max = 0;                // DurationList, Environment: items; Count: the value
 };
 
 struct MessageDef {
@@ -71,6 +77,8 @@ std::string suggestion(std::string_view word, const std::vector<std::string>& ca
 // Checks of single texts; each returns an empty string or what is wrong.
 std::string checkMainClass(std::string_view text);
 std::string checkServiceName(std::string_view text);
+std::string checkAccount(std::string_view text);
+std::string checkVariableName(std::string_view text);
 
 // The English text of "no Java runtime", naming what the configured search looks at.
 std::string noRuntimeMessage(std::string_view searchSequence, std::string_view minVersion,

@@ -516,6 +516,8 @@ struct Reader {
         return versionOptions(node, what);
       case Kind::SplashTexts:
         return splashTexts(node, what, def);
+      case Kind::Environment:
+        return environment(node, what, def);
       default:
         break;
     }
@@ -609,20 +611,83 @@ struct Reader {
         return true;
       }
       case Kind::Duration:
-      case Kind::Size: {
-        const std::string* s = text(node, what);
-        if (!s) return false;
-        std::optional<long long> n = def.kind == Kind::Size ? parseSize(*s) : parseDuration(*s, def.unit);
-        if (!n)
-          return bad(node, what, *s,
-                     def.kind == Kind::Size ? "is not a size such as \"10MB\""
-                                            : "is not a duration such as \"30s\", \"5m\" or \"1d\"");
-        out = std::to_string(*n);
+      case Kind::Size:
+        return amount(def, node, what, out);
+      case Kind::DurationList: {
+        const auto* a = node.as_array();
+        if (!a || a->empty())
+          return fail(node.source(),
+                      std::string(what) + " must be an array of durations such as [\"10s\", \"1m\"]");
+        if (static_cast<long long>(a->size()) > def.max)
+          return fail(node.source(), std::string(what) + " has " + std::to_string(a->size()) +
+                                         " items; the launcher takes at most " + std::to_string(def.max));
+        out.clear();
+        for (const toml::node& item : *a) {
+          std::string n;
+          if (!amount(def, item, what, n)) return false;
+          out += (out.empty() ? "" : std::string(1, def.separator)) + n;
+        }
+        return fits(node, what, out, out.size(), def.room);
+      }
+      case Kind::Count: {
+        const auto* n = node.as_integer();
+        if (!n || n->get() < 0 || n->get() > def.max)
+          return fail(node.source(),
+                      std::string(what) + " must be an integer from 0 to " + std::to_string(def.max));
+        out = std::to_string(n->get());
         return true;
+      }
+      case Kind::Account:
+      case Kind::VariableName: {
+        if (!ansi(node, what, out)) return false;
+        std::string why = def.kind == Kind::Account ? checkAccount(out) : checkVariableName(out);
+        if (!why.empty()) return bad(node, what, node.as_string()->get(), why);
+        return fits(node, what, out, out.size(), def.room);
       }
       default:
         return false;
     }
+  }
+
+  // One duration or size: the stored number as text.
+  bool amount(const KeyDef& def, const toml::node& node, std::string_view what, std::string& out) {
+    const std::string* s = text(node, what);
+    if (!s) return false;
+    std::optional<long long> n = def.kind == Kind::Size ? parseSize(*s) : parseDuration(*s, def.unit);
+    if (!n)
+      return bad(node, what, *s,
+                 def.kind == Kind::Size ? "is not a size below 2GB such as \"10MB\""
+                 : def.unit == 1000 ? "is not a duration in whole seconds such as \"30s\", \"5m\" or \"1d\""
+                                    : "is not a duration such as \"30s\", \"5m\" or \"1d\"");
+    out = std::to_string(*n);
+    return true;
+  }
+
+  // [service.environment]: NAME = "value", written as a count and one wide "NAME=value" each.
+  bool environment(const toml::node& node, std::string_view what, const KeyDef& def) {
+    const toml::table* t = table(node, what);
+    if (!t || t->empty()) return t != nullptr;
+    if (static_cast<long long>(t->size()) > def.max)
+      return fail(node.source(), std::string(what) + " has " + std::to_string(t->size()) +
+                                     " variables; the launcher takes at most " + std::to_string(def.max));
+    if (!claim(def.id, node.source())) return false;
+    ConfigId id = def.id + 1;
+    for (auto&& [k, v] : *t) {
+      std::string name(k.str());
+      std::string itemWhat = std::string(what) + "." + name;
+      std::string why = checkVariableName(name);
+      if (!why.empty()) return fail(k.source(), std::string(what) + " " + quote(name) + " " + why);
+      std::u16string value;
+      if (!utf16(v, itemWhat, value)) return false;
+      if (value.find(u'\0') != std::u16string::npos)
+        return bad(v, itemWhat, v.as_string()->get(), "holds a NUL character");
+      std::u16string entry = utf8ToUtf16(name) + u"=" + value;
+      if (!claim(id, v.source()) || !fits(v, itemWhat, v.as_string()->get(), entry.size(), def.room))
+        return false;
+      wide[id++] = std::move(entry);
+    }
+    strings[def.id] = std::to_string(t->size());
+    return true;
   }
 
   const toml::table* table(const toml::node& node, std::string_view what) {
@@ -632,6 +697,8 @@ struct Reader {
   }
 
   bool section(std::string_view name, const toml::table& t) {
+    for (const KeyDef& d : keyTable())
+      if (d.table == name && d.kind == Kind::Environment) return value(d, t, name);
     for (auto&& [k, v] : t) {
       std::string what = std::string(name) + "." + std::string(k.str());
       if (name == "messages") {
@@ -642,11 +709,22 @@ struct Reader {
         if (!claim(m->id, v.source()) || !utf16(v, what, wide[m->id])) return false;
         continue;
       }
+      if (std::find(tableNames().begin(), tableNames().end(), what) != tableNames().end()) {
+        const toml::table* inner = table(v, what);
+        if (!inner || !section(what, *inner)) return false;
+        continue;
+      }
+      if (what == "service.password")
+        return fail(k.source(),
+                    "service.password is refused: passwords are never stored in the executable; "
+                    "password-env names the variable /install reads it from (or /install asks)");
       const KeyDef* def = keyDef(name, k.str());
       if (!def) {
         std::vector<std::string> known;
         for (const KeyDef& d : keyTable())
           if (d.table == name) known.emplace_back(d.key);
+        for (std::string_view n : tableNames())
+          if (n.starts_with(std::string(name) + ".")) known.emplace_back(n.substr(name.size() + 1));
         std::string hint = renamedHint(what);
         return fail(k.source(),
                     "unknown key \"" + what + "\"" + (hint.empty() ? suggestion(k.str(), known) : hint));
@@ -798,10 +876,13 @@ struct Reader {
 // ---------------------------------------------------------------------------------------------
 // Writing
 
-// What dump prints for one key: the TOML value and the ids it stands for.
+// What dump prints for one key: the TOML value and the ids it stands for; a table of its own
+// (the environment) is printed as its lines instead.
 struct Printed {
   std::string value;
   std::vector<ConfigId> ids;
+  std::vector<ConfigId> wideIds = {};
+  std::vector<std::string> lines = {};
 };
 
 using Strings = std::map<ConfigId, std::string>;
@@ -891,14 +972,43 @@ std::optional<std::string> sizeValue(long long n) {
   return quote("0B");
 }
 
+// A bare TOML key when it is one, else a quoted one.
+std::string tomlKey(const std::string& name) {
+  bool bare = !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-';
+  });
+  return bare ? name : quote(name);
+}
+
+std::optional<Printed> environmentValue(const KeyDef& def, const Strings& strings,
+                                        const std::map<ConfigId, std::u16string>& wide) {
+  long long count = 0;
+  auto c = strings.find(def.id);
+  if (c == strings.end() || !canonicalInt(c->second, count) || count < 1 || count > def.max)
+    return std::nullopt;
+  Printed p{"", {def.id}};
+  for (ConfigId id = def.id + 1; id <= def.id + count; ++id) {
+    auto entry = wide.find(id);
+    std::size_t eq = entry == wide.end() ? 0 : entry->second.find(u'=');
+    if (eq == 0 || eq == std::u16string::npos) return std::nullopt;
+    p.lines.push_back(tomlKey(utf16ToUtf8(entry->second.substr(0, eq))) + " = " +
+                      quote(utf16ToUtf8(entry->second.substr(eq + 1))));
+    p.value += (p.value.empty() ? "{ " : ", ") + p.lines.back();
+    p.wideIds.push_back(id);
+  }
+  p.value += " }";
+  return p;
+}
+
 // The typed value of a key from the block's entries, before it is checked by building it again.
 std::optional<Printed> printKey(const KeyDef& def, const Strings& strings,
                                 const std::map<ConfigId, std::u16string>& wide) {
   if (def.kind == Kind::Wide) {
     auto it = wide.find(def.id);
     if (it == wide.end()) return std::nullopt;
-    return Printed{quote(utf16ToUtf8(it->second)), {def.id}};
+    return Printed{quote(utf16ToUtf8(it->second)), {}, {def.id}};
   }
+  if (def.kind == Kind::Environment) return environmentValue(def, strings, wide);
   if (def.kind == Kind::SplashTexts) {
     std::vector<std::string> items;
     Printed p;
@@ -941,8 +1051,25 @@ std::optional<Printed> printKey(const KeyDef& def, const Strings& strings,
     case Kind::Text:
     case Kind::ServiceName:
     case Kind::Version:
+    case Kind::Account:
+    case Kind::VariableName:
       p.value = quote(fromCp1252(text));
       break;
+    case Kind::Count:
+      if (!canonicalInt(text, n)) return std::nullopt;
+      p.value = text;
+      break;
+    case Kind::DurationList: {
+      std::vector<std::string> items;
+      for (const std::string& part : split(text, def.separator)) {
+        if (!canonicalInt(part, n) || n < 0) return std::nullopt;
+        items.push_back(*durationValue(n, def.unit));
+      }
+      p.value = "[";
+      for (std::size_t i = 0; i < items.size(); ++i) p.value += (i ? ", " : "") + items[i];
+      p.value += "]";
+      break;
+    }
     case Kind::MainClass:
       p.value = quote(fromCp1252(text));
       if (strings.count(def.id2)) p.ids.push_back(def.id2);
@@ -1015,7 +1142,7 @@ bool buildsTheSame(const KeyDef& def, const Printed& p, const Strings& strings,
   }
   Reader r;
   if (!r.value(def, *doc.get("v"), "v")) return false;
-  std::set<ConfigId> built;
+  std::set<ConfigId> built, builtWide;
   for (const auto& [id, text] : r.strings) {
     auto it = strings.find(id);
     if (it == strings.end() || it->second != text) return false;
@@ -1024,9 +1151,10 @@ bool buildsTheSame(const KeyDef& def, const Printed& p, const Strings& strings,
   for (const auto& [id, text] : r.wide) {
     auto it = wide.find(id);
     if (it == wide.end() || it->second != text) return false;
-    built.insert(id);
+    builtWide.insert(id);
   }
-  return built == std::set<ConfigId>(p.ids.begin(), p.ids.end());
+  return built == std::set<ConfigId>(p.ids.begin(), p.ids.end()) &&
+         builtWide == std::set<ConfigId>(p.wideIds.begin(), p.wideIds.end());
 }
 
 // service.start, service.errors and application.windowed from ExecutableType and the start type.
@@ -1082,7 +1210,8 @@ bool blockFromToml(const std::filesystem::path& configPath, ConfigBlock& block, 
   }
   std::filesystem::path base = configPath.parent_path();
   std::vector<std::string> known{"locale", "include", "raw", "pack"};
-  for (std::string_view t : tableNames()) known.emplace_back(t);
+  for (std::string_view t : tableNames())
+    if (t.find('.') == std::string_view::npos) known.emplace_back(t);
   bool ok = true;
   for (auto&& [k, v] : doc) {
     if (!ok) break;
@@ -1224,8 +1353,13 @@ bool blockToToml(const ConfigBlock& block, const std::optional<std::filesystem::
       if (min != printedVersion.end() && !boundsMeet(min->second, strings[def.id])) continue;
       printedVersion[def.id] = strings[def.id];
     }
-    lines[std::string(def.table)].push_back(std::string(def.key) + " = " + p->value);
-    for (ConfigId id : p->ids) (def.kind == Kind::Wide ? wide.erase(id) : strings.erase(id));
+    std::vector<std::string>& table = lines[std::string(def.table)];
+    if (p->lines.empty())
+      table.push_back(std::string(def.key) + " = " + p->value);
+    else
+      table.insert(table.end(), p->lines.begin(), p->lines.end());
+    for (ConfigId id : p->ids) strings.erase(id);
+    for (ConfigId id : p->wideIds) wide.erase(id);
   }
   for (const MessageDef& m : messageTable()) {
     auto it = wide.find(m.id);
