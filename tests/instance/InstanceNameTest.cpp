@@ -1,30 +1,28 @@
 #include <gtest/gtest.h>
 
-#include <set>
-
 #include "instance/InstanceName.h"
 #include "launcher/Limits.h"
-#include "support/TestLog.h"
 
 namespace pelto {
 namespace {
 
-TEST(InstanceName, PrefixAndMangledIdentity) {
-  struct Case {
-    const char* identity;
-    bool global;
-    const char* base;
-  } cases[] = {
-      {"c:\\program files\\app\\app.exe", false, "Local\\c:_program_files_app_app.exe"},
-      {"c:\\program files\\app\\app.exe", true, "Global\\c:_program_files_app_app.exe"},
-      {"\\\\host\\share\\a b\\x.exe", false, "Local\\__host_share_a_b_x.exe"},
-      {"c:\\a-b.c\\d\te.exe", false, "Local\\c:_a-b.c_d\te.exe"},  // only backslash and space change
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(instanceSemaphoreBase(c.identity, c.global, InstanceSuffixRoom), c.base) << c.identity;
-  }
-  EXPECT_EQ(suffixedInstanceName("Local\\c:_app.exe", 0), "Local\\c:_app.exe0");
+TEST(InstanceName, PrefixMangledIdentityAndTheLowestFreeSuffix) {
+  // Only backslash and space change.
+  EXPECT_EQ(instanceSemaphoreBase("c:\\program files\\a-b.c\\d\te.exe", false, InstanceSuffixRoom),
+            "Local\\c:_program_files_a-b.c_d\te.exe");
+  EXPECT_EQ(instanceSemaphoreBase("\\\\host\\share\\x.exe", true, InstanceSuffixRoom),
+            "Global\\__host_share_x.exe");
   EXPECT_EQ(suffixedInstanceName("Local\\c:_app.exe", 100000), "Local\\c:_app.exe100000");
+  // The lowest free suffix; with all taken, the highest.
+  auto allButB2 = [](const std::string& name) { return name != "b2"; };
+  auto all = [](const std::string&) { return true; };
+  auto none = [](const std::string&) { return false; };
+  EXPECT_EQ(claimFreeInstanceName("b", none, [] {}), "b0");
+  EXPECT_EQ(claimFreeInstanceName("b", allButB2, [] {}), "b2");
+  EXPECT_EQ(claimFreeInstanceName("b", all, [] {}), "b100000");
+  // Exists, or held by another account (access denied): another instance. Anything else: not.
+  for (std::uint32_t error : {183u, 5u}) EXPECT_TRUE(anotherInstanceHolds(error)) << error;
+  for (std::uint32_t error : {0u, 123u}) EXPECT_FALSE(anotherInstanceHolds(error)) << error;
 }
 
 TEST(InstanceName, APathBeyondTheObjectNameRoomGetsAStableShortName) {
@@ -46,28 +44,16 @@ TEST(InstanceName, APathBeyondTheObjectNameRoomGetsAStableShortName) {
   std::string far(SemaphoreNameRoom, 'x');
   EXPECT_NE(instanceSemaphoreBase(far, false, 0), instanceSemaphoreBase(far + "z", false, 0));
   EXPECT_EQ(instanceSemaphoreBase(far, false, 0).rfind("Local\\pelto-", 0), 0u);
-  // Exists, or held by another account (access denied): another instance. Anything else: not.
-  for (std::uint32_t error : {183u, 5u}) EXPECT_TRUE(anotherInstanceHolds(error)) << error;
-  for (std::uint32_t error : {0u, 123u, 1450u}) EXPECT_FALSE(anotherInstanceHolds(error)) << error;
 }
 
+// At most fifty pauses: 51 reads.
 TEST(InstanceName, WaitsForTheProcessIdAtMostFiftyPauses) {
-  struct Case {
-    int readsUntilFound;  // 0: never found
-    std::uint32_t expected;
-    int reads;
-  } cases[] = {{1, 77, 1}, {2, 77, 2}, {51, 77, 51}, {52, 0, 51}, {0, 0, 51}};
-  for (const Case& c : cases) {
+  for (auto [readsUntilFound, expected] : {std::pair{1, 77u}, {51, 77u}, {52, 0u}, {0, 0u}}) {
     int reads = 0, pauses = 0;
-    std::uint32_t pid = waitForInstancePid(
-        [&] {
-          ++reads;
-          return c.readsUntilFound != 0 && reads >= c.readsUntilFound ? 77u : 0u;
-        },
-        [&] { ++pauses; });
-    EXPECT_EQ(pid, c.expected) << c.readsUntilFound;
-    EXPECT_EQ(reads, c.reads) << c.readsUntilFound;
-    EXPECT_EQ(pauses, reads - 1) << c.readsUntilFound;
+    auto read = [&] { return ++reads == readsUntilFound ? 77u : 0u; };
+    EXPECT_EQ(waitForInstancePid(read, [&] { ++pauses; }), expected) << readsUntilFound;
+    EXPECT_EQ(reads, expected ? readsUntilFound : 51) << readsUntilFound;
+    EXPECT_EQ(pauses, reads - 1) << readsUntilFound;
   }
 }
 

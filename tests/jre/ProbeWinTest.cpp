@@ -35,10 +35,17 @@ TEST(CheckJavaExe, ProbesOnceThenUsesTheCacheUntilTheRuntimeChanges) {
   EXPECT_TRUE(log.contains("got version from registry 17.0.2"));
 
   home.setBehaviour("0\njava version \"1.8.0_45\"\n");
-  ASSERT_TRUE(home.touchJavaExe(home.javaExeLastWrite() + 10000000));
+  ASSERT_TRUE(home.touchJavaExe());
   ASSERT_TRUE(checkJavaExe(candidate, version, {}, false));
   EXPECT_EQ(version, "1.8.0_45");
   EXPECT_EQ(home.runs(), 2);
+
+  // A probe that fails (exit code 1) is remembered as failed, never as a version.
+  test::RuntimeHome broken("broken", "1\n");
+  for (int i = 0; i < 2; ++i) {
+    candidate = broken.javaExe();
+    EXPECT_FALSE(checkJavaExe(candidate, version, {}, false)) << i;
+  }
 }
 
 }  // namespace

@@ -1,20 +1,20 @@
 // The whole search in this process over runtime homes holding the java.exe double and copies of
-// the minimal jvm.dll: each row is a configuration and the jvm.dll the search must load.
+// the minimal jvm.dll: each row of cases/search.txt is a configuration and the jvm.dll the
+// search must load.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include "RuntimeLayoutWin.h"
+#include "jre/CaseRows.h"
+#include "jre/LoadJvm.h"
 #include "jre/Search.h"
 #include "support/ScopedConfig.h"
 
 namespace pelto {
 namespace {
 
+using test::printing;
 using test::RuntimeHome;
-
-std::string printing(const char* version) {
-  return std::string("0\njava version \"") + version + "\"\n";
-}
 
 // "@" stands for the common prefix of the homes' directories.
 std::string at(std::string text, const std::string& root) {
@@ -38,60 +38,39 @@ TEST(SearchForJvm, LoadsTheFirstUsableRuntimeInTheSearchOrder) {
   test::ScopedEnv scn(L"PELTO_SCN", test::wide(root));
   test::ScopedRegKey installations(HKEY_CURRENT_USER, "SOFTWARE\\tarnwick-labs\\quorvanex\\installations");
   installations.setString("pelto-search-test", at("c:\\pelto-no-such-install;@r17;@inst", root));
-  struct Row {
-    const char* sequence;
-    const char* pref;      // first line of .quorvanex\pref_jre.cfg
-    const char* inst;      // first line of .quorvanex\inst_jre.cfg
-    const char* variable;  // NAME=value; a value ending in ";" goes in front of the old one
-    const char* jvmFolder;
-    const char* chosen;  // the loaded jvm.dll's folder, empty: none
-    int kind;
-  } rows[] = {
-      {"A@old;A@nojvm;A${PELTO_SCN}r11;A@r17", "", "", "", "", "r11\\bin\\server", 2},
-      {"A@two", "", "", "", "", "two\\bin\\client", 2},
-      {"A@two", "", "", "", "server", "two\\bin\\server", 2},
-      {"A@r11", "@r17", "", "", "", "r17\\bin\\server", 2},
-      {"A@r11", "@old", "@r17", "", "", "r11\\bin\\server", 2},
-      {"B@old", "", "@r17", "", "", "r17\\bin\\server", 2},
-      {"A@old;B@old", "", "", "", "", "old\\bin\\server", 2},
-      {"EPELTO_SCN_HOME;A@r11", "", "", "PELTO_SCN_HOME=@old", "", "r11\\bin\\server", 2},
-      {"EPELTO_SCN_HOME;A@r11", "", "", "PELTO_SCN_HOME=@r17", "", "r17\\bin\\server", 3},
-      {"EPATH;S", "", "", "PATH=@r17\\bin;", "", "r17\\bin\\server", 1},
-      {"A@old", "", "", "PELTO_JAVA_HOME=@r17", "", "inst\\jre\\bin\\server", 4},
-      {"A@old", "", "", "PELTO_JAVA_HOME=@r17", "", "r17\\bin\\server", 3},
-      {"A@old", "", "", "QUORVANEX_JAVA_HOME=@r17", "", "r17\\bin\\server", 3},
-      {"A@old", "", "", "", "", "", 0},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(std::string(row.sequence) + " " + row.variable);
+  for (const test::CaseRow& r : test::caseRows("search.txt")) {
+    SCOPED_TRACE(test::joined(r, "|"));
     test::ScopedConfig config;
     config.set(126, "11");
     config.set(127, "17.9");
-    config.set(128, at(row.sequence, root));
-    config.set(152, row.jvmFolder);
+    config.set(128, at(r[0], root));
+    config.set(152, r[4]);
     config.set(10003, root + "app");
-    if (std::string(row.chosen).rfind("inst", 0) == 0) config.set(160, "pelto-search-test");
-    test::writeText(test::wide(root + "app\\.quorvanex\\pref_jre.cfg"), at(row.pref, root) + "\n");
-    test::writeText(test::wide(root + "app\\.quorvanex\\inst_jre.cfg"), at(row.inst, root) + "\n");
-    std::string variable = row.variable, name = variable.substr(0, variable.find('='));
+    if (r[5].rfind("inst", 0) == 0) config.set(160, "pelto-search-test");
+    test::writeText(test::wide(root + "app\\.quorvanex\\pref_jre.cfg"), at(r[1], root) + "\n");
+    test::writeText(test::wide(root + "app\\.quorvanex\\inst_jre.cfg"), at(r[2], root) + "\n");
+    std::string variable = r[3], name = variable.substr(0, variable.find('='));
     std::string value = at(variable.substr(variable.find('=') + 1), root);
     char buf[32767] = "";
     if (!value.empty() && value.back() == ';')
       value += std::string(buf, GetEnvironmentVariableA(name.c_str(), buf, sizeof buf));
     test::ScopedEnv set(test::wide(name.empty() ? "PELTO_SCN_NONE" : name).c_str(), test::wide(value));
-    test::ScopedEnv path(L"PATH",
-                         test::wide(std::string(buf, GetEnvironmentVariableA("PATH", buf, sizeof buf))));
+    std::string pathBefore(buf, GetEnvironmentVariableA("PATH", buf, sizeof buf));
+    test::ScopedEnv path(L"PATH", test::wide(pathBefore));
     std::string candidate, version, location;
     JvmSourceKind kind = -1;
     auto module = static_cast<HMODULE>(searchForJvm(candidate, version, kind, location));
     char loaded[MAX_PATH] = "";
     if (module) GetModuleFileNameA(module, loaded, MAX_PATH);
-    std::string want = std::string(row.chosen) + "\\jvm.dll", got = loaded;
-    EXPECT_TRUE(*row.chosen ? got.size() > want.size() &&
-                                  lstrcmpiA(got.c_str() + got.size() - want.size(), want.c_str()) == 0
-                            : !module)
+    std::string want = r[5] + "\\jvm.dll", got = loaded;
+    EXPECT_TRUE(!r[5].empty() ? got.size() > want.size() &&
+                                    lstrcmpiA(got.c_str() + got.size() - want.size(), want.c_str()) == 0
+                              : !module)
         << got;
-    EXPECT_EQ(kind, row.kind);
+    EXPECT_EQ(kind, std::stoi(r[6]));
+    // The loaded runtime's bin folder goes at the end of PATH; a failed load puts PATH back.
+    EXPECT_EQ(std::string(buf, GetEnvironmentVariableA("PATH", buf, sizeof buf)),
+              module ? pathBefore + ";" + binDirectoryOf(candidate) : pathBefore);
     if (module) FreeLibrary(module);
   }
   test::removeTreeA(root + "app");

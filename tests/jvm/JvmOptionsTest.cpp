@@ -3,7 +3,6 @@
 #include "jvm/ChosenRuntime.h"
 #include "jvm/JvmOptions.h"
 #include "jvm/OptionTestSystem.h"
-#include "support/TestLog.h"
 
 namespace pelto {
 namespace {
@@ -35,36 +34,13 @@ TEST(LauncherPropertiesFormat, OrderAndConditions) {
                                 "-Dpelto.unextractedPosition=0", "-Djava.library.path="}));
 }
 
-TEST(ModuleOptions, Joining) {
-  struct Case {
-    JvmOptionList in, out;
-  };
-  const Case cases[] = {
-      {{"--add-opens", "m/p=t", "-Da"}, {"--add-opens=m/p=t", "-Da"}},
-      {{"--add-modules", "--add-reads", "x"}, {"--add-modules=--add-reads", "x"}},
-      {{"-Da", "--patch-module"}, {"-Da", "--patch-module"}},
-      {{"--add-exports=a", "b"}, {"--add-exports=a", "b"}},
-      {{"--upgrade-module-path", "u", "--limit-modules", "l"},
-       {"--upgrade-module-path=u", "--limit-modules=l"}},
-      {{"--Add-Opens", "x"}, {"--Add-Opens", "x"}},
-  };
-  for (auto c : cases) {
-    joinModuleOptions(c.in);
-    EXPECT_EQ(c.in, c.out);
-  }
-}
-
 class Assembly : public ::testing::Test {
  protected:
   void TearDown() override { RuntimeVersionText.clear(); }
-  JvmOptionList build(std::optional<PathEntryFault>* fault = nullptr) {
+  JvmOptionList build() {
     AssemblySystem system = files.system();
     JvmOptionList list;
-    auto f = buildJvmOptionsWith(properties, {}, inputs, system, list);
-    if (fault)
-      *fault = f;
-    else
-      EXPECT_FALSE(f.has_value());
+    EXPECT_FALSE(buildJvmOptionsWith(properties, {}, inputs, system, list).has_value());
     return list;
   }
   ScopedConfig config;
@@ -104,22 +80,25 @@ TEST_F(Assembly, ModuleMode) {
   config.set(133, "1");
   config.set(122, "m.app/com.example.Main");
   config.set(132, "S0mods;S0absent");
-  files.optionFiles.files[u"C:\\App\\svc.vmoptions"] = "--add-opens\njava.base/java.lang=ALL-UNNAMED\n";
+  files.optionFiles.files[u"C:\\App\\svc.vmoptions"] = "--add-opens\njava.base/java.lang=ALL-UNNAMED\n-Xrs\n";
   files.optionFiles.defaultFile = u"C:\\App\\svc.vmoptions";
   config.set(166, "1");
-  EXPECT_EQ(build(), (JvmOptionList{"-Dp1", "-Dp2", "--add-opens=java.base/java.lang=ALL-UNNAMED",
+  // A service gets -Xrs once, whether the options file has it or not.
+  EXPECT_EQ(build(), (JvmOptionList{"-Dp1", "-Dp2", "--add-opens=java.base/java.lang=ALL-UNNAMED", "-Xrs",
                                     "-Djava.class.path=C:\\T\\user\\u.jar",
                                     "--module-path=C:\\App\\mods;C:\\App\\absent;C:\\T\\rt.jar",
                                     "--add-opens=m.app/com.example=com.pelto.runtime",
-                                    "--add-modules=m.app,com.pelto.runtime", "-Xrs"}));
+                                    "--add-modules=m.app,com.pelto.runtime"}));
   // Quorvanex: the runtime jar goes to the module path too, under its own module name.
   inputs.flavour = 'i';
   config.set(10003, "C:\\Rt\\");
   config.set(122, "m.app/Main");
+  files.optionFiles.files[u"C:\\App\\svc.vmoptions"] = "";
   auto list = build();
-  EXPECT_EQ(list[4],
+  EXPECT_EQ(list[3],
             "--module-path=C:\\App\\mods;C:\\App\\absent;C:\\T\\rt.jar;C:\\Rt\\.quorvanex\\qvxruntime.jar");
-  EXPECT_EQ(list[5], "--add-modules=m.app,com.quorvanex.runtime");
+  EXPECT_EQ(list[4], "--add-modules=m.app,com.quorvanex.runtime");
+  EXPECT_EQ(list.back(), "-Xrs");
 }
 
 }  // namespace

@@ -49,9 +49,7 @@ struct MemoryAssembly {
       return isRelativePath(p) ? "C:\\App\\" + std::string(p) : std::string(p);
     };
     s.exists = [this](std::string_view p) { return existing.count(std::string(p)) > 0; };
-    s.fullPath = [](std::string_view p) {
-      return isRelativePath(p) ? "C:\\App\\" + std::string(p) : std::string(p);
-    };
+    s.fullPath = s.resolve;
     s.list = [this](std::string_view pattern) {
       auto it = listings.find(std::string(pattern));
       return it == listings.end() ? std::vector<std::string>() : it->second;
