@@ -51,8 +51,8 @@ constexpr Id SplashText[4] = {10111, 10114, 10118, 10121};
 constexpr Id SplashFirst[4] = {10109, 10113, 10116, 10120};
 constexpr Id SplashSecond[4] = {10110, 10115, 10117, 10122};
 
-// Entries of the service host, 31000 to 31999 (the service side names them again in
-// service/ServiceConfig.h). The install verbs read:
+// Entries of the service host, 31000 to 31999; every one is optional, and without it the service
+// behaves as it always did. The install verbs read:
 constexpr Id ServiceOperationsFirst = 31000;
 constexpr Id ServiceOperationsLast = 31999;
 // Wide text: the display name given to CreateService; empty or missing means the service name.

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "launcher/Config.h"
-#include "service/ServiceConfig.h"
+#include "launcher/ConfigIds.h"
 
 namespace pelto {
 namespace {
@@ -188,20 +188,20 @@ std::u16string describeFailureActions(const FailureActionsPlan& plan) {
 bool planInstall(const InstallOptions& options, const StartChoice* verbChoice,
                  std::u16string_view serviceName, InstallPlan& plan, std::u16string& error) {
   plan = {};
-  const std::u16string packedStart = getConfigStringW(ServiceStartId);
+  const std::u16string packedStart = getConfigStringW(config_id::ServiceStartType);
   if (!chooseStartType(options.start, verbChoice, packedStart, getConfigInt(107), plan.start, error))
     return false;
   plan.displayName =
-      options.displayName.empty() ? getConfigWideString(ServiceDisplayNameId) : options.displayName;
+      options.displayName.empty() ? getConfigWideString(config_id::ServiceDisplayName) : options.displayName;
   if (plan.displayName.empty()) plan.displayName = serviceName;
   const std::u16string account =
-      options.account.empty() ? getConfigStringW(ServiceAccountId) : options.account;
+      options.account.empty() ? getConfigStringW(config_id::ServiceAccount) : options.account;
   if (!resolveAccount(account, serviceName, plan.account, error)) return false;
-  if (plan.account.named) plan.passwordVariable = getConfigStringW(ServicePasswordEnvId);
-  if (!planFailureActions(dupConfigString(RecoveryRestartDelaysId), dupConfigString(RecoveryResetPeriodId),
-                          plan.recovery, error))
+  if (plan.account.named) plan.passwordVariable = getConfigStringW(config_id::ServicePasswordEnv);
+  if (!planFailureActions(dupConfigString(config_id::RecoveryRestartDelays),
+                          dupConfigString(config_id::RecoveryResetPeriod), plan.recovery, error))
     return false;
-  plan.eventSource = getConfigInt(EventLogId) != 0;
+  plan.eventSource = getConfigInt(config_id::EventLog) != 0;
   return true;
 }
 

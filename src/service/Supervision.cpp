@@ -4,7 +4,7 @@
 
 #include "env/TextConv.h"
 #include "launcher/Config.h"
-#include "service/ServiceConfig.h"
+#include "launcher/ConfigIds.h"
 #include "service/ServiceText.h"
 
 namespace pelto {
@@ -23,17 +23,19 @@ std::uint64_t configNumber(std::string_view text, std::uint64_t max) {
 
 SupervisionSettings readSupervisionSettings() {
   SupervisionSettings s;
-  s.stopTimeoutMs = static_cast<std::uint32_t>(configNumber(getConfigString(StopTimeoutId), 0xFFFFFFFEu));
-  s.killOnSupervisorExit = getConfigInt(KillOnSupervisorExitId) != 0;
-  s.recovery = LauncherConfig.strings.count(RecoveryRestartDelaysId) != 0;
-  s.eventLog = getConfigInt(EventLogId) != 0;
-  s.outputFile = getConfigWideString(ServiceLogFileId);
-  if (s.outputFile.empty()) s.outputFile = getConfigStringW(ServiceLogFileId);
-  s.maxSize = configNumber(getConfigString(ServiceLogMaxSizeId), UINT64_MAX);
-  s.keep = static_cast<unsigned>(configNumber(getConfigString(ServiceLogKeepId), MaxKeptLogFiles));
-  long count = std::clamp(getConfigInt(ServiceEnvironmentCountId), 0L, MaxEnvironmentEntries);
+  s.stopTimeoutMs =
+      static_cast<std::uint32_t>(configNumber(getConfigString(config_id::StopTimeout), 0xFFFFFFFEu));
+  s.killOnSupervisorExit = getConfigInt(config_id::KillOnSupervisorExit) != 0;
+  s.recovery = LauncherConfig.strings.count(config_id::RecoveryRestartDelays) != 0;
+  s.eventLog = getConfigInt(config_id::EventLog) != 0;
+  s.outputFile = getConfigWideString(config_id::ServiceLogFile);
+  if (s.outputFile.empty()) s.outputFile = getConfigStringW(config_id::ServiceLogFile);
+  s.maxSize = configNumber(getConfigString(config_id::ServiceLogMaxSize), UINT64_MAX);
+  s.keep = static_cast<unsigned>(configNumber(getConfigString(config_id::ServiceLogKeep), MaxKeptLogFiles));
+  long count = std::clamp(getConfigInt(config_id::ServiceEnvironmentCount), 0L, MaxEnvironmentEntries);
   for (long i = 0; i < count; ++i)
-    s.environment.push_back(getConfigWideString(static_cast<ConfigId>(ServiceEnvironmentFirstId + i)));
+    s.environment.push_back(
+        getConfigWideString(static_cast<ConfigId>(config_id::ServiceEnvironmentFirst + i)));
   return s;
 }
 

@@ -11,10 +11,10 @@
 #include "jvm/Expand.h"
 #include "launcher/CommandLine.h"
 #include "launcher/Config.h"
+#include "launcher/ConfigIds.h"
 #include "launcher/Launch.h"
 #include "launcher/Limits.h"
 #include "launcher/Log.h"
-#include "service/ServiceConfig.h"
 #include "service/ServiceRuntime.h"
 
 namespace pelto {
@@ -48,7 +48,7 @@ void reportChildServiceEvent(ServiceEvent event) {
   std::u16string_view source =
       LaunchArguments.empty() ? std::u16string_view(ServiceName) : LaunchArguments.front();
   std::u16string detail = narrowToWide(JvmHome) + u", version " + narrowToWide(RuntimeVersionText);
-  writeServiceEvent(source, getConfigInt(EventLogId) != 0, serviceEventEntry(event, detail));
+  writeServiceEvent(source, getConfigInt(config_id::EventLog) != 0, serviceEventEntry(event, detail));
 }
 
 UniqueHandle createChildJob(bool killOnClose) {

@@ -2,7 +2,7 @@
 
 #include "env/TextConv.h"
 #include "launcher/CommandLine.h"
-#include "service/ServiceConfig.h"
+#include "launcher/ConfigIds.h"
 #include "service/ServiceInstall.h"
 #include "support/ScopedConfig.h"
 
@@ -42,11 +42,11 @@ TEST(InstallPlan, OptionsWinOverTheVerbWhichWinsOverThePackedValues) {
   };
   for (const Case& c : cases) {
     test::ScopedConfig config;
-    config.set(ServiceStartId, c.start);
-    config.set(ServiceAccountId, c.account);
-    config.set(ServicePasswordEnvId, "SVC_PW");
+    config.set(config_id::ServiceStartType, c.start);
+    config.set(config_id::ServiceAccount, c.account);
+    config.set(config_id::ServicePasswordEnv, "SVC_PW");
     config.set(107, std::to_string(c.executableType));
-    LauncherConfig.wide[ServiceDisplayNameId] = c.display;
+    LauncherConfig.wide[config_id::ServiceDisplayName] = c.display;
     InstallOptions options;
     W words;
     splitCommandLine(c.words, words);

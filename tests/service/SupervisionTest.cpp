@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "env/TextConv.h"
-#include "service/ServiceConfig.h"
+#include "launcher/ConfigIds.h"
 #include "service/ServiceText.h"
 #include "service/Supervision.h"
 #include "support/ScopedConfig.h"
@@ -14,10 +14,10 @@ using namespace std::string_literals;
 
 TEST(SupervisionSettings, NumbersAreDigitsOnlyAndBounded) {
   test::ScopedConfig config;
-  for (auto [id, text] : {std::pair{StopTimeoutId, "99999999999"},
-                          {ServiceLogMaxSizeId, "1e6"},
-                          {ServiceLogKeepId, "4000000000"},
-                          {ServiceEnvironmentCountId, "2000000"}})
+  for (auto [id, text] : {std::pair{config_id::StopTimeout, "99999999999"},
+                          {config_id::ServiceLogMaxSize, "1e6"},
+                          {config_id::ServiceLogKeep, "4000000000"},
+                          {config_id::ServiceEnvironmentCount, "2000000"}})
     config.set(id, text);
   SupervisionSettings s = readSupervisionSettings();
   EXPECT_EQ(s.stopTimeoutMs, 0xFFFFFFFEu);
