@@ -133,5 +133,18 @@ TEST(ChildPriority, RegistryValueOnlyWhenExactlyFourBytesOfOnePriorityClass) {
   for (const Case& c : cases) EXPECT_EQ(childPriorityClass(c.ok, c.size, c.value), c.priority) << c.value;
 }
 
+// The configuration of a running service may need more room than any fixed buffer (a long
+// dependency list alone may take 12000 bytes).
+TEST(ServiceConfigQuery, AsksForTheRoomTheQueryNeeds) {
+  std::vector<std::uint64_t> buffer;
+  std::uint32_t needed = 0;
+  auto query = [&](std::uint64_t* room, std::uint32_t size, std::uint32_t& need) {
+    need = 12345;
+    return room && size >= need;
+  };
+  ASSERT_TRUE(queryWithNeededRoom(query, buffer, needed));
+  EXPECT_GE(buffer.size() * 8, 12345u);
+}
+
 }  // namespace
 }  // namespace pelto
