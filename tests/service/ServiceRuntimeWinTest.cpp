@@ -27,6 +27,9 @@ TEST(StopPipe, AStopDuringStartUpIsDeliveredAtTheHandOverAndOnlyOnce) {
     test::LogRecorder log;
     if (stopFirst) serviceControlHandler(SERVICE_CONTROL_STOP);
     handOverStopPipe(writeEnd);
+    DWORD waiting = 0;  // the line owed for an early stop is there as soon as the pipe is handed over
+    PeekNamedPipe(readEnd, nullptr, 0, nullptr, &waiting, nullptr);
+    EXPECT_EQ(waiting, stopFirst ? 2u : 0u);
     if (!stopFirst) serviceControlHandler(SERVICE_CONTROL_STOP);
     serviceControlHandler(SERVICE_CONTROL_SHUTDOWN);
     EXPECT_EQ(readAll(readEnd), "0\n") << stopFirst;
