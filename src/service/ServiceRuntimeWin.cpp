@@ -8,6 +8,7 @@
 
 #include "env/Extract.h"
 #include "env/Handles.h"
+#include "env/Paths.h"
 #include "env/TextConv.h"
 #include "launcher/CommandLine.h"
 #include "launcher/Fatal.h"
@@ -266,7 +267,10 @@ void runServiceMain(DWORD argc, LPWSTR* argv) {
   // Suspended until it is in its job, so that nothing it starts escapes the job.
   DWORD flags =
       priority | DETACHED_PROCESS | CREATE_SUSPENDED | (ownEnvironment ? CREATE_UNICODE_ENVIRONMENT : 0);
-  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, flags,
+  // The child is this very executable, named as the program: no part of its quoted path on the
+  // command line can be taken for another program.
+  const std::wstring self = asW(getExecutablePathWide());
+  if (!CreateProcessW(self.c_str(), commandLine.data(), nullptr, nullptr, TRUE, flags,
                       ownEnvironment ? environment.data() : nullptr, nullptr, &si, &pi)) {
     DWORD error = GetLastError();
     logError(u"could not start process %s (%d)", line, static_cast<int>(error));
