@@ -1,5 +1,7 @@
 // The commands of pelto-pack: build, check, dump, init, schema and keys.
+#include <algorithm>
 #include <fstream>
+#include <map>
 #include <random>
 #include <sstream>
 
@@ -128,23 +130,47 @@ void includeRuntimeJar(ConfigBlock& block, const PackRequest& request, const fs:
   block.files.push_back(IncludedFile{std::string(RuntimeJarName), std::move(bytes)});
 }
 
-int build(const std::vector<std::string>& args, const fs::path& ownPath, std::ostream& err) {
-  std::optional<fs::path> config, output, launcher;
+// The words of a command after its name: one word that is not an option, and options that each
+// take the next word as their value (the last one given counts). Anything else, or a missing
+// word or required option, is a usage error.
+struct CommandWords {
+  std::string word;
+  std::map<std::string, std::string, std::less<>> options;
+  std::optional<std::string> option(std::string_view name) const {
+    auto it = options.find(name);
+    return it == options.end() ? std::nullopt : std::optional(it->second);
+  }
+};
+
+bool readCommandWords(const std::vector<std::string>& args, std::initializer_list<std::string_view> known,
+                      std::initializer_list<std::string_view> required, CommandWords& out,
+                      std::ostream& err) {
+  bool haveWord = false;
   for (std::size_t i = 1; i < args.size(); ++i) {
-    if ((args[i] == "-o" || args[i] == "--launcher") && i + 1 < args.size()) {
-      (args[i] == "-o" ? output : launcher) = pathFromText(args[i + 1]);
+    bool isOption = std::find(known.begin(), known.end(), args[i]) != known.end();
+    if (isOption && i + 1 < args.size()) {
+      out.options[args[i]] = args[i + 1];
       ++i;
-    } else if (!config && !args[i].starts_with("-")) {
-      config = pathFromText(args[i]);
+    } else if (!haveWord && !args[i].starts_with("-")) {
+      out.word = args[i];
+      haveWord = true;
     } else {
       err << "pelto-pack: unexpected argument \"" << args[i] << "\"\n" << Usage;
-      return ExitUsage;
+      return false;
     }
   }
-  if (!config || !output) {
-    err << Usage;
-    return ExitUsage;
-  }
+  bool complete = haveWord && std::all_of(required.begin(), required.end(),
+                                          [&](std::string_view name) { return out.options.count(name) > 0; });
+  if (!complete) err << Usage;
+  return complete;
+}
+
+int build(const std::vector<std::string>& args, const fs::path& ownPath, std::ostream& err) {
+  CommandWords words;
+  if (!readCommandWords(args, {"-o", "--launcher"}, {"-o"}, words, err)) return ExitUsage;
+  std::optional<fs::path> config = pathFromText(words.word), output = pathFromText(*words.option("-o")),
+                          launcher;
+  if (std::optional<std::string> given = words.option("--launcher")) launcher = pathFromText(*given);
   if (!launcher) launcher = defaultLauncher(ownPath);
 
   ConfigBlock block;
@@ -168,21 +194,10 @@ int build(const std::vector<std::string>& args, const fs::path& ownPath, std::os
 }
 
 int dump(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  std::optional<fs::path> exe, extract;
-  for (std::size_t i = 1; i < args.size(); ++i) {
-    if (args[i] == "--extract" && i + 1 < args.size()) {
-      extract = pathFromText(args[++i]);
-    } else if (!exe && !args[i].starts_with("-")) {
-      exe = pathFromText(args[i]);
-    } else {
-      err << "pelto-pack: unexpected argument \"" << args[i] << "\"\n" << Usage;
-      return ExitUsage;
-    }
-  }
-  if (!exe) {
-    err << Usage;
-    return ExitUsage;
-  }
+  CommandWords words;
+  if (!readCommandWords(args, {"--extract"}, {}, words, err)) return ExitUsage;
+  std::optional<fs::path> exe = pathFromText(words.word), extract;
+  if (std::optional<std::string> given = words.option("--extract")) extract = pathFromText(*given);
   std::vector<unsigned char> image = readWhole(*exe, "executable");
   std::uint64_t at = appendPoint(image, *exe);
   ByteSource source = memorySource(image);
@@ -215,22 +230,10 @@ int check(const std::vector<std::string>& args, std::ostream& err) {
 }
 
 int init(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  std::optional<std::string> name, mainClass, output;
-  for (std::size_t i = 1; i < args.size(); ++i) {
-    if ((args[i] == "--main-class" || args[i] == "-o") && i + 1 < args.size()) {
-      (args[i] == "-o" ? output : mainClass) = args[i + 1];
-      ++i;
-    } else if (!name && !args[i].starts_with("-")) {
-      name = args[i];
-    } else {
-      err << "pelto-pack: unexpected argument \"" << args[i] << "\"\n" << Usage;
-      return ExitUsage;
-    }
-  }
-  if (!name || !mainClass) {
-    err << Usage;
-    return ExitUsage;
-  }
+  CommandWords words;
+  if (!readCommandWords(args, {"--main-class", "-o"}, {"--main-class"}, words, err)) return ExitUsage;
+  std::optional<std::string> name = words.word, mainClass = words.option("--main-class"),
+                             output = words.option("-o");
   std::string why = checkServiceName(*name);
   if (why.empty() && name->find_first_of("\"") != std::string::npos) why = "may not contain a double quote";
   if (!why.empty()) throw Failure{"NAME \"" + *name + "\" " + why};
