@@ -195,7 +195,7 @@ std::vector<Entry> listEntries(HANDLE open) {
   }
 }
 
-// Deletes what a folder holds except the entry named keep; true when all of it went.
+// Deletes what a folder holds except the entry named keep; true when all of it is gone.
 bool removeContents(HANDLE folder, int depth, std::u16string_view keep = {}) {
   bool all = true;
   for (const Entry& e : listEntries(folder)) {
@@ -228,6 +228,10 @@ bool removeContents(HANDLE folder, int depth, std::u16string_view keep = {}) {
       all = false;
     }
   }
+  // A file something still holds open with delete sharing stays listed until it is closed; the
+  // folder is empty only when nothing is listed any more.
+  for (const Entry& e : listEntries(folder))
+    if (e.name != u"." && e.name != u".." && e.name != keep) return false;
   return all;
 }
 

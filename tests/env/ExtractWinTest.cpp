@@ -123,17 +123,20 @@ TEST(Extract, AFolderTheFatalPathCouldNotEmptyIsRemovedByTheNextLaunch) {
   std::u16string file = packed(dir, block);
   removeEndedLaunchFolders();
   std::size_t before = launchFolders();
-  EXPECT_EXIT(
-      {
-        extractIncludedFilesFrom(file);
-        CreateFileW(wptr(LauncherTempDirWide + u"\\pelto-runtime.jar"), GENERIC_READ, 0, nullptr,
-                    OPEN_EXISTING, 0, nullptr);
-        exitLauncher(1);
-      },
-      testing::ExitedWithCode(1), "");
-  EXPECT_EQ(launchFolders(before + 1), before + 1);
-  removeEndedLaunchFolders();
-  EXPECT_EQ(launchFolders(before), before);
+  // Without delete sharing the jar cannot go; with it, it goes only when its holder ends.
+  for (DWORD share : {0ul, static_cast<unsigned long>(FILE_SHARE_DELETE)}) {
+    EXPECT_EXIT(
+        {
+          extractIncludedFilesFrom(file);
+          CreateFileW(wptr(LauncherTempDirWide + u"\\pelto-runtime.jar"), GENERIC_READ, share, nullptr,
+                      OPEN_EXISTING, 0, nullptr);
+          exitLauncher(1);
+        },
+        testing::ExitedWithCode(1), "");
+    EXPECT_EQ(launchFolders(before + 1), before + 1) << share;
+    removeEndedLaunchFolders();
+    EXPECT_EQ(launchFolders(before), before) << share;
+  }
 }
 
 // Folders planted where launches used to leave theirs are not touched; in an ended launch's
