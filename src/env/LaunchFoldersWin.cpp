@@ -327,9 +327,11 @@ void createLauncherTempDir() {
     if (!systemRandom(random)) break;
     std::u16string name = launchFolderName(random);
     LONG status = 0;
-    // FILE_CREATE: a folder of that name that already stands is never taken over.
+    // FILE_CREATE: a folder of that name that already stands is never taken over. No DELETE is
+    // held for the launch's life: the JVM and the application list and open this folder by path,
+    // and an open that does not share deletion would fail.
     UniqueHandle folder =
-        openRelative(parent.handle.get(), name, FolderAccess | DELETE | FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY,
+        openRelative(parent.handle.get(), name, FolderAccess | FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY,
                      ShareAll, FILE_CREATE, FILE_DIRECTORY_FILE, descriptor.get(), &status);
     if (!folder) {
       logMessage(u"Could not create dir (%x)", static_cast<int>(status));
@@ -355,9 +357,15 @@ std::u16string launchParentPath() {
 void removeOwnLaunchFolder() {
   if (!OwnFolder) return;
   logMessage(u"emptying %s", LauncherTempDirWide);
-  if (removeContents(OwnFolder.get(), 0, markerName()) && OwnMarker) deleteByHandle(OwnMarker.get());
+  UniqueFileHandle folder(ReOpenFile(OwnFolder.get(), FolderAccess | DELETE, ShareAll,
+                                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT));
+  // The marker goes only when the folder can go too; otherwise it tells the next launch.
+  if (removeContents(OwnFolder.get(), 0, markerName()) && folder && OwnMarker) {
+    deleteByHandle(OwnMarker.get());
+    OwnMarker.reset();
+    deleteByHandle(folder.get());
+  }
   OwnMarker.reset();
-  deleteByHandle(OwnFolder.get());
   OwnFolder.reset();
 }
 
