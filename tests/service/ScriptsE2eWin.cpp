@@ -6,7 +6,8 @@
 // scripts (a file pattern); the steps are described in cases/README.md.
 #include <gtest/gtest.h>
 #include <windows.h>
-// After windows.h, which it needs.
+// After windows.h, which they need.
+#include <sddl.h>
 #include <tlhelp32.h>
 
 #include <memory>
@@ -53,6 +54,20 @@ SERVICE_STATUS_PROCESS serviceStatus(const std::string& name) {
   CloseServiceHandle(service);
   CloseServiceHandle(manager);
   return status;
+}
+
+// The SID of the account the tests run as, which names its folder of launch folders.
+std::string userSid() {
+  HANDLE token = nullptr;
+  char buf[256], *text = nullptr;
+  DWORD size = 0;
+  OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+  bool ok = GetTokenInformation(token, TokenUser, buf, sizeof buf, &size) &&
+            ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buf)->User.Sid, &text);
+  CloseHandle(token);
+  std::string sid = ok ? text : "";
+  LocalFree(text);
+  return sid;
 }
 
 DWORD childOf(DWORD parent) {
@@ -104,6 +119,7 @@ class Script {
         {"{cache}", keys_.empty() ? "" : keys_.front()},
         {"{pid}", std::to_string(last_.pid)},
         {"{user}", GetUserNameA(user, &userSize) ? user : ""},
+        {"{sid}", userSid()},
         {"{time}", hex(reinterpret_cast<const char*>(&java.ftLastWriteTime), 8)}};
     for (std::string& word : w) {
       for (const auto& [from, to] : marks) word = replaced(word, from, to);
