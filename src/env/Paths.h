@@ -31,6 +31,15 @@ std::u16string executableDirectoryWide(bool useNarrowForm);
 bool pathExists(std::string_view path, std::uint64_t* lastWrite = nullptr);
 bool pathExists(std::u16string_view path, std::uint64_t* lastWrite = nullptr);
 
+// The entries a wildcard pattern matches, listed through the wide functions: a name is handed
+// on in the narrow code page only when it converts exactly. A narrow listing would map a name
+// such as fullwidth "．．＼x" best-fit onto "..\x", a path outside the folder listed.
+struct ListedEntry {
+  std::string name;
+  std::uint32_t attributes;
+};
+std::vector<ListedEntry> listMatchingEntries(std::string_view pattern);
+
 // A relative path is put behind the directory of baseFile, or ExecutableDirectory without
 // one; then normalised. Absolute paths come back normalised only.
 std::string resolvePath(std::string_view path, std::string_view baseFile = {});
