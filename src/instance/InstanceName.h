@@ -26,6 +26,14 @@ std::string instanceSemaphoreBase(std::string_view identity, bool global, std::s
 // The last error of a semaphore creation that means another instance holds the name: it
 // exists, or it does and belongs to another account (a service's "Global\" semaphore).
 bool anotherInstanceHolds(std::uint32_t lastError);
+// What an existing single-instance semaphore means. A name in "Global\\" needs no privilege to
+// create, so one another account made (it is denied to this one, or its owner is not this
+// account) is no instance of this application: this account then uses the name of its own.
+enum class InstanceVerdict { First, Second, Foreign };
+InstanceVerdict instanceVerdict(std::uint32_t lastError, bool ownedByThisAccount);
+// The base of this account's own name beside a foreign one: the identity qualified by the
+// account's SID text.
+std::string accountSemaphoreBase(std::string_view identity, std::string_view accountSid, bool global);
 // The base followed by the decimal n.
 std::string suffixedInstanceName(std::string_view base, long n);
 

@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 // After windows.h, which it needs.
+#include <sddl.h>
 #include <tlhelp32.h>
+#include <aclapi.h>
 
 #include <memory>
 #include <string>
@@ -126,6 +128,11 @@ class Script {
     if (op == "lock")
       locked_.reset(
           CreateFileA(at(a).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (op == "tail")
+      tailed_.reset(a == "-" ? INVALID_HANDLE_VALUE
+                             : CreateFileA(at(a).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                           OPEN_EXISTING, 0, nullptr));
+    if (op == "private") expect(privateTo(at(a)), a);
     if (op == "env")
       env_.push_back(std::make_unique<test::ScopedEnv>(wide(a).c_str(),
                                                        b == "-" ? std::nullopt : std::optional(wide(b))));
@@ -157,7 +164,7 @@ class Script {
       CopyFileA(at("jre-record.jsonl").c_str(), (narrow(PELTO_JVM_RECORDS_DIR) + "\\" + a).c_str(), FALSE);
     const std::string ops =
         " layout exe main runtime write remove lock env reg unreg value undo run exit is out no log "
-        "input double file has took stopped pids ended events left folders status kill keep ";
+        "input double file has took stopped pids ended events left folders status kill keep tail private ";
     if (ops.find(" " + op + " ") == std::string::npos) ADD_FAILURE() << "unknown step " << op;
   }
 
@@ -245,6 +252,19 @@ class Script {
     out_ = last_.out + last_.err;
     logs(false);
   }
+  // Wine keeps no entry it cannot map to the file mode: what shows is whether every user may get in.
+  static bool privateTo(const std::string& path) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    LPSTR text = nullptr;
+    if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
+                              nullptr, &sd) != ERROR_SUCCESS ||
+        !ConvertSecurityDescriptorToStringSecurityDescriptorA(sd, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                              &text, nullptr))
+      return false;
+    const std::string dacl = text;
+    LocalFree(text), LocalFree(sd);
+    return dacl.find(";;;WD)") == std::string::npos && dacl.find(";;;BU)") == std::string::npos;
+  }
   // events EVENT N [PART] [RECORD]: waits until RECORD holds N lines of EVENT holding PART.
   void events(const std::string& event, std::size_t n, const std::string& part, const std::string& record) {
     const std::string prefix = "{\"event\":\"" + event + "\"";
@@ -325,6 +345,7 @@ class Script {
   std::string name_, dir_, out_, log_;
   std::optional<std::string> input_;  // standard input of the next run
   UniqueFileHandle locked_;           // a file held without sharing during the next run
+  UniqueFileHandle tailed_;           // a file a reader follows
   DWORD lastMs_ = 0;                  // how long the last run took
   std::vector<DWORD> pids_;
   test::ChildResult last_;
