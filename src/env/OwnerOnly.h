@@ -13,7 +13,8 @@ namespace pelto {
 
 using UniqueLocal = UniqueAny<HLOCAL, LocalFree>;
 
-// Full control for SYSTEM, Administrators and the account this process runs as, passed on to
+// Owned by the account this process runs as, with full control for SYSTEM, Administrators and
+// that account (for a kernel object every right of its kind), passed on to
 // everything made inside, and protected: the entries of the folder it is made in (an install
 // folder that lets users read, a temp folder that lets them create) do not reach it.
 class OwnerOnlySecurity {
@@ -32,7 +33,7 @@ class OwnerOnlySecurity {
 // The account this process runs as, as SID text; empty when it cannot be told.
 std::wstring currentAccountSid();
 // Whether the object's owner is this account, or the owner this account gives what it creates
-// (Administrators for LocalSystem). False when the owner cannot be read.
+// (Administrators for LocalSystem). False when the owner cannot be read or there is none.
 bool ownedByThisAccount(HANDLE object, SE_OBJECT_TYPE type);
 
 }  // namespace pelto

@@ -32,7 +32,9 @@ std::wstring currentAccountSid() {
 OwnerOnlySecurity::OwnerOnlySecurity() {
   std::wstring sid = currentAccountSid();
   if (sid.empty()) return;
-  std::wstring sddl = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + sid + L")";
+  // The owner is named, not left to the token's default (Administrators for LocalSystem), so
+  // that what this account made can be told by its owner.
+  std::wstring sddl = L"O:" + sid + L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + sid + L")";
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor,
                                                             nullptr))

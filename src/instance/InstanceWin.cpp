@@ -64,8 +64,11 @@ BOOL CALLBACK activateEnumeratedWindow(HWND window, LPARAM context) noexcept {
 
 HANDLE createSemaphore(const std::string& name, DWORD& lastError) {
   // A fresh creation leaves the last error alone on some systems: clear it first.
+  // Made with this account as its owner, so that a later start can tell it from one another
+  // account made.
+  static OwnerOnlySecurity security;
   SetLastError(ERROR_SUCCESS);
-  HANDLE h = CreateSemaphoreA(nullptr, 1, 1, name.c_str());
+  HANDLE h = CreateSemaphoreA(security.attributes(), 1, 1, name.c_str());
   lastError = GetLastError();
   return h;
 }

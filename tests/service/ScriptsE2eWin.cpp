@@ -7,9 +7,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 // After windows.h, which it needs.
-#include <sddl.h>
 #include <tlhelp32.h>
-#include <aclapi.h>
 
 #include <memory>
 #include <string>
@@ -132,7 +130,7 @@ class Script {
       tailed_.reset(a == "-" ? INVALID_HANDLE_VALUE
                              : CreateFileA(at(a).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                            OPEN_EXISTING, 0, nullptr));
-    if (op == "private") expect(privateTo(at(a)), a);
+    if (op == "private") expect(!test::openToEveryone(wide(at(a))), a);
     if (op == "env")
       env_.push_back(std::make_unique<test::ScopedEnv>(wide(a).c_str(),
                                                        b == "-" ? std::nullopt : std::optional(wide(b))));
@@ -251,19 +249,6 @@ class Script {
     lastMs_ = GetTickCount() - started;
     out_ = last_.out + last_.err;
     logs(false);
-  }
-  // Wine keeps no entry it cannot map to the file mode: what shows is whether every user may get in.
-  static bool privateTo(const std::string& path) {
-    PSECURITY_DESCRIPTOR sd = nullptr;
-    LPSTR text = nullptr;
-    if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
-                              nullptr, &sd) != ERROR_SUCCESS ||
-        !ConvertSecurityDescriptorToStringSecurityDescriptorA(sd, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
-                                                              &text, nullptr))
-      return false;
-    const std::string dacl = text;
-    LocalFree(text), LocalFree(sd);
-    return dacl.find(";;;WD)") == std::string::npos && dacl.find(";;;BU)") == std::string::npos;
   }
   // events EVENT N [PART] [RECORD]: waits until RECORD holds N lines of EVENT holding PART.
   void events(const std::string& event, std::size_t n, const std::string& part, const std::string& record) {
