@@ -46,7 +46,8 @@ OwnerOnlySecurity::OwnerOnlySecurity() {
 bool OwnerOnlySecurity::applyTo(HANDLE object, SE_OBJECT_TYPE type) const {
   BOOL present = FALSE, defaulted = FALSE;
   PACL dacl = nullptr;
-  if (!descriptor_ || !GetSecurityDescriptorDacl(descriptor_.get(), &present, &dacl, &defaulted)) return false;
+  if (!descriptor_ || !GetSecurityDescriptorDacl(descriptor_.get(), &present, &dacl, &defaulted))
+    return false;
   return SetSecurityInfo(object, type, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
                          nullptr, nullptr, dacl, nullptr) == ERROR_SUCCESS;
 }

@@ -155,13 +155,15 @@ InstanceVerdict claimSingleInstance(const std::string& name, UniqueHandle& semap
 }
 
 [[noreturn]] void giveWay(bool serviceChild) {
-  std::uint32_t other = waitForInstancePid([] { return readInstancePid(); }, [] { Sleep(InstancePidPauseMs); });
+  std::uint32_t other =
+      waitForInstancePid([] { return readInstancePid(); }, [] { Sleep(InstancePidPauseMs); });
   logMessage(u"other pid %d", static_cast<int>(other));
   if (other != 0 && getConfigInt(10007) != 0) activateProcessWindows(other, true);
   logMessage(u"exiting");
   if (!serviceChild) exitLauncher(0);
   // The service would otherwise report a clean stop of an application that never ran.
-  logError(u"another instance runs: the service's child ends with %d", static_cast<int>(AnotherInstanceExitCode));
+  logError(u"another instance runs: the service's child ends with %d",
+           static_cast<int>(AnotherInstanceExitCode));
   reportChildServiceEvent(ServiceEvent::AnotherInstance, other);
   exitLauncher(static_cast<int>(AnotherInstanceExitCode));
 }
@@ -185,7 +187,8 @@ void setUpSingleInstance(bool serviceChild) {
   InstanceVerdict verdict = claimSingleInstance(InstanceSemaphoreName, semaphore);
   if (verdict == InstanceVerdict::Foreign) {
     std::wstring sid = currentAccountSid();
-    InstanceSemaphoreName = accountSemaphoreBase(executableIdentity(), std::string(sid.begin(), sid.end()), global);
+    InstanceSemaphoreName =
+        accountSemaphoreBase(executableIdentity(), std::string(sid.begin(), sid.end()), global);
     verdict = claimSingleInstance(InstanceSemaphoreName, semaphore);
     // Both names taken by others: this start runs unguarded rather than not at all.
     if (verdict == InstanceVerdict::Foreign) logError(u"running without a single-instance guard");

@@ -76,17 +76,19 @@ constexpr DWORD LogSharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DEL
 
 // A new file only; an existing name is left alone whoever made it.
 UniqueFileHandle createLog(const std::u16string& path, OwnerOnlySecurity& security) {
-  return UniqueFileHandle(CreateFileW(wptr(path), GENERIC_WRITE, LogSharing, security.attributes(), CREATE_NEW,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+  return UniqueFileHandle(CreateFileW(wptr(path), GENERIC_WRITE, LogSharing, security.attributes(),
+                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 // The fixed fall-back name may be left from an earlier run: taken over only when it is a plain
 // file this account made.
 UniqueFileHandle reuseLog(const std::u16string& path) {
-  UniqueFileHandle file(CreateFileW(wptr(path), GENERIC_WRITE | READ_CONTROL | FILE_READ_ATTRIBUTES, LogSharing,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  UniqueFileHandle file(CreateFileW(wptr(path), GENERIC_WRITE | READ_CONTROL | FILE_READ_ATTRIBUTES,
+                                    LogSharing, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
+                                    nullptr));
   BY_HANDLE_FILE_INFORMATION info{};
-  if (!file || !ownedByThisAccount(file.get(), SE_FILE_OBJECT) || !GetFileInformationByHandle(file.get(), &info) ||
+  if (!file || !ownedByThisAccount(file.get(), SE_FILE_OBJECT) ||
+      !GetFileInformationByHandle(file.get(), &info) ||
       (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
       info.nNumberOfLinks != 1 || !SetEndOfFile(file.get()))
     return UniqueFileHandle();
@@ -129,7 +131,8 @@ void initialise(LogState& s) {
     file = createLog(name, security);
     if (file) s.path = name;
     DWORD error = GetLastError();
-    if (!file && error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS && error != ERROR_ACCESS_DENIED) break;
+    if (!file && error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS && error != ERROR_ACCESS_DENIED)
+      break;
   }
   if (!file) {
     s.path = u"c:\\qvx_nlog";

@@ -142,7 +142,8 @@ std::u16string expandServiceName(std::u16string_view configured, std::u16string_
 const char* outputPathFault(std::u16string_view relative) {
   if (relative.empty()) return "is empty";
   if (relative.find(u':') != std::u16string_view::npos) return "names a drive or a stream (\":\")";
-  if (relative.front() == u'\\' || relative.front() == u'/') return "is not relative to the executable's folder";
+  if (relative.front() == u'\\' || relative.front() == u'/')
+    return "is not relative to the executable's folder";
   if (relative.back() == u'\\' || relative.back() == u'/') return "names a folder, not a file";
   std::size_t start = 0;
   while (start <= relative.size()) {
@@ -203,8 +204,9 @@ EventEntry serviceEventEntry(ServiceEvent event, std::u16string_view detail, std
     case ServiceEvent::OutputFailed:
       return {EventWarning, 7, u"The output file cannot be written, the output is discarded: " + d};
     case ServiceEvent::RollFailed:
-      return {EventWarning, 8,
-              u"The output file cannot be rolled, it grows past its size until a later attempt succeeds: " + d};
+      return {
+          EventWarning, 8,
+          u"The output file cannot be rolled, it grows past its size until a later attempt succeeds: " + d};
     case ServiceEvent::AnotherInstance:
       return {EventError, 9,
               u"Another instance of the application runs (process " + number + u"); this start ends."};

@@ -166,8 +166,9 @@ bool createFoldersFor(const std::u16string& file, std::size_t below, OwnerOnlySe
 
 // A file of the roll opened for its move, without following a link; invalid unless plain.
 UniqueFileHandle openForMove(const std::u16string& path, BY_HANDLE_FILE_INFORMATION& info) {
-  UniqueFileHandle file(CreateFileW(asW(path).c_str(), DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  UniqueFileHandle file(CreateFileW(asW(path).c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (file && !plainFile(file.get(), info)) file.reset();
   return file;
 }
@@ -248,7 +249,8 @@ struct OutputFile {
     if (!rollFailed) {
       std::u16string detail = errorDetail(capture.path, u"roll", error);
       logError(u"the output file cannot be rolled: %s", detail);
-      writeServiceEvent(capture.serviceName, capture.eventLog, serviceEventEntry(ServiceEvent::RollFailed, detail));
+      writeServiceEvent(capture.serviceName, capture.eventLog,
+                        serviceEventEntry(ServiceEvent::RollFailed, detail));
     }
     rollFailed = true;
     rollFailedTick = GetTickCount();

@@ -85,17 +85,20 @@ TEST(SingleInstance, OnlyThisAccountsSemaphoreCounts) {
   } cases[] = {
       {"O:S-1-5-19D:(A;;GA;;;WD)", false, 5, "belongs to another account"},
       {"O:S-1-5-19D:(A;;GA;;;WD)", true, 5, "belongs to another account"},
-      {nullptr, true, AnotherInstanceExitCode, "event: type 1 id 9: Another instance of the application runs"},
+      {nullptr, true, AnotherInstanceExitCode,
+       "event: type 1 id 9: Another instance of the application runs"},
   };
   for (const Case& c : cases) {
     PSECURITY_DESCRIPTOR sd = nullptr;
-    ASSERT_TRUE(!c.owner || ConvertStringSecurityDescriptorToSecurityDescriptorA(c.owner, SDDL_REVISION_1, &sd, nullptr));
+    ASSERT_TRUE(!c.owner ||
+                ConvertStringSecurityDescriptorToSecurityDescriptorA(c.owner, SDDL_REVISION_1, &sd, nullptr));
     SECURITY_ATTRIBUTES sa{sizeof sa, sd, FALSE};
     OwnerOnlySecurity own;
     HANDLE held = CreateSemaphoreA(c.owner ? &sa : own.attributes(), 1, 1, base.c_str());
     SetEnvironmentVariableA("PELTO_TEST_SERVICE_CHILD", c.serviceChild ? "1" : nullptr);
     test::ChildResult child = test::runCommand(
-        L"\"" + test::selfPath() + L"\" --gtest_also_run_disabled_tests --gtest_filter=InstanceChild.DISABLED_SecondStart",
+        L"\"" + test::selfPath() +
+            L"\" --gtest_also_run_disabled_tests --gtest_filter=InstanceChild.DISABLED_SecondStart",
         60000);
     SetEnvironmentVariableA("PELTO_TEST_SERVICE_CHILD", nullptr);
     CloseHandle(held);

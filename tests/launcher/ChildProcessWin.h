@@ -208,11 +208,11 @@ inline ChildResult runChild(const std::string& testName,
 inline bool openToEveryone(const std::wstring& path) {
   PSECURITY_DESCRIPTOR sd = nullptr;
   LPWSTR text = nullptr;
-  if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
-                            nullptr, &sd) != ERROR_SUCCESS)
+  if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                            nullptr, nullptr, &sd) != ERROR_SUCCESS)
     return true;
-  bool broad = !ConvertSecurityDescriptorToStringSecurityDescriptorW(sd, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
-                                                                     &text, nullptr) ||
+  bool broad = !ConvertSecurityDescriptorToStringSecurityDescriptorW(
+                   sd, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr) ||
                wcsstr(text, L";;;WD)") || wcsstr(text, L";;;BU)");
   LocalFree(text), LocalFree(sd);
   return broad;

@@ -128,8 +128,8 @@ class Script {
           CreateFileA(at(a).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     if (op == "tail")
       tailed_.reset(a == "-" ? INVALID_HANDLE_VALUE
-                             : CreateFileA(at(a).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                           OPEN_EXISTING, 0, nullptr));
+                             : CreateFileA(at(a).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                           nullptr, OPEN_EXISTING, 0, nullptr));
     if (op == "private") expect(!test::openToEveryone(wide(at(a))), a);
     if (op == "env")
       env_.push_back(std::make_unique<test::ScopedEnv>(wide(a).c_str(),

@@ -41,7 +41,8 @@ constexpr KeyDef Keys[] = {
     {"service.recovery", "reset-after", Kind::Duration, id::RecoveryResetPeriod,
      "time after which the failure count starts again", 0, TextRoom - 1, 0, 1000},
     {"service.log", "file", Kind::RelativeFolder, id::ServiceLogFile,
-     "file for the child's standard output and error, below the executable's folder; {service}: the service's name"},
+     "file for the child's standard output and error, below the executable's folder; {service}: the "
+     "service's name"},
     {"service.log", "max-size", Kind::Size, id::ServiceLogMaxSize,
      "the file rolls to NAME.1.log ... when it passes this size"},
     {"service.log", "keep", Kind::Count, id::ServiceLogKeep, "rolled files kept", 0, TextRoom - 1, 0, 1,
