@@ -50,8 +50,9 @@ DWORD WINAPI drainChildOutput(LPVOID capture);
 // The optional supervision (Supervision.h) carried out.
 // One entry in the Application event log under source, when on; also logged as "event: ...".
 void writeServiceEvent(std::u16string_view source, bool on, const EventEntry& entry);
-// From the service's child: its event (Started, NoJavaRuntime) with the chosen runtime.
-void reportChildServiceEvent(ServiceEvent event);
+// From the service's child: its event (Started, NoJavaRuntime, AnotherInstance) with the chosen
+// runtime and the event's number.
+void reportChildServiceEvent(ServiceEvent event, std::uint64_t code = 0);
 // The job the child runs in from its start; with killOnClose the job ends the child and what it
 // started when this process ends. Invalid (and logged) when it cannot be made.
 UniqueHandle createChildJob(bool killOnClose);

@@ -63,15 +63,32 @@ std::u16string environmentBlock(std::span<const std::u16string> current,
 // The name of an entry "NAME=value" (a leading "=" belongs to the name, as in "=C:=C:\").
 std::u16string_view environmentName(std::u16string_view entry);
 
-// The captured output file. Rolled file n of "logs\service.log" is "logs\service.n.log" (the
-// newest rolled file is 1); a name without an extension gets ".n" at its end.
+// The captured output file. The configured text may hold "{service}", which becomes the name
+// the service runs under, so that services of one executable keep apart.
+std::u16string expandServiceName(std::u16string_view configured, std::u16string_view serviceName);
+// Why a relative file name (either slash) could lead out of the folder it is relative to, or
+// nullptr when it cannot: no drive, stream or leading slash, no component of dots and spaces
+// only (Windows reads "..", ". ." and "..." alike), no trailing slash.
+const char* outputPathFault(std::u16string_view relative);
+// The file below folder (which ends with a separator): the configured text expanded, slashes
+// made backslashes, empty components dropped. Empty, with why set, when outputPathFault refuses
+// the expanded text.
+std::u16string capturedOutputPath(std::u16string_view configured, std::u16string_view serviceName,
+                                  std::u16string_view folder, const char*& why);
+// Rolled file n of "logs\service.log" is "logs\service.n.log" (the newest rolled file is 1); a
+// name without an extension gets ".n" at its end.
 std::u16string rolledLogName(std::u16string_view path, unsigned n);
-// One roll: the oldest kept file is deleted (to empty), each rolled file moves up one, the file
-// itself becomes number 1. Without kept files the file itself is deleted.
+// One roll. The live file moves first, to a name of its own ("service.log.rolling"); only once
+// it has moved is the oldest kept file deleted (to empty), each rolled file moved up one and the
+// moved file made number 1, so a live file that cannot move (a reader holds it without delete
+// sharing) leaves every kept file as it was. Without kept files the live file is deleted.
 struct RollStep {
   std::u16string from, to;
 };
 std::vector<RollStep> rollSteps(std::u16string_view path, unsigned keep);
+// After a failed roll the file grows past its size for this long before the next attempt.
+constexpr std::uint32_t RollRetryMs = 60000;
+bool rollAttemptDue(bool lastRollFailed, std::uint32_t failedTick, std::uint32_t nowTick);
 // How many of the pending bytes go into the current file now; rollFirst when the file is full.
 // A file never grows past maxSize (0: never rolls).
 std::size_t nextOutputWrite(std::uint64_t fileSize, std::size_t pending, std::uint64_t maxSize,
@@ -85,7 +102,9 @@ enum class ServiceEvent {
   ChildStartFailed,
   StopTimedOut,
   NoJavaRuntime,
-  OutputFailed
+  OutputFailed,
+  RollFailed,
+  AnotherInstance
 };
 constexpr std::uint16_t EventError = 1, EventWarning = 2, EventInformation = 4;
 struct EventEntry {
@@ -95,8 +114,9 @@ struct EventEntry {
   bool operator==(const EventEntry&) const = default;
 };
 // detail: the runtime's home and version ("HOME, version V") for Started, the reason for
-// ChildStartFailed, the file and error for OutputFailed; code: the exit code of ChildEnded and
-// Stopped, the timeout of StopTimedOut.
+// ChildStartFailed, the file and error for OutputFailed and RollFailed; code: the exit code of ChildEnded and
+// Stopped, the timeout of StopTimedOut,
+// the other instance's process id of AnotherInstance.
 EventEntry serviceEventEntry(ServiceEvent event, std::u16string_view detail = {}, std::uint64_t code = 0);
 // What the service process writes once its child has ended: the timed-out stop or the child's
 // end, then the stop when it is reported.

@@ -142,6 +142,11 @@ class Script {
     if (op == "lock")
       locked_.reset(
           CreateFileA(at(a).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (op == "tail")
+      tailed_.reset(a == "-" ? INVALID_HANDLE_VALUE
+                             : CreateFileA(at(a).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                           nullptr, OPEN_EXISTING, 0, nullptr));
+    if (op == "private") expect(!test::openToEveryone(wide(at(a))), a);
     if (op == "env")
       env_.push_back(std::make_unique<test::ScopedEnv>(wide(a).c_str(),
                                                        b == "-" ? std::nullopt : std::optional(wide(b))));
@@ -173,7 +178,7 @@ class Script {
       CopyFileA(at("jre-record.jsonl").c_str(), (narrow(PELTO_JVM_RECORDS_DIR) + "\\" + a).c_str(), FALSE);
     const std::string ops =
         " layout exe main runtime write remove lock env reg unreg value undo run exit is out no log "
-        "input double file has took stopped pids ended events left folders status kill keep ";
+        "input double file has took stopped pids ended events left folders status kill keep tail private ";
     if (ops.find(" " + op + " ") == std::string::npos) ADD_FAILURE() << "unknown step " << op;
   }
 
@@ -341,6 +346,7 @@ class Script {
   std::string name_, dir_, out_, log_;
   std::optional<std::string> input_;  // standard input of the next run
   UniqueFileHandle locked_;           // a file held without sharing during the next run
+  UniqueFileHandle tailed_;           // a file a reader follows
   DWORD lastMs_ = 0;                  // how long the last run took
   std::vector<DWORD> pids_;
   test::ChildResult last_;

@@ -101,7 +101,12 @@ TEST(CapturedOutput, RollsToNumberedNamesKeepingTheConfiguredCount) {
     return out;
   };
   EXPECT_EQ(steps(0), W{u"a\\s.log>"});
-  EXPECT_EQ(steps(2), (W{u"a\\s.2.log>", u"a\\s.1.log>a\\s.2.log", u"a\\s.log>a\\s.1.log"}));
+  // The live file moves before anything kept is touched.
+  EXPECT_EQ(steps(2), (W{u"a\\s.log>a\\s.log.rolling", u"a\\s.2.log>", u"a\\s.1.log>a\\s.2.log",
+                         u"a\\s.log.rolling>a\\s.1.log"}));
+  EXPECT_TRUE(rollAttemptDue(false, 0, 0));
+  EXPECT_FALSE(rollAttemptDue(true, 0xFFFFFF00u, 0xFFFFFF00u + RollRetryMs - 1));
+  EXPECT_TRUE(rollAttemptDue(true, 0xFFFFFF00u, 0xFFFFFF00u + RollRetryMs));  // across the wrap
   struct Case {
     std::uint64_t size;
     std::size_t pending;
@@ -117,6 +122,35 @@ TEST(CapturedOutput, RollsToNumberedNamesKeepingTheConfiguredCount) {
     EXPECT_EQ(nextOutputWrite(c.size, c.pending, c.max, roll), c.take) << c.size << " " << c.pending;
     EXPECT_EQ(roll, c.roll) << c.size << " " << c.pending;
   }
+}
+
+TEST(CapturedOutput, StaysBelowTheExecutablesFolder) {
+  struct Case {
+    std::u16string_view configured, expected;  // empty: refused
+  } cases[] = {
+      {u"logs/{service}.log", u"C:\\app\\logs\\My Svc.log"},
+      {u"logs//{service}/{service}.log", u"C:\\app\\logs\\My Svc\\My Svc.log"},
+      {u"..\\x.log", u""},
+      {u"logs/../../x.log", u""},
+      {u"logs/. ./x.log", u""},
+      {u"logs/.../x.log", u""},
+      {u"./x.log", u""},
+      {u"/x.log", u""},
+      {u"C:x.log", u""},
+      {u"x.log:stream", u""},
+      {u"logs/", u""},
+      {u"", u""},
+      {u"logs/..x.log", u"C:\\app\\logs\\..x.log"},
+  };
+  for (const Case& c : cases) {
+    const char* why = nullptr;
+    EXPECT_EQ(capturedOutputPath(c.configured, u"My Svc", u"C:\\app\\", why), c.expected)
+        << utf16ToUtf8(c.configured);
+    EXPECT_EQ(why == nullptr, !c.expected.empty()) << utf16ToUtf8(c.configured);
+  }
+  // A name given to the service cannot climb either.
+  const char* why = nullptr;
+  EXPECT_EQ(capturedOutputPath(u"{service}/x.log", u"..", u"C:\\app\\", why), u"");
 }
 
 TEST(ChildStatus, IdAndRunningTime) {

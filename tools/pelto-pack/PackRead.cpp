@@ -345,6 +345,9 @@ bool Reader::value(const KeyDef& def, const toml::node& node, std::string_view w
     default:
       break;
   }
+  if (const auto* t = node.as_string();
+      t && def.id != cid::ServiceLogFile && t->get().find("{service}") != std::string::npos)
+    return bad(node, what, t->get(), "holds {service}, which only service.log.file replaces");
   if (!claim(def.id, node.source())) return false;
   valueAt[def.id] = node.source();
   std::string& out = strings[def.id];
@@ -422,6 +425,8 @@ bool Reader::value(const KeyDef& def, const toml::node& node, std::string_view w
       if (out.find(':') != std::string::npos || out.front() == '\\')
         return bad(node, what, shown,
                    "must be relative to the executable's folder (no drive, no leading slash)");
+      if (def.id == cid::ServiceLogFile)
+        if (const char* why = serviceLogFileFault(shown)) return bad(node, what, shown, why);
       return fits(node, what, out, out.size(), def.room);
     }
     case Kind::Output: {
