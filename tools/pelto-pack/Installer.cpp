@@ -35,16 +35,18 @@ std::string xml(std::string_view text) {
 }
 
 struct WixWriter {
+  fs::path base;  // wixl reads sources relative to the folder of the WiX source
   std::ostringstream dirs, refs;
   int next = 1;
   void file(const fs::path& source, const std::string& indent) {
     int n = next++;
     dirs << indent << "<Component Id=\"C" << n << "\" Guid=\"*\" Win64=\"yes\"><File Id=\"F" << n << "\" Name=\""
-         << xml(pathText(source.filename())) << "\" Source=\"" << xml(pathText(source)) << "\" KeyPath=\"yes\"/></Component>\n";
+         << xml(pathText(source.filename())) << "\" Source=\"" << xml(genericPathText(fs::proximate(source, base))) << "\" KeyPath=\"yes\"/></Component>\n";
     refs << "      <ComponentRef Id=\"C" << n << "\"/>\n";
   }
   // A folder whole, its entries sorted so that the same tree gives the same source.
-  void folder(const fs::path& dir, const std::string& indent) {
+  void folder(fs::path dir, const std::string& indent) {
+    if (dir.filename().empty()) dir = dir.parent_path();  // "lib/"
     std::vector<fs::directory_entry> entries(fs::directory_iterator(dir), fs::directory_iterator{});
     std::sort(entries.begin(), entries.end());
     dirs << indent << "<Directory Id=\"D" << next++ << "\" Name=\"" << xml(pathText(dir.filename())) << "\">\n";
@@ -67,8 +69,8 @@ std::string blockString(const ConfigBlock& block, ConfigId id) {
 
 }  // namespace
 
-bool wixSource(const ShipRequest& ship, const ConfigBlock& block, const fs::path& exe, std::string& wxs,
-               std::string& error) {
+bool wixSource(const ShipRequest& ship, const ConfigBlock& block, const fs::path& exe, const fs::path& sourceFolder,
+               std::string& wxs, std::string& error) {
   if (!ship.installer || ship.installer->upgradeCode.empty()) {
     error = "an MSI needs [installer] upgrade-code, a GUID that stays the same for every version";
     return false;
@@ -91,6 +93,7 @@ bool wixSource(const ShipRequest& ship, const ConfigBlock& block, const fs::path
   std::string company = full.texts.count("company") ? full.texts["company"] : name;
   std::string folder = in.folder.empty() ? name : in.folder;
   WixWriter w;
+  w.base = fs::absolute(sourceFolder);
   std::string indent = "          ";
   w.file(exe, indent);
   for (const fs::path& f : in.files) {
@@ -106,7 +109,8 @@ bool wixSource(const ShipRequest& ship, const ConfigBlock& block, const fs::path
     << "<Wix xmlns=\"http://schemas.microsoft.com/wix/2006/wi\">\n"
     << "  <Product Id=\"*\" Name=\"" << xml(name) << "\" Language=\"1033\" Version=\"" << xml(version)
     << "\" Manufacturer=\"" << xml(company) << "\" UpgradeCode=\"" << in.upgradeCode << "\">\n"
-    << "    <Package InstallerVersion=\"500\" Compressed=\"yes\" InstallScope=\"perMachine\" Platform=\"x64\"/>\n"
+    << "    <Package InstallerVersion=\"500\" Compressed=\"yes\" InstallScope=\"perMachine\"/>\n"
+    // The old version goes first, its service with it, before the new one installs its own.
     << "    <MajorUpgrade DowngradeErrorMessage=\"A newer version of " << xml(name) << " is installed.\"/>\n"
     << "    <Media Id=\"1\" Cabinet=\"files.cab\" EmbedCab=\"yes\"/>\n"
     << "    <Directory Id=\"TARGETDIR\" Name=\"SourceDir\">\n"
@@ -119,11 +123,12 @@ bool wixSource(const ShipRequest& ship, const ConfigBlock& block, const fs::path
     x << "    <CustomAction Id=\"Service_" << verb << "\" FileKey=\"F1\" ExeCommand=\"/" << verb
       << "\" Execute=\"deferred\" Impersonate=\"no\" Return=\""
       << (std::string_view(verb) == "install" ? "check" : "ignore") << "\"/>\n";
+  // Fixed places: the service stops and goes before its files do, and comes after they are laid.
   x << "    <InstallExecuteSequence>\n"
-    << "      <Custom Action=\"Service_stop\" Before=\"RemoveFiles\">REMOVE=\"ALL\"</Custom>\n"
-    << "      <Custom Action=\"Service_uninstall\" After=\"Service_stop\">REMOVE=\"ALL\"</Custom>\n"
-    << "      <Custom Action=\"Service_install\" After=\"InstallFiles\">NOT REMOVE=\"ALL\"</Custom>\n";
-  if (starts) x << "      <Custom Action=\"Service_start\" After=\"Service_install\">NOT REMOVE=\"ALL\"</Custom>\n";
+    << "      <Custom Action=\"Service_stop\" Sequence=\"3401\">REMOVE=\"ALL\"</Custom>\n"
+    << "      <Custom Action=\"Service_uninstall\" Sequence=\"3402\">REMOVE=\"ALL\"</Custom>\n"
+    << "      <Custom Action=\"Service_install\" Sequence=\"4001\">NOT REMOVE=\"ALL\"</Custom>\n";
+  if (starts) x << "      <Custom Action=\"Service_start\" Sequence=\"4002\">NOT REMOVE=\"ALL\"</Custom>\n";
   x << "    </InstallExecuteSequence>\n  </Product>\n</Wix>\n";
   wxs = x.str();
   return true;
@@ -132,8 +137,10 @@ bool wixSource(const ShipRequest& ship, const ConfigBlock& block, const fs::path
 std::string buildMsi(const std::vector<std::string>& args) {
   std::optional<std::string> config, exe, output;
   for (std::size_t i = 1; i < args.size(); ++i) {
-    if ((args[i] == "--exe" || args[i] == "-o") && i + 1 < args.size())
-      (args[i] == "--exe" ? exe : output) = args[++i];
+    if ((args[i] == "--exe" || args[i] == "-o") && i + 1 < args.size()) {
+      std::optional<std::string>& option = args[i] == "--exe" ? exe : output;
+      option = args[++i];
+    }
     else if (!config && !args[i].starts_with("-"))
       config = args[i];
     else
@@ -147,9 +154,9 @@ std::string buildMsi(const std::vector<std::string>& args) {
   fs::path exePath = fs::absolute(pathFromText(*exe));
   std::error_code ec;
   if (!fs::is_regular_file(exePath, ec)) return pathText(exePath) + ": executable does not exist";
-  if (!wixSource(request.ship, block, exePath, wxs, error)) return *config + ": " + error;
-  fs::path msi = pathFromText(*output), source = msi;
+  fs::path msi = fs::absolute(pathFromText(*output)), source = msi;
   source.replace_extension(".wxs");
+  if (!wixSource(request.ship, block, exePath, source.parent_path(), wxs, error)) return *config + ": " + error;
   {
     std::ofstream out(source, std::ios::binary | std::ios::trunc);
     out << wxs;

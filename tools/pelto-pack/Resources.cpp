@@ -36,7 +36,7 @@ const std::vector<ResourceKey> Keys = {
     {"copyright", "LegalCopyright", "copyright notice"},
     {"description", "FileDescription", "file description Explorer shows (default the product name)"},
     {"execution-level", "",
-     "rights the manifest asks for: \"asInvoker\" (default) | \"highestAvailable\" | \"requireAdministrator\""},
+     "rights the manifest asks for: \"asInvoker\" (default), \"highestAvailable\" or \"requireAdministrator\""},
     {"long-path-aware", "", "the manifest declares the program aware of paths beyond 260 characters"},
 };
 

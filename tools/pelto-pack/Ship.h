@@ -41,8 +41,8 @@ void writeShipKeyReference(std::ostream& out);
 
 // The WiX source of an MSI that lays out the executable and [installer] files and registers the
 // service through the executable's own verbs; false with `error` when something is missing.
-bool wixSource(const ShipRequest& ship, const ConfigBlock& block, const std::filesystem::path& exe, std::string& wxs,
-               std::string& error);
+bool wixSource(const ShipRequest& ship, const ConfigBlock& block, const std::filesystem::path& exe,
+               const std::filesystem::path& sourceFolder, std::string& wxs, std::string& error);
 // pelto-pack msi CONFIG --exe EXE -o OUT.msi: writes OUT.wxs and builds it with wixl; "" or what
 // is wrong (a usage error starts with "usage").
 std::string buildMsi(const std::vector<std::string>& args);
