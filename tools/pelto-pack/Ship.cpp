@@ -198,10 +198,14 @@ bool shipToToml(const pe::Bytes& image, const ConfigBlock& block, const std::opt
       fs::path file = *extractDir / "resources.ico";
       std::error_code ec;
       fs::create_directories(*extractDir, ec);
-      if (fs::exists(file, ec)) {
-        error = pathText(file) + ": exists already; the icon is not written over it";
-        return false;
-      }
+      // The included files were written there first; one of them may have the icon's name.
+      for (const IncludedFile& f : block.files)
+        if (std::string n = f.name; std::transform(n.begin(), n.end(), n.begin(), [](unsigned char c) {
+              return static_cast<char>(std::tolower(c));
+            }) != n.end() && n == "resources.ico") {
+          error = pathText(file) + ": an included file has the name the icon is written under";
+          return false;
+        }
       std::ofstream out(file, std::ios::binary);
       out.write(reinterpret_cast<const char*>(given.icon.data()), static_cast<std::streamsize>(given.icon.size()));
       out.close();
