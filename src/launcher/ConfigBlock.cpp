@@ -376,8 +376,8 @@ std::vector<unsigned char> minimalLauncherImage() {
   set16(h + 4, 0x8664);  // x86-64
   set16(h + 6, 1);
   set16(h + 20, optionalSize);
-  set16(h + 22, 0x0022);  // executable, large-address aware
-  set16(h + 24, 0x020B);  // PE32+
+  set16(h + 22, 0x0022);       // executable, large-address aware
+  set16(h + 24, 0x020B);       // PE32+
   set32(h + 24 + 32, 0x1000);  // section alignment
   set32(h + 24 + 36, 0x200);   // file alignment
   set32(h + 24 + 56, 0x2000);  // image size
@@ -385,10 +385,10 @@ std::vector<unsigned char> minimalLauncherImage() {
   set32(h + 24 + 108, 16);     // data directories
   std::size_t section = h + 24 + optionalSize;
   std::memcpy(image.data() + section, ".text\0\0\0", 8);
-  set32(section + 8, 128);     // virtual size
+  set32(section + 8, 128);      // virtual size
   set32(section + 12, 0x1000);  // address
-  set32(section + 16, 128);    // raw size
-  set32(section + 20, 512);    // raw pointer
+  set32(section + 16, 128);     // raw size
+  set32(section + 20, 512);     // raw pointer
   return image;
 }
 

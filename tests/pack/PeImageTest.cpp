@@ -38,9 +38,9 @@ TEST(PeImageTest, AddedSectionKeepsTheBlockFindable) {
 
 TEST(PeImageTest, SignatureRemovalTakesOnlyATableAtTheEnd) {
   struct Row {
-    std::size_t padding;    // bytes between the sections and the table
-    unsigned char filler;   // their value
-    std::size_t trailing;   // bytes behind the table
+    std::size_t padding;   // bytes between the sections and the table
+    unsigned char filler;  // their value
+    std::size_t trailing;  // bytes behind the table
     bool removed;
   } rows[] = {{0, 0, 0, true}, {6, 0, 0, true}, {6, 1, 0, false}, {0, 0, 4, false}};
   for (const Row& row : rows) {
@@ -51,9 +51,11 @@ TEST(PeImageTest, SignatureRemovalTakesOnlyATableAtTheEnd) {
     image.resize(end + row.padding, row.filler);
     std::size_t table = image.size();
     image.resize(table + 40 + row.trailing, 7);
-    pe::put32(image, layout->optional + 112 + 8 * pe::CertificateDirectory, static_cast<std::uint32_t>(table));
+    pe::put32(image, layout->optional + 112 + 8 * pe::CertificateDirectory,
+              static_cast<std::uint32_t>(table));
     pe::put32(image, layout->optional + 116 + 8 * pe::CertificateDirectory, 40);
-    EXPECT_EQ(pe::removeCertificateTable(image, *layout, end, why), row.removed) << row.padding << " " << row.trailing;
+    EXPECT_EQ(pe::removeCertificateTable(image, *layout, end, why), row.removed)
+        << row.padding << " " << row.trailing;
     if (row.removed) {
       EXPECT_EQ(image.size(), end);
       EXPECT_EQ(pe::directory(image, *layout, pe::CertificateDirectory).size, 0u);
@@ -65,10 +67,12 @@ TEST(PeImageTest, ResourceTreeReadsBackAndRefusesACutOne) {
   Bytes image = minimalLauncherImage();
   std::string why;
   std::optional<pe::Layout> layout = pe::readLayout(image, why);
-  std::vector<ResourceEntry> entries{{RtManifest, 1, Bytes{'m'}}, {RtIcon, 2, Bytes(5, 2)}, {RtIcon, 1, Bytes(9, 1)}};
+  std::vector<ResourceEntry> entries{
+      {RtManifest, 1, Bytes{'m'}}, {RtIcon, 2, Bytes(5, 2)}, {RtIcon, 1, Bytes(9, 1)}};
   Bytes section = resourceSection(entries, pe::nextSectionAddress(*layout));
   ASSERT_TRUE(pe::appendSection(image, *layout, ".rsrc\0\0\0", section, pe::ResourceDirectory, why));
-  for (const ResourceEntry& e : entries) EXPECT_EQ(findResource(image, *layout, e.type, e.id), e.data) << e.type;
+  for (const ResourceEntry& e : entries)
+    EXPECT_EQ(findResource(image, *layout, e.type, e.id), e.data) << e.type;
   EXPECT_FALSE(findResource(image, *layout, RtIcon, 3));
   EXPECT_FALSE(findResource(image, *layout, RtVersion, 1));
   // The manifest's data entry, the third behind a tree of two types and three names (160 bytes):
@@ -81,15 +85,17 @@ TEST(PeImageTest, VersionsAndIconsAreCheckedAsWindowsReadsThem) {
   struct VersionRow {
     const char* text;
     std::size_t parts;  // 0: refused
-  } versions[] = {{"1.2.3.4", 4}, {"1.2.3", 3}, {"65535.0.0.1", 4}, {"65536", 0}, {"1.2.3.4.5", 0}, {"1..2", 0},
-                  {"", 0}, {"1.2.", 0}, {"v1", 0}, {"1.-2", 0}};
+  } versions[] = {{"1.2.3.4", 4}, {"1.2.3", 3}, {"65535.0.0.1", 4}, {"65536", 0}, {"1.2.3.4.5", 0},
+                  {"1..2", 0},    {"", 0},      {"1.2.", 0},        {"v1", 0},    {"1.-2", 0}};
   for (const VersionRow& row : versions)
     EXPECT_EQ(versionParts(row.text, 4).value_or(std::vector<std::uint16_t>{}).size(), row.parts) << row.text;
   Bytes bitmap(40 + 8, 0);
   bitmap[0] = 40;
   Bytes png{0x89, 'P', 'N', 'G', 0, 0, 0, 0};
   auto ico = [](std::uint16_t type, std::uint16_t count, const Bytes& image, std::uint32_t offset) {
-    Bytes f{0, 0, static_cast<unsigned char>(type), 0, static_cast<unsigned char>(count), 0, 16, 16, 0, 0, 1, 0, 32, 0};
+    Bytes f{
+        0,  0, static_cast<unsigned char>(type), 0, static_cast<unsigned char>(count), 0, 16, 16, 0, 0, 1, 0,
+        32, 0};
     for (std::uint32_t v : {static_cast<std::uint32_t>(image.size()), offset})
       for (int i = 0; i < 4; ++i) f.push_back(static_cast<unsigned char>(v >> (8 * i)));
     f.insert(f.end(), image.begin(), image.end());

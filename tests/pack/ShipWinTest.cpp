@@ -24,11 +24,13 @@ TEST(ShipWinTest, VersionStringsAreTheConfigured) {
   };
   for (Row row : {Row{L"FileVersion", L"1.2.3.4"}, Row{L"ProductVersion", L"1.2.3"},
                   Row{L"ProductName", L"Hello Service"}, Row{L"CompanyName", L"Example Ltd"},
-                  Row{L"LegalCopyright", L"\u00a9 2026 Example Ltd"}, Row{L"FileDescription", L"Says hello from Java"}}) {
+                  Row{L"LegalCopyright", L"\u00a9 2026 Example Ltd"},
+                  Row{L"FileDescription", L"Says hello from Java"}}) {
     std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + row.name;
     wchar_t* value = nullptr;
     UINT length = 0;
-    ASSERT_TRUE(VerQueryValueW(block.data(), path.c_str(), reinterpret_cast<void**>(&value), &length)) << path;
+    ASSERT_TRUE(VerQueryValueW(block.data(), path.c_str(), reinterpret_cast<void**>(&value), &length))
+        << path;
     EXPECT_EQ(std::wstring(value), row.value) << path;
   }
   VS_FIXEDFILEINFO* fixed = nullptr;
@@ -41,7 +43,8 @@ TEST(ShipWinTest, VersionStringsAreTheConfigured) {
 }
 
 TEST(ShipWinTest, IconLoadsAndManifestIsFound) {
-  HMODULE image = LoadLibraryExW(PELTO_SHIP_EXE, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  HMODULE image =
+      LoadLibraryExW(PELTO_SHIP_EXE, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
   ASSERT_NE(image, nullptr) << GetLastError();
   HANDLE icon = LoadImageW(image, MAKEINTRESOURCEW(1), IMAGE_ICON, 16, 16, 0);
   EXPECT_NE(icon, nullptr) << GetLastError();

@@ -120,3 +120,9 @@ pelto_pack_tool_test(resources_round_trip
   "run build {work}/dumped.toml -o {work}/again.exe ${launcher} | 0 | |" "same {work}/out.exe {work}/again.exe"
   "hex {work}/out.exe 4500780061006d0070006c00650020004c0074006400"
   "run dump {work}/out.exe | 0 | | execution-level = \"requireAdministrator\"")
+# An MSI needs the upgrade code and a version Windows Installer can compare.
+set(msi "run msi {work}/c.toml --exe {work}/launcher.exe -o {work}/x.msi")
+pelto_pack_tool_test(msi_refused
+  "toml service-name.toml S" "${msi} | 2 | needs [installer] upgrade-code |"
+  "toml installer.toml company{sp}={sp}\"C\"" "${msi} | 2 | [resources] product-version, which must be set |"
+  "toml installer.toml product-version{sp}={sp}\"256.1\"" "${msi} | 2 | first two numbers up to 255 |" "absent {work}/x.*")

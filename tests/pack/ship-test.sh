@@ -2,9 +2,11 @@
 # Shipping the packed example under Wine: signed and verified, a changed byte caught, a signed
 # launcher packed like a plain one, pelto-pack.exe packing the same bytes as the host tool, and
 # the MSI installed and removed with its service.
-# Arguments: HOST_PACK WINDOWS_PACK LAUNCHER PACKED_EXAMPLE WORK
+# Arguments: HOST_PACK WINDOWS_PACK LAUNCHER PACKED_EXAMPLE WORK [RELEASE_PACK]
 set -euo pipefail
 pack=$1 winpack=$2 launcher=$3 example=$4 work=$5
+release=${6:-}
+[ -x "$release" ] || release=$pack  # build/dist/pelto-pack, when the dist preset was built
 src=$(cd "$(dirname "$0")/../.." && pwd)
 rm -rf "$work" && mkdir -p "$work" && cd "$work"
 fail() { echo "ship-test: $*" >&2; exit 1; }
@@ -30,13 +32,13 @@ if osslsigncode verify -CAfile cert.pem -in tampered.exe >/dev/null 2>&1; then f
 osslsigncode sign -certs cert.pem -key key.pem -in "$launcher" -out signed-launcher.exe >/dev/null
 cp "$(dirname "$launcher")/pelto-runtime.jar" .
 "$pack" build "$src/examples/hello-service.toml" -o from-signed.exe --launcher signed-launcher.exe
-"$pack" build "$src/examples/hello-service.toml" -o from-plain.exe --launcher "$launcher"
+"$release" build "$src/examples/hello-service.toml" -o from-plain.exe --launcher "$launcher"
 cmp -s from-signed.exe from-plain.exe || fail "a signed launcher packs differently"
 
 # pelto-pack.exe under Wine packs the same bytes.
 wine "$winpack" build "$(winpath "$src/examples/hello-service.toml")" -o "$(winpath "$work/windows.exe")" \
   --launcher "$(winpath "$launcher")" >winpack.txt 2>&1 || fail "pelto-pack.exe: $(cat winpack.txt)"
-cmp -s windows.exe from-plain.exe || fail "pelto-pack.exe packs other bytes than $pack"
+cmp -s windows.exe from-plain.exe || fail "pelto-pack.exe packs other bytes than $release"
 
 # The MSI lays the files out and registers the service through /install; removing it undoes both.
 "$pack" msi "$src/examples/hello-service.toml" --exe from-plain.exe -o hello.msi >msi.txt 2>&1 || fail "msi: $(cat msi.txt)"

@@ -24,11 +24,20 @@ std::string xml(std::string_view text) {
   std::string out;
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -40,8 +49,9 @@ struct WixWriter {
   int next = 1;
   void file(const fs::path& source, const std::string& indent) {
     int n = next++;
-    dirs << indent << "<Component Id=\"C" << n << "\" Guid=\"*\" Win64=\"yes\"><File Id=\"F" << n << "\" Name=\""
-         << xml(pathText(source.filename())) << "\" Source=\"" << xml(genericPathText(fs::proximate(source, base))) << "\" KeyPath=\"yes\"/></Component>\n";
+    dirs << indent << "<Component Id=\"C" << n << "\" Guid=\"*\" Win64=\"yes\"><File Id=\"F" << n
+         << "\" Name=\"" << xml(pathText(source.filename())) << "\" Source=\""
+         << xml(genericPathText(fs::proximate(source, base))) << "\" KeyPath=\"yes\"/></Component>\n";
     refs << "      <ComponentRef Id=\"C" << n << "\"/>\n";
   }
   // A folder whole, its entries sorted so that the same tree gives the same source.
@@ -49,7 +59,8 @@ struct WixWriter {
     if (dir.filename().empty()) dir = dir.parent_path();  // "lib/"
     std::vector<fs::directory_entry> entries(fs::directory_iterator(dir), fs::directory_iterator{});
     std::sort(entries.begin(), entries.end());
-    dirs << indent << "<Directory Id=\"D" << next++ << "\" Name=\"" << xml(pathText(dir.filename())) << "\">\n";
+    dirs << indent << "<Directory Id=\"D" << next++ << "\" Name=\"" << xml(pathText(dir.filename()))
+         << "\">\n";
     for (const fs::directory_entry& e : entries) {
       if (e.is_symlink()) continue;  // a link may point anywhere on the build machine
       if (e.is_directory())
@@ -69,8 +80,8 @@ std::string blockString(const ConfigBlock& block, ConfigId id) {
 
 }  // namespace
 
-bool wixSource(const ShipRequest& ship, const ConfigBlock& block, const fs::path& exe, const fs::path& sourceFolder,
-               std::string& wxs, std::string& error) {
+bool wixSource(const ShipRequest& ship, const ConfigBlock& block, const fs::path& exe,
+               const fs::path& sourceFolder, std::string& wxs, std::string& error) {
   if (!ship.installer || ship.installer->upgradeCode.empty()) {
     error = "an MSI needs [installer] upgrade-code, a GUID that stays the same for every version";
     return false;
@@ -84,8 +95,10 @@ bool wixSource(const ShipRequest& ship, const ConfigBlock& block, const fs::path
   std::optional<std::vector<std::uint16_t>> parts = versionParts(version, 4);
   if (!ship.resources || !ship.resources->texts.count("product-version") || !parts || (*parts)[0] > 255 ||
       (parts->size() > 1 && (*parts)[1] > 255)) {
-    error = "an MSI takes its version from [resources] product-version, which must be set, with the first two "
-            "numbers up to 255 (\"" + version + "\")";
+    error =
+        "an MSI takes its version from [resources] product-version, which must be set, with the first two "
+        "numbers up to 255 (\"" +
+        version + "\")";
     return false;
   }
   const Installer& in = *ship.installer;
@@ -102,7 +115,8 @@ bool wixSource(const ShipRequest& ship, const ConfigBlock& block, const fs::path
     else
       w.file(f, indent);
   }
-  std::string start = blockString(block, cid::ExecutableType) == "4" ? "auto" : blockString(block, cid::ServiceStartType);
+  std::string start =
+      blockString(block, cid::ExecutableType) == "4" ? "auto" : blockString(block, cid::ServiceStartType);
   bool starts = start == "auto" || start == "delayed-auto";
   std::ostringstream x;
   x << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
@@ -117,7 +131,8 @@ bool wixSource(const ShipRequest& ship, const ConfigBlock& block, const fs::path
     << "      <Directory Id=\"ProgramFiles64Folder\">\n"
     << "        <Directory Id=\"INSTALLDIR\" Name=\"" << xml(folder) << "\">\n"
     << w.dirs.str() << "        </Directory>\n      </Directory>\n    </Directory>\n"
-    << "    <Feature Id=\"Complete\" Level=\"1\">\n" << w.refs.str() << "    </Feature>\n";
+    << "    <Feature Id=\"Complete\" Level=\"1\">\n"
+    << w.refs.str() << "    </Feature>\n";
   // Deferred and not impersonated: they run as the installer service, with the rights /install needs.
   for (const char* verb : {"install", "start", "stop", "uninstall"})
     x << "    <CustomAction Id=\"Service_" << verb << "\" FileKey=\"F1\" ExeCommand=\"/" << verb
@@ -140,8 +155,7 @@ std::string buildMsi(const std::vector<std::string>& args) {
     if ((args[i] == "--exe" || args[i] == "-o") && i + 1 < args.size()) {
       std::optional<std::string>& option = args[i] == "--exe" ? exe : output;
       option = args[++i];
-    }
-    else if (!config && !args[i].starts_with("-"))
+    } else if (!config && !args[i].starts_with("-"))
       config = args[i];
     else
       return "usage";
@@ -156,7 +170,8 @@ std::string buildMsi(const std::vector<std::string>& args) {
   if (!fs::is_regular_file(exePath, ec)) return pathText(exePath) + ": executable does not exist";
   fs::path msi = fs::absolute(pathFromText(*output)), source = msi;
   source.replace_extension(".wxs");
-  if (!wixSource(request.ship, block, exePath, source.parent_path(), wxs, error)) return *config + ": " + error;
+  if (!wixSource(request.ship, block, exePath, source.parent_path(), wxs, error))
+    return *config + ": " + error;
   {
     std::ofstream out(source, std::ios::binary | std::ios::trunc);
     out << wxs;

@@ -737,7 +737,8 @@ bool blockFromToml(const std::filesystem::path& configPath, ConfigBlock& block, 
     } else if (name == "pack") {
       ok = r.pack(v, base, pack);
     } else if (name == "resources" || name == "installer") {
-      ok = name == "resources" ? readResourcesTable(r, v, base, pack.ship) : readInstallerTable(r, v, base, pack.ship);
+      ok = name == "resources" ? readResourcesTable(r, v, base, pack.ship)
+                               : readInstallerTable(r, v, base, pack.ship);
     } else if (std::find(known.begin(), known.end(), name) != known.end()) {
       const toml::table* t = r.table(v, name);
       ok = t && r.section(name, *t);

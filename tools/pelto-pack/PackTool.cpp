@@ -186,7 +186,8 @@ int build(const std::vector<std::string>& args, const fs::path& ownPath, std::os
   if (at < image.size()) {
     if (image.size() - at >= 4 && le32(image, static_cast<std::size_t>(at)) == ConfigMagic)
       throw Failure{pathText(*launcher) + ": already carries a configuration block; pack a plain launcher"};
-    if (std::string why = removeSignature(image, at); !why.empty()) throw Failure{pathText(*launcher) + ": " + why};
+    if (std::string why = removeSignature(image, at); !why.empty())
+      throw Failure{pathText(*launcher) + ": " + why};
   }
   if (at < image.size()) {
     throw Failure{pathText(*launcher) + ": has " + std::to_string(image.size() - at) +
@@ -223,7 +224,8 @@ int dump(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
   std::string error;
   if (!blockToToml(block, extract, toml, error)) throw Failure{error};
   std::string packLines, resources;
-  if (!shipToToml(image, block, extract, packLines, resources, error)) throw Failure{pathText(*exe) + ": " + error};
+  if (!shipToToml(image, block, extract, packLines, resources, error))
+    throw Failure{pathText(*exe) + ": " + error};
   out << withShipTables(toml.str(), packLines, resources);
   return ExitOk;
 }
@@ -276,9 +278,9 @@ int runPackTool(const std::vector<std::string>& args, const fs::path& ownPath, s
     if (!args.empty() && args[0] == "init") return init(args, out, err);
     if (!args.empty() && args[0] == "msi") {
       std::string why = buildMsi(args);
-      if (why == "usage") err << Usage;
-      if (!why.empty()) return why == "usage" ? ExitUsage : (err << "pelto-pack: " << why << "\n", ExitBadInput);
-      return ExitOk;
+      if (why.empty()) return ExitOk;
+      err << (why == "usage" ? std::string(Usage) : "pelto-pack: " + why + "\n");
+      return why == "usage" ? ExitUsage : ExitBadInput;
     }
     if (args.size() == 1 && args[0] == "schema") {
       writeJsonSchema(out);

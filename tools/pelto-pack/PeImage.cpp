@@ -56,7 +56,8 @@ std::optional<Layout> readLayout(const Bytes& image, std::string& why) {
   if (optionalSize < OptDirectories || std::uint64_t{l.optional} + optionalSize > image.size())
     return fail("optional header cut short");
   l.sectionTable = l.optional + optionalSize;
-  if (sections == 0 || std::uint64_t{l.sectionTable} + std::uint64_t{SectionHeaderSize} * sections > image.size())
+  if (sections == 0 ||
+      std::uint64_t{l.sectionTable} + std::uint64_t{SectionHeaderSize} * sections > image.size())
     return fail("section table cut short");
   l.sectionAlignment = get32(image, l.optional + OptSectionAlignment);
   l.fileAlignment = get32(image, l.optional + OptFileAlignment);
@@ -115,7 +116,8 @@ bool removeCertificateTable(Bytes& image, const Layout& layout, std::uint64_t se
   }
   // Signing pads the image to eight bytes before the table.
   if (!std::all_of(image.begin() + static_cast<std::ptrdiff_t>(sectionsEnd),
-                   image.begin() + static_cast<std::ptrdiff_t>(cert.address), [](unsigned char b) { return b == 0; })) {
+                   image.begin() + static_cast<std::ptrdiff_t>(cert.address),
+                   [](unsigned char b) { return b == 0; })) {
     why = "it carries data between its last section and its certificate table";
     return false;
   }
@@ -164,9 +166,10 @@ bool appendSection(Bytes& image, Layout& layout, const char (&name)[9], const By
   put32(image, header + 36, ReadOnlyInitializedData);
   std::size_t fileHeader = layout.optional - 20;
   put16(image, fileHeader + 2, static_cast<std::uint16_t>(layout.sections.size() + 1));
-  put32(image, layout.optional + OptSizeOfImage, alignUp(std::uint64_t{s.virtualAddress} + s.virtualSize,
-                                                          layout.sectionAlignment));
-  put32(image, layout.optional + OptInitializedData, get32(image, layout.optional + OptInitializedData) + s.rawSize);
+  put32(image, layout.optional + OptSizeOfImage,
+        alignUp(std::uint64_t{s.virtualAddress} + s.virtualSize, layout.sectionAlignment));
+  put32(image, layout.optional + OptInitializedData,
+        get32(image, layout.optional + OptInitializedData) + s.rawSize);
   std::size_t dir = layout.optional + OptDirectories + 8u * static_cast<std::size_t>(directoryIndex);
   put32(image, dir, s.virtualAddress);
   put32(image, dir + 4, s.virtualSize);

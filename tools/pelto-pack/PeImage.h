@@ -60,7 +60,7 @@ std::uint32_t nextSectionAddress(const Layout& layout);
 // Adds `data` as the new last section at nextSectionAddress(), padded to the file alignment,
 // and points data directory `directoryIndex` at it. The image must end with its last section.
 // False with `why` when the section table has no room for one more header.
-bool appendSection(Bytes& image, Layout& layout, const char (&name)[9], const Bytes& data,
-                   int directoryIndex, std::string& why);
+bool appendSection(Bytes& image, Layout& layout, const char (&name)[9], const Bytes& data, int directoryIndex,
+                   std::string& why);
 
 }  // namespace pelto::pack::pe

@@ -36,7 +36,8 @@ const std::vector<ResourceKey> Keys = {
     {"copyright", "LegalCopyright", "copyright notice"},
     {"description", "FileDescription", "file description Explorer shows (default the product name)"},
     {"execution-level", "",
-     "rights the manifest asks for: \"asInvoker\" (default), \"highestAvailable\" or \"requireAdministrator\""},
+     "rights the manifest asks for: \"asInvoker\" (default), \"highestAvailable\" or "
+     "\"requireAdministrator\""},
     {"long-path-aware", "", "the manifest declares the program aware of paths beyond 260 characters"},
 };
 
@@ -147,12 +148,14 @@ std::optional<std::vector<IconImage>> parseIcon(const Bytes& ico, std::string& w
       return std::nullopt;
     }
     // Each image is a PNG or a bitmap starting with its 40-byte header.
-    bool png = ico[offset] == 0x89 && ico[offset + 1] == 'P' && ico[offset + 2] == 'N' && ico[offset + 3] == 'G';
+    bool png =
+        ico[offset] == 0x89 && ico[offset + 1] == 'P' && ico[offset + 2] == 'N' && ico[offset + 3] == 'G';
     if (!png && get32(ico, offset) != 40) {
       why = "image " + std::to_string(i + 1) + " is neither a PNG nor a bitmap";
       return std::nullopt;
     }
-    images.push_back({Bytes(ico.begin() + static_cast<std::ptrdiff_t>(e), ico.begin() + static_cast<std::ptrdiff_t>(e + 8)),
+    images.push_back({Bytes(ico.begin() + static_cast<std::ptrdiff_t>(e),
+                            ico.begin() + static_cast<std::ptrdiff_t>(e + 8)),
                       Bytes(ico.begin() + static_cast<std::ptrdiff_t>(offset),
                             ico.begin() + static_cast<std::ptrdiff_t>(offset + size))});
   }
@@ -200,8 +203,9 @@ Resources withoutDefaults(Resources full, const std::string& name) {
 }
 
 Bytes resourceSection(std::vector<ResourceEntry> entries, std::uint32_t address) {
-  std::sort(entries.begin(), entries.end(),
-            [](const ResourceEntry& a, const ResourceEntry& b) { return std::pair(a.type, a.id) < std::pair(b.type, b.id); });
+  std::sort(entries.begin(), entries.end(), [](const ResourceEntry& a, const ResourceEntry& b) {
+    return std::pair(a.type, a.id) < std::pair(b.type, b.id);
+  });
   std::vector<std::uint16_t> types;
   for (const ResourceEntry& e : entries)
     if (types.empty() || types.back() != e.type) types.push_back(e.type);
@@ -224,12 +228,14 @@ Bytes resourceSection(std::vector<ResourceEntry> entries, std::uint32_t address)
   for (std::uint16_t t : types) {
     add32(s, t);
     add32(s, 0x80000000u | next);
-    next += 16 + 8 * static_cast<std::uint32_t>(std::count_if(entries.begin(), entries.end(),
-                                                              [t](const ResourceEntry& e) { return e.type == t; }));
+    next +=
+        16 + 8 * static_cast<std::uint32_t>(std::count_if(
+                     entries.begin(), entries.end(), [t](const ResourceEntry& e) { return e.type == t; }));
   }
   std::uint32_t names = next;
   for (std::uint16_t t : types) {
-    directoryHeader(s, std::count_if(entries.begin(), entries.end(), [t](const ResourceEntry& e) { return e.type == t; }));
+    directoryHeader(s, std::count_if(entries.begin(), entries.end(),
+                                     [t](const ResourceEntry& e) { return e.type == t; }));
     for (std::size_t i = 0; i < entries.size(); ++i)
       if (entries[i].type == t) {
         add32(s, entries[i].id);
@@ -259,7 +265,8 @@ std::optional<Bytes> findResource(const Bytes& image, const pe::Layout& layout, 
   pe::Directory dir = pe::directory(image, layout, pe::ResourceDirectory);
   const pe::Section* section = nullptr;
   for (const pe::Section& s : layout.sections)
-    if (dir.size && dir.address >= s.virtualAddress && dir.address - s.virtualAddress < s.rawSize) section = &s;
+    if (dir.size && dir.address >= s.virtualAddress && dir.address - s.virtualAddress < s.rawSize)
+      section = &s;
   if (!section) return std::nullopt;
   std::size_t base = section->rawOffset + (dir.address - section->virtualAddress);
   std::size_t limit = std::min<std::size_t>(image.size(), std::size_t{section->rawOffset} + section->rawSize);
@@ -285,10 +292,12 @@ std::optional<Bytes> findResource(const Bytes& image, const pe::Layout& layout, 
   std::uint32_t entry = lookup(nameDir & 0x7FFFFFFFu, 0, ok);
   if (!ok || (entry & 0x80000000u) || base + entry + 16 > limit) return std::nullopt;
   std::uint32_t rva = get32(image, base + entry), size = get32(image, base + entry + 4);
-  if (rva < section->virtualAddress || std::uint64_t{rva - section->virtualAddress} + size > section->rawSize ||
+  if (rva < section->virtualAddress ||
+      std::uint64_t{rva - section->virtualAddress} + size > section->rawSize ||
       section->rawOffset + std::uint64_t{rva - section->virtualAddress} + size > image.size())
     return std::nullopt;
-  auto from = image.begin() + static_cast<std::ptrdiff_t>(section->rawOffset + (rva - section->virtualAddress));
+  auto from =
+      image.begin() + static_cast<std::ptrdiff_t>(section->rawOffset + (rva - section->virtualAddress));
   return Bytes(from, from + size);
 }
 
@@ -296,20 +305,24 @@ Bytes versionInfo(const Resources& full) {
   auto file = versionParts(full.texts.at("file-version"), 4).value_or(std::vector<std::uint16_t>{0});
   auto product = versionParts(full.texts.at("product-version"), 4).value_or(std::vector<std::uint16_t>{0});
   Bytes fixed;
-  for (std::uint32_t v : {0xFEEF04BDu, 0x00010000u, high(file), low(file), high(product), low(product), 0x3Fu, 0u,
-                          0x40004u /* NT, 32-bit Windows API */, 1u /* application */, 0u, 0u, 0u})
+  for (std::uint32_t v : {0xFEEF04BDu, 0x00010000u, high(file), low(file), high(product), low(product), 0x3Fu,
+                          0u, 0x40004u /* NT, 32-bit Windows API */, 1u /* application */, 0u, 0u, 0u})
     add32(fixed, v);
   std::vector<Bytes> strings;
   for (const ResourceKey& k : Keys) {
     auto it = full.texts.find(k.key);
-    if (!k.versionName.empty() && it != full.texts.end()) strings.push_back(stringNode(k.versionName, it->second));
+    if (!k.versionName.empty() && it != full.texts.end())
+      strings.push_back(stringNode(k.versionName, it->second));
   }
   Bytes translation;
   add16(translation, EnglishUs);
   add16(translation, 1200);  // Unicode
-  Bytes stringInfo = versionNode("StringFileInfo", {}, 0, true, {versionNode("040904B0", {}, 0, true, strings)});
-  Bytes varInfo = versionNode("VarFileInfo", {}, 0, true, {versionNode("Translation", translation, 4, false, {})});
-  return versionNode("VS_VERSION_INFO", fixed, static_cast<std::uint16_t>(fixed.size()), false, {stringInfo, varInfo});
+  Bytes stringInfo =
+      versionNode("StringFileInfo", {}, 0, true, {versionNode("040904B0", {}, 0, true, strings)});
+  Bytes varInfo =
+      versionNode("VarFileInfo", {}, 0, true, {versionNode("Translation", translation, 4, false, {})});
+  return versionNode("VS_VERSION_INFO", fixed, static_cast<std::uint16_t>(fixed.size()), false,
+                     {stringInfo, varInfo});
 }
 
 std::optional<std::map<std::string, std::string>> versionStrings(const Bytes& resource) {
@@ -341,7 +354,8 @@ std::string manifest(const Resources& full) {
       "      </requestedPrivileges>\n    </security>\n  </trustInfo>\n";
   if (full.longPathAware)
     m += "  <application xmlns=\"urn:schemas-microsoft-com:asm.v3\">\n    <windowsSettings>\n"
-         "      <longPathAware xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">true</longPathAware>\n"
+         "      <longPathAware "
+         "xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">true</longPathAware>\n"
          "    </windowsSettings>\n  </application>\n";
   return m + "</assembly>\n";
 }
@@ -390,7 +404,8 @@ std::optional<Resources> readResources(const Bytes& image, const pe::Layout& lay
   r.longPathAware = text.find(">true</longPathAware>") != std::string::npos;
   if (std::optional<Bytes> group = findResource(image, layout, RtGroupIcon, 1)) {
     std::vector<IconImage> images;
-    for (std::size_t i = 0; group->size() >= 6 && i < get16(*group, 4) && 6 + 14 * i + 14 <= group->size(); ++i) {
+    for (std::size_t i = 0; group->size() >= 6 && i < get16(*group, 4) && 6 + 14 * i + 14 <= group->size();
+         ++i) {
       std::size_t e = 6 + 14 * i;
       std::optional<Bytes> data = findResource(image, layout, RtIcon, get16(*group, e + 12));
       if (!data) {

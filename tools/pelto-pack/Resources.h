@@ -21,7 +21,8 @@ struct Resources {
   bool longPathAware = false;
 };
 
-// One image of an icon file: its directory entry's first eight bytes (size, colours, planes, bits) and its data.
+// One image of an icon file: its directory entry's first eight bytes (size, colours, planes, bits) and its
+// data.
 struct IconImage {
   pe::Bytes entry;
   pe::Bytes data;
@@ -76,16 +77,16 @@ namespace pelto::pack {
 
 // [installer]: what an MSI built from the configuration holds beside the executable.
 struct Installer {
-  std::string upgradeCode;                      // "{GUID}", upper case
-  std::string folder;                           // under Program Files (64-bit)
-  std::vector<std::filesystem::path> files;     // absolute; a folder taken whole
-  std::uint32_t line = 0;                       // where [installer] starts, for messages
+  std::string upgradeCode;                   // "{GUID}", upper case
+  std::string folder;                        // under Program Files (64-bit)
+  std::vector<std::filesystem::path> files;  // absolute; a folder taken whole
+  std::uint32_t line = 0;                    // where [installer] starts, for messages
 };
 
 // What the configuration asks of the executable beyond its block.
 struct ShipRequest {
-  std::optional<Resources> resources;       // [resources], when given
-  std::optional<std::uint16_t> subsystem;   // [pack] subsystem, when given
+  std::optional<Resources> resources;      // [resources], when given
+  std::optional<std::uint16_t> subsystem;  // [pack] subsystem, when given
   std::optional<Installer> installer;
 };
 

@@ -24,7 +24,8 @@ std::string blockString(const ConfigBlock& block, ConfigId id) {
   return "";
 }
 
-bool resourceValue(Reader& r, std::string_view key, const toml::node& v, const fs::path& base, Resources& out) {
+bool resourceValue(Reader& r, std::string_view key, const toml::node& v, const fs::path& base,
+                   Resources& out) {
   std::string what = "resources." + std::string(key);
   if (key == "long-path-aware") {
     if (!v.is_boolean()) return r.fail(v.source(), what + " must be true or false");
@@ -48,11 +49,13 @@ bool resourceValue(Reader& r, std::string_view key, const toml::node& v, const f
     std::optional<std::vector<std::uint16_t>> parts = versionParts(*text, 4);
     if (!parts || (key == "file-version" && parts->size() != 4))
       return r.bad(v, what, *text,
-                   key == "file-version" ? "is not four numbers from 0 to 65535 joined by dots, such as \"1.2.3.4\""
-                                         : "is not one to four numbers from 0 to 65535 joined by dots, such as \"1.2.3\"");
+                   key == "file-version"
+                       ? "is not four numbers from 0 to 65535 joined by dots, such as \"1.2.3.4\""
+                       : "is not one to four numbers from 0 to 65535 joined by dots, such as \"1.2.3\"");
   } else if (std::u16string wide = utf8ToUtf16(*text); wide.size() > ResourceTextRoom) {
     return r.fits(v, what, *text, wide.size(), ResourceTextRoom);
-  } else if (std::any_of(text->begin(), text->end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; })) {
+  } else if (std::any_of(text->begin(), text->end(),
+                         [](char c) { return static_cast<unsigned char>(c) < 0x20; })) {
     return r.bad(v, what, *text, "holds a control character");
   }
   out.texts[std::string(key)] = *text;
@@ -88,7 +91,8 @@ bool readResourcesTable(Reader& r, const toml::node& node, const fs::path& base,
   for (const ResourceKey& k : resourceKeys()) names.emplace_back(k.key);
   for (auto&& [k, v] : *t) {
     if (std::find(names.begin(), names.end(), k.str()) == names.end())
-      return r.fail(k.source(), "unknown key \"resources." + std::string(k.str()) + "\"" + suggestion(k.str(), names));
+      return r.fail(k.source(),
+                    "unknown key \"resources." + std::string(k.str()) + "\"" + suggestion(k.str(), names));
     if (!resourceValue(r, k.str(), v, base, out)) return false;
   }
   ship.resources = std::move(out);
@@ -106,14 +110,16 @@ bool readInstallerTable(Reader& r, const toml::node& node, const fs::path& base,
       const std::string* text = r.text(v, what);
       if (!text) return false;
       std::optional<std::string> g = guid(*text);
-      if (!g) return r.bad(v, what, *text, "is not a GUID such as \"{8E1D2C4A-0B6F-4C3E-9A57-3D2B1E0F6A88}\"");
+      if (!g)
+        return r.bad(v, what, *text, "is not a GUID such as \"{8E1D2C4A-0B6F-4C3E-9A57-3D2B1E0F6A88}\"");
       out.upgradeCode = *g;
     } else if (k.str() == "folder") {
       const std::string* text = r.text(v, what);
       if (!text) return false;
       if (text->empty() || text->find_first_of("<>:\"|?*/\\") != std::string::npos || text->back() == '.' ||
           text->back() == ' ')
-        return r.bad(v, what, *text, "is not one folder name (no slashes, none of <>:\"|?*, no trailing dot or space)");
+        return r.bad(v, what, *text,
+                     "is not one folder name (no slashes, none of <>:\"|?*, no trailing dot or space)");
       out.folder = *text;
     } else if (k.str() == "files") {
       const toml::array* a = v.as_array();
@@ -127,7 +133,8 @@ bool readInstallerTable(Reader& r, const toml::node& node, const fs::path& base,
         if (p.is_absolute() || text->find("..") != std::string::npos || text->empty())
           return r.bad(item, what, *text, "is not a path inside the configuration's folder");
         if (folder ? !fs::is_directory(base / p, ec) : !fs::is_regular_file(base / p, ec))
-          return r.bad(item, what, *text, folder ? "is not a folder" : "is not a file (a folder ends with \"/\")");
+          return r.bad(item, what, *text,
+                       folder ? "is not a folder" : "is not a file (a folder ends with \"/\")");
         out.files.push_back(base / p);
       }
     } else {
@@ -185,7 +192,8 @@ bool shipToToml(const pe::Bytes& image, const ConfigBlock& block, const std::opt
   std::uint16_t expected = windowedBlock(block) ? pe::SubsystemWindowed : pe::SubsystemConsole;
   bool packed = pe::directory(image, *layout, pe::ResourceDirectory).size != 0;
   if (packed && subsystem != expected)
-    packLines = std::string("subsystem = ") + (subsystem == pe::SubsystemConsole ? "\"console\"" : "\"windowed\"") + "\n";
+    packLines = std::string("subsystem = ") +
+                (subsystem == pe::SubsystemConsole ? "\"console\"" : "\"windowed\"") + "\n";
   std::optional<Resources> found = readResources(image, *layout, why);
   if (!found) {
     if (!why.empty()) error = "the resources cannot be read: " + why;
@@ -200,14 +208,16 @@ bool shipToToml(const pe::Bytes& image, const ConfigBlock& block, const std::opt
       fs::create_directories(*extractDir, ec);
       // The included files were written there first; one of them may have the icon's name.
       for (const IncludedFile& f : block.files)
-        if (std::string n = f.name; std::transform(n.begin(), n.end(), n.begin(), [](unsigned char c) {
-              return static_cast<char>(std::tolower(c));
-            }) != n.end() && n == "resources.ico") {
+        if (std::string n = f.name;
+            std::transform(n.begin(), n.end(), n.begin(),
+                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); }) != n.end() &&
+            n == "resources.ico") {
           error = pathText(file) + ": an included file has the name the icon is written under";
           return false;
         }
       std::ofstream out(file, std::ios::binary);
-      out.write(reinterpret_cast<const char*>(given.icon.data()), static_cast<std::streamsize>(given.icon.size()));
+      out.write(reinterpret_cast<const char*>(given.icon.data()),
+                static_cast<std::streamsize>(given.icon.size()));
       out.close();
       if (!out) {
         error = pathText(file) + ": cannot be written";
@@ -228,7 +238,8 @@ bool shipToToml(const pe::Bytes& image, const ConfigBlock& block, const std::opt
   return true;
 }
 
-std::string withShipTables(std::string toml, const std::string& packLines, const std::string& resourcesTable) {
+std::string withShipTables(std::string toml, const std::string& packLines,
+                           const std::string& resourcesTable) {
   if (!packLines.empty()) {
     std::size_t at = toml.starts_with("[pack]\n") ? 0 : toml.find("\n[pack]\n");
     if (at == std::string::npos)
@@ -243,13 +254,13 @@ std::string withShipTables(std::string toml, const std::string& packLines, const
 std::string resourcesSchema() {
   std::string p;
   for (const ResourceKey& k : resourceKeys()) {
-    std::string type = k.key == "long-path-aware" ? R"({"type": "boolean"})"
-                       : k.key == "execution-level"
-                           ? R"({"enum": ["asInvoker", "highestAvailable", "requireAdministrator"]})"
-                       : k.key == "file-version"
-                           ? R"({"type": "string", "pattern": "^[0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+$"})"
-                       : k.key == "product-version" ? R"({"type": "string", "pattern": "^[0-9]+(\\.[0-9]+){0,3}$"})"
-                                                    : R"({"type": "string", "minLength": 1})";
+    std::string type =
+        k.key == "long-path-aware" ? R"({"type": "boolean"})"
+        : k.key == "execution-level"
+            ? R"({"enum": ["asInvoker", "highestAvailable", "requireAdministrator"]})"
+        : k.key == "file-version" ? R"({"type": "string", "pattern": "^[0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+$"})"
+        : k.key == "product-version" ? R"({"type": "string", "pattern": "^[0-9]+(\\.[0-9]+){0,3}$"})"
+                                     : R"({"type": "string", "minLength": 1})";
     p += (p.empty() ? "" : ", ") + std::string("\"") + std::string(k.key) + "\": " + type;
   }
   return "{\"type\": \"object\", \"additionalProperties\": false, \"properties\": {" + p + "}}";

@@ -13,8 +13,10 @@ namespace pelto::pack {
 // [pack] subsystem = "console" | "windowed".
 bool readSubsystem(Reader& r, const toml::node& node, ShipRequest& ship);
 // [resources], the icon relative to `base`; [installer], the files relative to `base`.
-bool readResourcesTable(Reader& r, const toml::node& node, const std::filesystem::path& base, ShipRequest& ship);
-bool readInstallerTable(Reader& r, const toml::node& node, const std::filesystem::path& base, ShipRequest& ship);
+bool readResourcesTable(Reader& r, const toml::node& node, const std::filesystem::path& base,
+                        ShipRequest& ship);
+bool readInstallerTable(Reader& r, const toml::node& node, const std::filesystem::path& base,
+                        ShipRequest& ship);
 
 // The name the default version block carries: the service name, else the main class.
 std::string productNameOf(const ConfigBlock& block);
@@ -29,8 +31,9 @@ void finishImage(pe::Bytes& image);
 
 // What dump prints besides the block: lines for [pack] and a whole [resources] table. The icon
 // is written into extractDir when one is given.
-bool shipToToml(const pe::Bytes& image, const ConfigBlock& block, const std::optional<std::filesystem::path>& extractDir,
-                std::string& packLines, std::string& resourcesTable, std::string& error);
+bool shipToToml(const pe::Bytes& image, const ConfigBlock& block,
+                const std::optional<std::filesystem::path>& extractDir, std::string& packLines,
+                std::string& resourcesTable, std::string& error);
 // Adds the [pack] lines and the [resources] table to a dump's TOML.
 std::string withShipTables(std::string toml, const std::string& packLines, const std::string& resourcesTable);
 
