@@ -48,7 +48,15 @@ wine reg delete "$key" /f >/dev/null 2>&1 || true
 wine msiexec /i "$(winpath "$work/hello.msi")" /qn >install.txt 2>&1 || fail "msiexec /i: $(cat install.txt)"
 [ -f "$dir/from-plain.exe" ] && [ -f "$dir/hello-readme.txt" ] || fail "not laid out: $(ls -R "$dir" 2>&1)"
 wine reg query "$key" /v ImagePath 2>/dev/null | grep -qi 'Hello Service\\from-plain.exe' || fail "service not registered"
-wine msiexec /x "$(winpath "$work/hello.msi")" /qn >remove.txt 2>&1 || fail "msiexec /x: $(cat remove.txt)"
+# A newer version with the same upgrade code takes the place of the installed one.
+mkdir up && cp "$src/examples/hello.ico" "$src/examples/hello-readme.txt" up/
+sed 's/^product-version = "1.2.3"/product-version = "1.2.4"/' "$src/examples/hello-service.toml" >up/hello-service.toml
+"$pack" msi up/hello-service.toml --exe from-plain.exe -o up/hello.msi >msi.txt 2>&1 || fail "msi 1.2.4: $(cat msi.txt)"
+wine msiexec /i "$(winpath "$work/up/hello.msi")" /qn >upgrade.txt 2>&1 || fail "upgrade: $(cat upgrade.txt)"
+versions=$(wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null | grep -o "DisplayVersion.*1\.2\.[34]" | tr -s ' ' || true)
+[ "$versions" = "$(printf 'DisplayVersion REG_SZ 1.2.4')" ] || fail "after the upgrade: $versions"
+wine reg query "$key" /v ImagePath >/dev/null 2>&1 || fail "service gone after the upgrade"
+wine msiexec /x "$(winpath "$work/up/hello.msi")" /qn >remove.txt 2>&1 || fail "msiexec /x: $(cat remove.txt)"
 [ ! -e "$dir/from-plain.exe" ] || fail "files left after removal"
 if wine reg query "$key" >/dev/null 2>&1; then fail "service left after removal"; fi
 echo "ship-test: passed"
