@@ -22,6 +22,10 @@ pelto_e2e_test(workdir_unchanged EXE e2e_minimal ARGS /help EXIT 0 LOG_LINES "wo
 
 string(REPLACE "%s" "${core}" usage_line "${usage}")
 pelto_e2e_test(usage_help EXE ${core} ARGS /help EXIT 0 OUT "${usage_line}")
+pelto_packed_launcher(e2e_windowed "${CMAKE_CURRENT_SOURCE_DIR}/cases/windowed.toml")
+string(REPLACE "%s" "e2e_windowed" windowed_usage "${usage}")
+pelto_e2e_test(usage_help_windowed EXE e2e_windowed ARGS /help EXIT 0 OUT "${windowed_usage}")
+pelto_e2e_test(run_windowed EXE e2e_windowed ARGS /run EXIT 1 LOG LOG_LINES "Searching for a JVM" "ERROR: No JVM found")
 pelto_e2e_test(usage_question_two_dashes EXE ${core} ARGS --? EXIT 0 OUT "${usage_line}")
 pelto_e2e_test(usage_logs_the_command_line EXE ${core} ARGS -help "My Svc" LOG EXIT 0 OUT "${usage_line}"
                LOG_LINES "command line " "-help \"My Svc\"")

@@ -103,3 +103,26 @@ pelto_pack_tool_test(dump_failed_write_removes_the_rest
   "append {work}/f.txt x" "copy {src}/two-files.toml {work}/c.toml" "${build} | 0 | |" "mkdir {work}/files/b.txt"
   "run dump {work}/out.exe --extract {work}/files | 2 | cannot be written |" "absent {work}/files/a.txt")
 pelto_pack_tool_test(dump_of_a_plain_launcher "run dump {work}/launcher.exe | 2 | readInt |")
+
+# The subsystem follows the configuration: console unless windowed, and [pack] subsystem wins.
+pelto_pack_tool_test(subsystem
+  "toml windowed.toml false" "${build} | 0 | |" "subsystem {work}/out.exe 3"
+  "toml windowed.toml true" "${build} | 0 | |" "subsystem {work}/out.exe 2" "run dump {work}/out.exe | 0 | |"
+  "toml subsystem.toml console" "${build} | 0 | |" "subsystem {work}/out.exe 3"
+  "run dump {work}/out.exe --extract {work}/x | 0 | | subsystem = \"console\"" "copy {work}/last-out.txt {work}/dumped.toml"
+  "run build {work}/dumped.toml -o {work}/again.exe ${launcher} | 0 | |" "same {work}/out.exe {work}/again.exe")
+# [resources] and its icon come back from dump and build the same bytes again; a launcher that
+# was signed packs to the same executable as the plain one.
+pelto_pack_tool_test(resources_round_trip
+  "copy {src}/app.ico {work}/app.ico" "toml resources.toml S" "${build} | 0 | |"
+  "run dump {work}/out.exe --extract {work}/x | 0 | | company = \"Example Ltd\""
+  "copy {work}/last-out.txt {work}/dumped.toml" "same {work}/x/resources.ico {src}/app.ico"
+  "run build {work}/dumped.toml -o {work}/again.exe ${launcher} | 0 | |" "same {work}/out.exe {work}/again.exe"
+  "hex {work}/out.exe 4500780061006d0070006c00650020004c0074006400"
+  "run dump {work}/out.exe | 0 | | execution-level = \"requireAdministrator\"")
+# An MSI needs the upgrade code and a version Windows Installer can compare.
+set(msi "run msi {work}/c.toml --exe {work}/launcher.exe -o {work}/x.msi")
+pelto_pack_tool_test(msi_refused
+  "toml service-name.toml S" "${msi} | 2 | needs [installer] upgrade-code |"
+  "toml installer.toml company{sp}={sp}\"C\"" "${msi} | 2 | [resources] product-version, which must be set |"
+  "toml installer.toml product-version{sp}={sp}\"256.1\"" "${msi} | 2 | first two numbers up to 255 |" "absent {work}/x.*")

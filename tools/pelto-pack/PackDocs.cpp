@@ -4,6 +4,7 @@
 
 #include "PackKeys.h"
 #include "PackTool.h"
+#include "Ship.h"
 
 namespace pelto::pack {
 namespace {
@@ -228,7 +229,9 @@ void writeJsonSchema(std::ostream& out) {
              R"("source": {"type": "string", "minLength": 1}, "name": {"type": "string", "minLength": 1})",
              "\"source\""))
       << ",\n    \"pack\": "
-      << object(R"("include-runtime": {"type": "boolean"}, "runtime-jar": {"type": "string"})")
+      << object(R"("include-runtime": {"type": "boolean"}, "runtime-jar": {"type": "string"}, )"
+                R"("subsystem": {"enum": ["console", "windowed"]})")
+      << ",\n    \"resources\": " << resourcesSchema() << ",\n    \"installer\": " << installerSchema()
       << ",\n    \"raw\": " << object("\"strings\": " + idMap + ", \"wide\": " + idMap) << "\n  }\n}\n";
 }
 
@@ -240,6 +243,7 @@ void writeKeyReference(std::ostream& out) {
   out << "\n| Message (`[messages]`, `[locale.messages]`) | {0} | ConfigId |\n|---|---|---|\n";
   for (const MessageDef& m : messageTable())
     out << "| `" << m.key << "` | " << m.detail << " | " << m.id << " |\n";
+  writeShipKeyReference(out);
 }
 
 std::string starterToml(const std::string& name, const std::string& mainClass) {

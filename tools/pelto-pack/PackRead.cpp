@@ -15,6 +15,7 @@
 #include "launcher/CommandLine.h"
 
 #include "PackRead.h"
+#include "Ship.h"
 
 namespace pelto::pack {
 
@@ -639,6 +640,8 @@ bool Reader::pack(const toml::node& node, const std::filesystem::path& base, Pac
       std::filesystem::path path = pathFromText(v.as_string()->get());
       request.runtimeJar = path.is_relative() ? base / path : path;
       runtimeJarLine = v.source().begin.line;
+    } else if (k.str() == "subsystem") {
+      if (!readSubsystem(*this, v, request.ship)) return false;
     } else {
       return fail(k.source(), "unknown key \"pack." + std::string(k.str()) + "\"");
     }
@@ -717,7 +720,7 @@ bool blockFromToml(const std::filesystem::path& configPath, ConfigBlock& block, 
     return false;
   }
   std::filesystem::path base = configPath.parent_path();
-  std::vector<std::string> known{"locale", "include", "raw", "pack"};
+  std::vector<std::string> known{"locale", "include", "raw", "pack", "resources", "installer"};
   for (std::string_view t : tableNames())
     if (t.find('.') == std::string_view::npos) known.emplace_back(t);
   bool ok = true;
@@ -738,6 +741,9 @@ bool blockFromToml(const std::filesystem::path& configPath, ConfigBlock& block, 
       ok = t && r.raw(*t);
     } else if (name == "pack") {
       ok = r.pack(v, base, pack);
+    } else if (name == "resources" || name == "installer") {
+      ok = name == "resources" ? readResourcesTable(r, v, base, pack.ship)
+                               : readInstallerTable(r, v, base, pack.ship);
     } else if (std::find(known.begin(), known.end(), name) != known.end()) {
       const toml::table* t = r.table(v, name);
       ok = t && r.section(name, *t);

@@ -7,6 +7,7 @@
 
 #include "PackKeys.h"
 #include "PackTool.h"
+#include "Ship.h"
 
 namespace pelto::pack {
 namespace {
@@ -18,6 +19,7 @@ constexpr const char* Usage =
     "       pelto-pack check CONFIG.toml\n"
     "       pelto-pack dump EXE [--extract DIR]\n"
     "       pelto-pack init NAME --main-class CLASS [-o FILE]\n"
+    "       pelto-pack msi CONFIG.toml --exe EXE -o OUT.msi\n"
     "       pelto-pack schema\n"
     "       pelto-pack keys [--markdown]\n";
 
@@ -184,11 +186,18 @@ int build(const std::vector<std::string>& args, const fs::path& ownPath, std::os
   if (at < image.size()) {
     if (image.size() - at >= 4 && le32(image, static_cast<std::size_t>(at)) == ConfigMagic)
       throw Failure{pathText(*launcher) + ": already carries a configuration block; pack a plain launcher"};
+    if (std::string why = removeSignature(image, at); !why.empty())
+      throw Failure{pathText(*launcher) + ": " + why};
+  }
+  if (at < image.size()) {
     throw Failure{pathText(*launcher) + ": has " + std::to_string(image.size() - at) +
                   " bytes behind its last section (use a stripped launcher)"};
   }
+  if (std::string why = shipImage(image, block, request.ship); !why.empty())
+    throw Failure{pathText(*launcher) + ": " + why};
   std::vector<unsigned char> bytes = encodeConfigBlock(block);
   image.insert(image.end(), bytes.begin(), bytes.end());
+  finishImage(image);
   writeAtomically(*output, image, *launcher);
   return ExitOk;
 }
@@ -214,7 +223,10 @@ int dump(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
   std::ostringstream toml;
   std::string error;
   if (!blockToToml(block, extract, toml, error)) throw Failure{error};
-  out << toml.str();
+  std::string packLines, resources;
+  if (!shipToToml(image, block, extract, packLines, resources, error))
+    throw Failure{pathText(*exe) + ": " + error};
+  out << withShipTables(toml.str(), packLines, resources);
   return ExitOk;
 }
 
@@ -264,6 +276,12 @@ int runPackTool(const std::vector<std::string>& args, const fs::path& ownPath, s
     if (!args.empty() && args[0] == "dump") return dump(args, out, err);
     if (!args.empty() && args[0] == "check") return check(args, err);
     if (!args.empty() && args[0] == "init") return init(args, out, err);
+    if (!args.empty() && args[0] == "msi") {
+      std::string why = buildMsi(args);
+      if (why.empty()) return ExitOk;
+      err << (why == "usage" ? std::string(Usage) : "pelto-pack: " + why + "\n");
+      return why == "usage" ? ExitUsage : ExitBadInput;
+    }
     if (args.size() == 1 && args[0] == "schema") {
       writeJsonSchema(out);
       return ExitOk;

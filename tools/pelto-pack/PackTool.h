@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "Resources.h"
 #include "launcher/ConfigBlock.h"
 
 namespace pelto::pack {
@@ -43,6 +44,7 @@ constexpr std::string_view RuntimeJarName = "pelto-runtime.jar";
 struct PackRequest {
   bool includeRuntime = false;
   std::optional<std::filesystem::path> runtimeJar;  // absolute, or empty: look beside the tools
+  ShipRequest ship;                                 // subsystem, [resources], [installer]
 };
 
 // Reads a TOML configuration into a block; on bad input returns false with "FILE:LINE: text".
