@@ -162,7 +162,8 @@ std::string verbFailureLine(std::string_view action, std::string_view serviceNam
 }
 
 std::string lastStopLine(std::uint32_t win32ExitCode, std::uint32_t serviceSpecificExitCode) {
-  if (win32ExitCode == 0 && serviceSpecificExitCode == 0) return {};
+  // 1077: the manager's code for a service that has not run since it was installed.
+  if ((win32ExitCode == 0 || win32ExitCode == 1077) && serviceSpecificExitCode == 0) return {};
   std::string line = "It last stopped with exit code " + std::to_string(win32ExitCode);
   if (serviceSpecificExitCode)
     line += " (service-specific code " + std::to_string(serviceSpecificExitCode) + ")";

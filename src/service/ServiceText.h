@@ -104,7 +104,7 @@ std::string systemErrorReason(std::uint32_t error);
 // A refused verb: "Could not stop service 'S': the service is not installed (error 1060).\n".
 std::string verbFailureLine(std::string_view action, std::string_view serviceName, std::uint32_t error);
 // How the service last stopped, for the status of a service that is not running: empty when both
-// codes are 0, else "It last stopped with exit code 1066 (service-specific code 7).\n".
+// codes are 0 (or it never ran), else "It last stopped with exit code 1066 (service-specific code 7).\n".
 std::string lastStopLine(std::uint32_t win32ExitCode, std::uint32_t serviceSpecificExitCode);
 
 // The child's priority class: the registry value when it was read with exactly 4 bytes, else

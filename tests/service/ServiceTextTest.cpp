@@ -134,6 +134,7 @@ TEST(VerbMessages, NameTheServiceAndTheReason) {
   EXPECT_EQ(systemErrorReason(1072).substr(0, 40), "the service is marked for deletion: clos");
   EXPECT_EQ(systemErrorReason(4242), "system error (error 4242)");
   EXPECT_EQ(lastStopLine(0, 0), "");
+  EXPECT_EQ(lastStopLine(1077, 0), "");  // never started
   EXPECT_EQ(lastStopLine(1066, 3), "It last stopped with exit code 1066 (service-specific code 3).\n");
   EXPECT_EQ(lastStopLine(1067, 0), "It last stopped with exit code 1067.\n");
 }
