@@ -117,7 +117,7 @@ std::u16string usageText(std::u16string_view moduleFileName, std::span<const Ver
     if (v.what.empty()) continue;
     std::u16string left =
         u"  /" + std::u16string(v.name) + (v.words.empty() ? u"" : u" ") + std::u16string(v.words);
-    left.resize(std::max<std::size_t>(left.size() + 1, 44), u' ');
+    left.resize(std::max<std::size_t>(left.size() + 1, 46), u' ');
     text += left + std::u16string(v.what) + u"\n";
   }
   text +=
