@@ -45,8 +45,7 @@ bool stopTimeIsUp(std::uint32_t stopTimeoutMs, std::uint32_t stopTick, std::uint
 
 ChildEndReport childEndReport(std::uint32_t childExitCode, bool stopPending, bool stopTimedOut,
                               bool recovery) {
-  if (stopTimedOut) return {true, ServiceSpecificError, StopTimeoutCode};
-  if (childExitCode == 0 || stopPending) return {true, 0, 0};
+  if (childExitCode == 0 || stopPending || stopTimedOut) return {true, 0, 0};
   if (recovery) return {true, ServiceSpecificError, childExitCode};
   return {};
 }
@@ -228,6 +227,19 @@ std::vector<EventEntry> childEndEvents(std::uint32_t childExitCode, bool stopPen
   if (report.reportStopped)
     events.push_back(serviceEventEntry(ServiceEvent::Stopped, {}, report.serviceSpecificExitCode));
   return events;
+}
+
+bool childNeedsJob(const SupervisionSettings& settings) {
+  return settings.killOnSupervisorExit || settings.stopTimeoutMs != 0;
+}
+
+std::uint32_t serviceChildOf(std::span<const ProcessFacts> processes, std::uint32_t servicePid,
+                             std::uint64_t serviceCreated) {
+  for (const ProcessFacts& p : processes)
+    if (servicePid && p.parentPid == servicePid && p.pid != servicePid && p.created >= serviceCreated &&
+        p.sameImage)
+      return p.pid;
+  return 0;
 }
 
 std::string childStatusLine(std::uint32_t pid, std::uint64_t seconds) {

@@ -40,6 +40,13 @@ constexpr std::uint32_t StopProgressWaitHintMs = 2000;
 // Whether the child has had its time since the stop request; ticks compare unsigned, so a
 // wrapped tick count neither ends the wait early nor extends it.
 bool stopTimeIsUp(std::uint32_t stopTimeoutMs, std::uint32_t stopTick, std::uint32_t nowTick);
+// Once the child was ended after the stop timeout the stop pending state carries the stop-timeout
+// code (1066, StopTimeoutCode) this long before the stopped state, so that the stop verb, which
+// looks every 500 ms, sees it and can say so.
+constexpr std::uint32_t StopTimeoutMarkMs = 1500;
+// The child must run in a job when the configuration counts on the job: ending it with the
+// service process, or ending its processes after the stop timeout. Elsewhere a job is a bonus.
+bool childNeedsJob(const SupervisionSettings& settings);
 
 // The final status once the child has ended.
 struct ChildEndReport {
@@ -47,8 +54,9 @@ struct ChildEndReport {
   std::uint32_t win32ExitCode = 0;
   std::uint32_t serviceSpecificExitCode = 0;
 };
-// Ended after the stop timeout: stopped with the stop-timeout code. Exit code 0 or a stop
-// pending: stopped. A failure on its own (non-zero, no stop): stopped with the child's code as
+// Asked to stop (a stop, a shutdown, also one that outlasted the stop timeout) or exit code 0:
+// stopped without an error, so the manager never applies failure actions to a service an
+// operator stopped. A failure on its own (non-zero, no stop): stopped with the child's code as
 // service-specific error when recovery is configured, so the manager applies its failure
 // actions; else nothing is reported.
 ChildEndReport childEndReport(std::uint32_t childExitCode, bool stopPending, bool stopTimedOut,
@@ -122,6 +130,18 @@ EventEntry serviceEventEntry(ServiceEvent event, std::u16string_view detail = {}
 // end, then the stop when it is reported.
 std::vector<EventEntry> childEndEvents(std::uint32_t childExitCode, bool stopPending, bool stopTimedOut,
                                        std::uint32_t stopTimeoutMs, const ChildEndReport& report);
+
+// The service process's child among the system's processes, for the status verb: a process
+// whose parent is the service process, created after it (a process id can be used again, so an
+// older process naming that id as parent was started by someone else), running this very
+// executable. 0 when there is none.
+struct ProcessFacts {
+  std::uint32_t pid = 0, parentPid = 0;
+  std::uint64_t created = 0;  // creation time, in the system's 100 ns units
+  bool sameImage = false;     // its image is this executable
+};
+std::uint32_t serviceChildOf(std::span<const ProcessFacts> processes, std::uint32_t servicePid,
+                             std::uint64_t serviceCreated);
 
 // The status verb's line for the running child: "Child process 1234, running for 1d 02:03:04.\n"
 // (the days only when there are any).

@@ -1,5 +1,5 @@
 // The optional supervision as the service process carries it out: the child's job, its
-// environment block, the captured output file, the event log and the published child id.
+// environment block, the captured output file and the event log.
 #include <windows.h>
 
 #include <memory>
@@ -22,8 +22,6 @@ namespace pelto {
 namespace {
 
 using UniqueEventSource = UniqueAny<HANDLE, DeregisterEventSource>;
-
-constexpr const wchar_t* ChildrenKey = L"SOFTWARE\\tarnwick-labs\\pelto\\children";
 
 }  // namespace
 
@@ -61,8 +59,12 @@ UniqueHandle createChildJob(bool killOnClose) {
   if (killOnClose) {
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION info{};
     info.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    if (!SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &info, sizeof info))
-      logError(u"the child's job cannot end it with this process (%d)", static_cast<int>(GetLastError()));
+    if (!SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &info, sizeof info)) {
+      DWORD error = GetLastError();
+      logError(u"the child's job cannot end it with this process (%d)", static_cast<int>(error));
+      job.reset();
+      SetLastError(error);
+    }
   }
   return job;
 }
@@ -87,42 +89,6 @@ bool childEnvironment(std::span<const std::u16string> additions, std::u16string&
   block = environmentBlock(current, expanded, &skipped);
   if (skipped) logError(u"%d environment entries without a name are left out", static_cast<int>(skipped));
   return !expanded.empty();
-}
-
-void publishChildPid(std::u16string_view serviceName, DWORD pid) {
-  UniqueHKey key;
-  std::wstring name = asW(serviceName);
-  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, ChildrenKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(),
-                      nullptr) != ERROR_SUCCESS ||
-      RegSetValueExW(key.get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&pid),
-                     sizeof pid) != ERROR_SUCCESS)
-    logError(u"the child's process id cannot be published (%d)", static_cast<int>(GetLastError()));
-}
-
-void withdrawChildPid(std::u16string_view serviceName) {
-  UniqueHKey key;
-  std::wstring name = asW(serviceName);
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, ChildrenKey, 0, KEY_SET_VALUE, key.put()) == ERROR_SUCCESS)
-    RegDeleteValueW(key.get(), name.c_str());
-}
-
-bool publishedChildPid(std::u16string_view serviceName, DWORD& pid) {
-  std::wstring name = asW(serviceName);
-  DWORD size = sizeof pid;
-  return RegGetValueW(HKEY_LOCAL_MACHINE, ChildrenKey, name.c_str(), RRF_RT_REG_DWORD, nullptr, &pid,
-                      &size) == ERROR_SUCCESS;
-}
-
-void setPreshutdownTimeout(std::u16string_view serviceName, DWORD ms) {
-  UniqueScHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-  std::wstring name = asW(serviceName);
-  UniqueScHandle service(manager ? OpenServiceW(manager.get(), name.c_str(), SERVICE_CHANGE_CONFIG)
-                                 : nullptr);
-  SERVICE_PRESHUTDOWN_INFO info{ms};
-  if (!service || !ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_PRESHUTDOWN_INFO, &info))
-    logError(u"the pre-shutdown timeout cannot be set (%d)", static_cast<int>(GetLastError()));
-  else
-    logMessage(u"pre-shutdown timeout %d ms", static_cast<int>(ms));
 }
 
 namespace {

@@ -10,6 +10,7 @@
 #include <sddl.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -248,14 +249,20 @@ class Script {
     for (const std::string& word : words) cmd += u" " + quoteArgument(utf8ToUtf16(word));
     wchar_t temp[MAX_PATH];
     const std::wstring logDir(temp, GetEnvironmentVariableW(L"TMP", temp, MAX_PATH));
-    auto logs = [&](bool remove) {
+    // Scripts run beside each other share %TMP%: the log of this run is a new file that names this
+    // script's folder (its command line), read and removed; the others' are left alone.
+    std::vector<std::wstring> before = test::listDir(logDir);
+    auto readLog = [&] {
       log_.clear();
-      for (const std::wstring& name : test::listDir(logDir))
-        if (name.rfind(L"qvx_nlog_", 0) == 0)
-          remove ? void(DeleteFileW((logDir + L"\\" + name).c_str()))
-                 : void(log_ += test::readWhole(logDir + L"\\" + name));
+      for (const std::wstring& name : test::listDir(logDir)) {
+        if (name.rfind(L"qvx_nlog_", 0) != 0 || std::find(before.begin(), before.end(), name) != before.end())
+          continue;
+        const std::string text = test::readWhole(logDir + L"\\" + name);
+        if (text.find(dir_) == std::string::npos) continue;
+        log_ += text;
+        DeleteFileW((logDir + L"\\" + name).c_str());
+      }
     };
-    logs(true);
     const DWORD started = GetTickCount();
     // A fresh copy is now and then refused under load.
     for (int attempt = 0; attempt < 5 && (attempt == 0 || last_.startError); ++attempt, Sleep(200))
@@ -264,7 +271,7 @@ class Script {
     locked_.reset();
     lastMs_ = GetTickCount() - started;
     out_ = last_.out + last_.err;
-    logs(false);
+    readLog();
   }
   // events EVENT N [PART] [RECORD]: waits until RECORD holds N lines of EVENT holding PART.
   void events(const std::string& event, std::size_t n, const std::string& part, const std::string& record) {
