@@ -13,6 +13,7 @@
 #include "env/Extract.h"
 #include "env/Handles.h"
 #include "env/LaunchFolders.h"
+#include "env/OwnerOnly.h"
 #include "env/Paths.h"
 #include "env/TextConv.h"
 #include "launcher/Fatal.h"
@@ -20,8 +21,6 @@
 
 namespace pelto {
 namespace {
-
-using UniqueLocal = UniqueAny<HLOCAL, LocalFree>;
 
 // Deeper than any tree an application makes in its launch folder; bounds the recursion.
 constexpr int MaxCleanupDepth = 64;
@@ -108,20 +107,6 @@ bool ownedAndPrivate(HANDLE h, bool checkDacl, const char16_t** why) {
 DWORD attributesOf(HANDLE h) {
   BY_HANDLE_FILE_INFORMATION info{};
   return GetFileInformationByHandle(h, &info) ? info.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
-}
-
-// Full control for this user, SYSTEM and Administrators, passed on to everything made inside,
-// owned by the user. Protected: a temp folder's own entries (C:\Windows\Temp lets every user
-// create files and folders) are not inherited.
-UniqueLocal privateSecurity() {
-  const std::u16string& sid = account().sidText;
-  if (sid.empty()) return UniqueLocal();
-  std::u16string sddl = u"O:" + sid + u"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + sid + u")";
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(wptr(sddl), SDDL_REVISION_1, &descriptor,
-                                                            nullptr))
-    return UniqueLocal();
-  return UniqueLocal(descriptor);
 }
 
 using NtCreateFileFn = LONG(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK,
@@ -253,10 +238,10 @@ Parent openParent(std::u16string base) {
     logMessage(u"not using %s: the narrow file functions cannot name it", path);
     return p;
   }
-  UniqueLocal descriptor = privateSecurity();
-  SECURITY_ATTRIBUTES security{sizeof security, descriptor.get(), FALSE};
-  if (!descriptor) return p;
-  CreateDirectoryW(wptr(path), &security);  // it may stand already; the check below decides
+  // A temp folder's own entries (C:\Windows\Temp lets every user create) are not inherited.
+  OwnerOnlySecurity security;
+  if (!security.attributes()) return p;
+  CreateDirectoryW(wptr(path), security.attributes());  // it may stand already; the check below decides
   UniqueFileHandle h(CreateFileW(wptr(path), FolderAccess | FILE_ADD_SUBDIRECTORY, ShareAll, nullptr,
                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
                                  nullptr));
@@ -321,7 +306,9 @@ void holdMarker() {
 
 void createLauncherTempDir() {
   Parent& parent = launchParent();
-  UniqueLocal descriptor = privateSecurity();
+  OwnerOnlySecurity security;
+  PSECURITY_DESCRIPTOR descriptor =
+      security.attributes() ? security.attributes()->lpSecurityDescriptor : nullptr;
   for (int attempt = 0; parent.handle && descriptor && attempt < FolderAttempts; ++attempt) {
     std::uint64_t random = 0;
     if (!systemRandom(random)) break;
@@ -332,7 +319,7 @@ void createLauncherTempDir() {
     // and an open that does not share deletion would fail.
     UniqueHandle folder =
         openRelative(parent.handle.get(), name, FolderAccess | FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY,
-                     ShareAll, FILE_CREATE, FILE_DIRECTORY_FILE, descriptor.get(), &status);
+                     ShareAll, FILE_CREATE, FILE_DIRECTORY_FILE, descriptor, &status);
     if (!folder) {
       logMessage(u"Could not create dir (%x)", static_cast<int>(status));
       continue;
