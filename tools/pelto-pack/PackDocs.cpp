@@ -242,11 +242,31 @@ void writeKeyReference(std::ostream& out) {
     out << "| `" << m.key << "` | " << m.detail << " | " << m.id << " |\n";
 }
 
-std::string starterToml(const std::string& name, const std::string& mainClass) {
+void writeKeyText(std::ostream& out) {
+  for (const KeyDef& def : keyTable())
+    out << def.table << "." << def.key << "\n    " << def.help << "; " << kindText(def) << " (ConfigId " << ids(def)
+        << ")\n";
+  out << "\nMessages ([messages], [locale.messages]):\n";
+  for (const MessageDef& m : messageTable()) out << m.key << "\n    {0}: " << m.detail << " (ConfigId " << m.id << ")\n";
+}
+
+namespace {
+
+// A word pasted into a shell or cmd stays one word.
+std::string commandLineWord(const std::string& word) {
+  bool plain = !word.empty() && word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                                        "0123456789._-/\\:") == std::string::npos;
+  return plain ? word : "\"" + word + "\"";
+}
+
+}  // namespace
+
+std::string starterToml(const std::string& name, const std::string& mainClass, const std::string& file) {
   std::ostringstream t;
+  std::string config = commandLineWord(file), exe = commandLineWord(name + ".exe");
   t << "# " << name << ": a Java application run as a Windows service.\n"
-    << "#   pelto-pack check THIS.toml                 checks it\n"
-    << "#   pelto-pack build THIS.toml -o " << name << ".exe   packs it\n"
+    << "#   pelto-pack check " << config << "   checks it\n"
+    << "#   pelto-pack build " << config << " -o " << exe << "   packs it\n"
     << "# `pelto-pack keys` lists every key; `pelto-pack schema` gives editors a JSON Schema.\n"
     << "\n[service]\n"
     << "name = \"" << name << "\"\n"

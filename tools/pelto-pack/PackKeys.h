@@ -46,6 +46,10 @@ enum class Kind {
   Environment,     // a table of NAME = "value": a count, then one wide "NAME=value" each
 };
 
+// The runtime search written when [java] has none: a "jre" folder beside the executable,
+// JAVA_HOME, the path, then the registry (PELTO_JAVA_HOME is always tried last).
+constexpr std::string_view DefaultSearch = "Ajre;EJAVA_HOME;S;Y";
+
 struct KeyDef {
   std::string_view table;
   std::string_view key;
