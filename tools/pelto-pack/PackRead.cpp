@@ -718,8 +718,8 @@ bool Reader::crossChecks() {
       if (valueAt.count(id))
         ok = fail(valueAt[id], "service.log." + std::string(key) +
                                    " has no effect without service.log.file: add file = \"logs/service.log\"");
-  if (includeRuntime == false && runtimeJarLine)
-    ok = failLine(runtimeJarLine,
+  if (includeRuntime == false && runtimeJarAt)
+    ok = fail(*runtimeJarAt,
                   "pack.runtime-jar is ignored with include-runtime = false: remove one of the two");
   return ok;
 }
@@ -815,7 +815,7 @@ bool Reader::pack(const toml::node& node, const std::filesystem::path& base, Pac
       }
       std::filesystem::path path = pathFromText(*given);
       request.runtimeJar = path.is_relative() ? base / path : path;
-      runtimeJarLine = v.source().begin.line;
+      runtimeJarAt = v.source();
     } else {
       ok = fail(k.source(), "unknown key \"pack." + std::string(k.str()) + "\"" +
                                 suggestion(k.str(), {"include-runtime", "runtime-jar"}));
@@ -950,8 +950,8 @@ bool blockFromToml(const std::filesystem::path& configPath, ConfigBlock& block, 
   if (!r.definedAt.count(cid::Flavour)) r.strings[cid::Flavour] = "e";
   // The quorvanex flavour loads its runtime library from the application folder instead.
   pack.includeRuntime = r.includeRuntime.value_or(r.strings[cid::Flavour] == "e");
-  if (!pack.includeRuntime && r.runtimeJarLine && r.includeRuntime != false)
-    ok = r.failLine(r.runtimeJarLine, "pack.runtime-jar is ignored: the quorvanex flavour includes no runtime "
+  if (!pack.includeRuntime && r.runtimeJarAt && r.includeRuntime != false)
+    ok = r.fail(*r.runtimeJarAt, "pack.runtime-jar is ignored: the quorvanex flavour includes no runtime "
                                       "library unless include-runtime = true");
   if (!pack.includeRuntime) pack.runtimeJar.reset();
   bool hasRuntime = std::any_of(block.files.begin(), block.files.end(),

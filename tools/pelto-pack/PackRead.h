@@ -70,7 +70,7 @@ struct Reader {
   std::optional<toml::source_region> serviceTypeAt, windowedAt;
   std::map<ConfigId, toml::source_region> valueAt;
   std::optional<bool> includeRuntime;
-  std::uint32_t runtimeJarLine = 0;
+  std::optional<toml::source_region> runtimeJarAt;
   std::vector<std::filesystem::path> sources;  // the included files as read
 
   bool failLine(std::uint32_t line, const std::string& what, std::uint32_t column = 0);
