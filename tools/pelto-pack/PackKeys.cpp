@@ -51,7 +51,8 @@ constexpr KeyDef Keys[] = {
      TextRoom - 1, 0, 1,
      std::min<long long>(MaxEnvironmentEntries, id::ServiceOperationsLast - id::ServiceEnvironmentFirst + 1)},
     {"application", "flavour", Kind::Flavour, id::Flavour, "launcher flavour (default \"pelto\")"},
-    {"application", "main-class", Kind::MainClass, id::MainClass, "main class", id::MainClassInModule},
+    {"application", "main-class", Kind::MainClass, id::MainClass,
+     "the class whose main method runs, such as com.example.Main", id::MainClassInModule},
     {"application", "arguments", Kind::Arguments, id::AppArguments,
      "fixed application arguments, one per element", 0, ShortTextRoom - 1},
     {"application", "working-directory", Kind::Path, id::WorkingDirectory,
@@ -205,6 +206,9 @@ std::optional<long long> numberWithUnit(std::string_view text,
 
 std::span<const KeyDef> keyTable() {
   return Keys;
+}
+bool isRequired(const KeyDef& def) {
+  return def.id == id::ServiceName || def.id == id::MainClass;
 }
 std::span<const MessageDef> messageTable() {
   return Messages;

@@ -71,6 +71,8 @@ struct MessageDef {
 };
 
 std::span<const KeyDef> keyTable();
+// Keys without which the executable cannot do its job (a raw entry of the same id counts).
+bool isRequired(const KeyDef& def);
 std::span<const MessageDef> messageTable();
 std::span<const std::string_view> tableNames();  // the key tables in dump order
 std::span<const std::string_view> enumValues(Kind kind);

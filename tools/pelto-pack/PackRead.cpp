@@ -726,15 +726,12 @@ bool Reader::crossChecks() {
 
 // The keys without which the executable cannot do its job.
 bool Reader::required() {
-  std::vector<std::string> missing;
-  if (!strings.count(cid::ServiceName) && !definedAt.count(cid::ServiceName))
-    missing.emplace_back("service.name (the name the service is installed under, such as \"MyService\")");
-  if (!strings.count(cid::MainClass) && !definedAt.count(cid::MainClass))
-    missing.emplace_back("application.main-class (the class with main, such as \"com.example.Main\")");
-  if (missing.empty()) return true;
-  std::string text = "required key" + std::string(missing.size() > 1 ? "s" : "") + " missing: ";
-  for (std::size_t i = 0; i < missing.size(); ++i) text += (i ? "; " : "") + missing[i];
-  return failLine(0, text);
+  std::string missing;
+  for (const KeyDef& def : keyTable())
+    if (isRequired(def) && !strings.count(def.id) && !definedAt.count(def.id))
+      missing += (missing.empty() ? "" : "; ") + std::string(def.table) + "." + std::string(def.key) + " (" +
+                 std::string(def.help) + ")";
+  return missing.empty() || failLine(0, "required key missing: " + missing);
 }
 
 bool Reader::raw(const toml::table& t) {
