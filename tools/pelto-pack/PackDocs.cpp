@@ -178,11 +178,12 @@ std::string kindText(const KeyDef& def) {
     case Kind::VersionOptions:
       return "array of `{ versions = \"11-16\" or a pattern such as \"21*\", options = [...] }`";
     case Kind::Duration:
-      return "duration: \"30s\", \"5m\", \"1d\"";
+      return def.unit == 1000 ? "duration in whole seconds: \"30s\", \"5m\", \"1h\", \"1d\""
+                              : "duration: \"500ms\", \"30s\", \"5m\", \"1h\", \"1d\"";
     case Kind::Size:
       return "size: \"10MB\"";
     case Kind::DurationList:
-      return "array of up to " + std::to_string(def.max) + " durations: [\"10s\", \"1m\", \"5m\"]";
+      return "array of up to " + std::to_string(def.max) + " durations (ms, s, m, h, d), not empty: [\"10s\", \"1m\", \"5m\"]";
     case Kind::Count:
       return "integer from 0 to " + std::to_string(def.max);
     case Kind::Account:
