@@ -29,11 +29,11 @@ TEST(IncludedNames, SuperscriptDigitsNameDevicesToo) {
 
 TEST(IncludedNames, NamesDifferingInCaseOnlyClashBeyondAscii) {
   for (auto [a, b, clash] : {std::tuple{u"\u00C4nderung.txt", u"\u00E4nderung.txt", true},  // Latin-1
-                             {u"\u0141\u00F3d\u017A", u"\u0142\u00D3D\u0179", true},        // Latin Extended-A
-                             {u"\u03A3\u0391", u"\u03C3\u03B1", true},                         // Greek
+                             {u"\u0141\u00F3d\u017A", u"\u0142\u00D3D\u0179", true},  // Latin Extended-A
+                             {u"\u03A3\u0391", u"\u03C3\u03B1", true},                // Greek
                              {u"\u0386", u"\u03AC", true},
-                             {u"\u0416\u0401", u"\u0436\u0451", true},                         // Cyrillic
-                             {u"lib/a", u"LIB", true},                                         // a folder of the other
+                             {u"\u0416\u0401", u"\u0436\u0451", true},  // Cyrillic
+                             {u"lib/a", u"LIB", true},                  // a folder of the other
                              {u"\u00C4", u"A", false},
                              {u"lib2", u"lib", false},
                              {u"\u00D7", u"\u00F7", false}})  // signs, not letters

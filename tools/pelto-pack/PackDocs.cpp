@@ -34,8 +34,8 @@ constexpr std::string_view Ascii = "[ -~]";
 constexpr std::string_view Relative = "(?![A-Za-z]:|[\\\\\\\\/])";
 
 std::string asciiText(std::size_t room, std::string_view lead = "", std::string_view tail = "*") {
-  return R"({"type": "string", "maxLength": )" + std::to_string(room) + R"(, "pattern": "^)" + std::string(lead) +
-         std::string(Ascii) + std::string(tail) + R"($"})";
+  return R"({"type": "string", "maxLength": )" + std::to_string(room) + R"(, "pattern": "^)" +
+         std::string(lead) + std::string(Ascii) + std::string(tail) + R"($"})";
 }
 
 std::string object(const std::string& properties, std::string_view required = "") {
@@ -65,8 +65,8 @@ std::string kindSchema(const KeyDef& def) {
     case Kind::Arguments:
       // Each JVM option starts with "-", or is a variable that expands to one.
       if (def.id == config_id::VmOptions)
-        return R"({"oneOf": [{"type": "string"}, )" + arrayOf(R"x({"type": "string", "pattern": "^(-.|%|\\$\\{)"})x") +
-               "]}";
+        return R"({"oneOf": [{"type": "string"}, )" +
+               arrayOf(R"x({"type": "string", "pattern": "^(-.|%|\\$\\{)"})x") + "]}";
       return words();
     case Kind::List:
       return arrayOf(NonEmpty);
@@ -183,7 +183,8 @@ std::string kindText(const KeyDef& def) {
     case Kind::Size:
       return "size: \"10MB\"";
     case Kind::DurationList:
-      return "array of up to " + std::to_string(def.max) + " durations (ms, s, m, h, d), not empty: [\"10s\", \"1m\", \"5m\"]";
+      return "array of up to " + std::to_string(def.max) +
+             " durations (ms, s, m, h, d), not empty: [\"10s\", \"1m\", \"5m\"]";
     case Kind::Count:
       return "integer from 0 to " + std::to_string(def.max);
     case Kind::Account:
@@ -284,18 +285,20 @@ void writeKeyReference(std::ostream& out) {
 
 void writeKeyText(std::ostream& out) {
   for (const KeyDef& def : keyTable())
-    out << def.table << "." << def.key << "\n    " << def.help << "; " << kindText(def) << " (ConfigId " << ids(def)
-        << ")\n";
+    out << def.table << "." << def.key << "\n    " << def.help << "; " << kindText(def) << " (ConfigId "
+        << ids(def) << ")\n";
   out << "\nMessages ([messages], [locale.messages]):\n";
-  for (const MessageDef& m : messageTable()) out << m.key << "\n    {0}: " << m.detail << " (ConfigId " << m.id << ")\n";
+  for (const MessageDef& m : messageTable())
+    out << m.key << "\n    {0}: " << m.detail << " (ConfigId " << m.id << ")\n";
 }
 
 namespace {
 
 // A word pasted into a shell or cmd stays one word.
 std::string commandLineWord(const std::string& word) {
-  bool plain = !word.empty() && word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
-                                                        "0123456789._-/\\:") == std::string::npos;
+  bool plain = !word.empty() && word.find_first_not_of(
+                                    "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                    "0123456789._-/\\:") == std::string::npos;
   return plain ? word : "\"" + word + "\"";
 }
 

@@ -460,7 +460,8 @@ bool blockToToml(const ConfigBlock& block, const std::optional<std::filesystem::
   // Built without a search entry, the block tries PELTO_JAVA_HOME only; leaving the key out
   // would build the default search instead.
   if (!strings.count(cid::SearchSequence))
-    lines["java"].push_back("search = []  # PELTO_JAVA_HOME only; without this line the default search is written");
+    lines["java"].push_back(
+        "search = []  # PELTO_JAVA_HOME only; without this line the default search is written");
   std::map<Kind, std::string> serviceType = printServiceType(strings);
   std::map<ConfigId, std::string> printedVersion;
   for (const KeyDef& def : keyTable()) {

@@ -144,13 +144,13 @@ bool javaIdentifier(std::string_view s) {
 // Words Java reserves; none can be a part of a class name ("com.example.Main.class" is not one).
 bool javaKeyword(std::string_view s) {
   static constexpr std::string_view Keywords[] = {
-      "abstract", "assert",     "boolean",   "break",     "byte",     "case",       "catch",     "char",
-      "class",    "const",      "continue",  "default",   "do",       "double",     "else",      "enum",
-      "extends",  "final",      "finally",   "float",     "for",      "goto",       "if",        "implements",
-      "import",   "instanceof", "int",       "interface", "long",     "native",     "new",       "package",
-      "private",  "protected",  "public",    "return",    "short",    "static",     "strictfp",  "super",
-      "switch",   "synchronized", "this",    "throw",     "throws",   "transient",  "try",       "void",
-      "volatile", "while",      "true",      "false",     "null",     "_"};
+      "abstract", "assert",       "boolean",  "break",     "byte",   "case",      "catch",    "char",
+      "class",    "const",        "continue", "default",   "do",     "double",    "else",     "enum",
+      "extends",  "final",        "finally",  "float",     "for",    "goto",      "if",       "implements",
+      "import",   "instanceof",   "int",      "interface", "long",   "native",    "new",      "package",
+      "private",  "protected",    "public",   "return",    "short",  "static",    "strictfp", "super",
+      "switch",   "synchronized", "this",     "throw",     "throws", "transient", "try",      "void",
+      "volatile", "while",        "true",     "false",     "null",   "_"};
   return std::find(std::begin(Keywords), std::end(Keywords), s) != std::end(Keywords);
 }
 

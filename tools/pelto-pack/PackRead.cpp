@@ -44,8 +44,7 @@ std::string Reader::report() const {
     return order(a) < order(b);
   });
   std::string out;
-  for (std::size_t i = 0; i < sorted.size() && i < MaxShown; ++i)
-    out += (i ? "\n" : "") + sorted[i].text;
+  for (std::size_t i = 0; i < sorted.size() && i < MaxShown; ++i) out += (i ? "\n" : "") + sorted[i].text;
   if (sorted.size() > MaxShown)
     out += "\n" + file + ": " + std::to_string(sorted.size() - MaxShown) + " more errors not shown";
   return out;
@@ -78,7 +77,8 @@ const std::string* Reader::text(const toml::node& node, std::string_view what) {
     number = shown.str();
   }
   if (!number.empty()) {
-    fail(node.source(), std::string(what) + " = " + number + " is a number: write it as a string: \"" + number + "\"");
+    fail(node.source(),
+         std::string(what) + " = " + number + " is a number: write it as a string: \"" + number + "\"");
     return nullptr;
   }
   fail(node.source(), std::string(what) + " must be a string");
@@ -112,7 +112,8 @@ bool Reader::cp1252(const toml::node& node, std::string_view what, std::string& 
 // one. Only ASCII means the same everywhere.
 bool Reader::ansi(const toml::node& node, std::string_view what, std::string& out) {
   if (!cp1252(node, what, out)) return false;
-  auto first = std::find_if(out.begin(), out.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+  auto first =
+      std::find_if(out.begin(), out.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
   if (first == out.end()) return true;
   std::u16string w = utf8ToUtf16(fromCp1252(std::string(1, *first)));
   return bad(node, what, node.as_string()->get(),
@@ -502,9 +503,10 @@ bool Reader::typedValue(const KeyDef& def, const toml::node& node, std::string_v
         return fail(node.source(),
                     std::string(what) + " must be an array of durations such as [\"10s\", \"1m\"]");
       if (a->empty())
-        return fail(node.source(), std::string(what) +
-                                       " must not be empty: give at least one delay such as [\"10s\"], or leave "
-                                       "the key out");
+        return fail(node.source(),
+                    std::string(what) +
+                        " must not be empty: give at least one delay such as [\"10s\"], or leave "
+                        "the key out");
       if (static_cast<long long>(a->size()) > def.max)
         return fail(node.source(), std::string(what) + " has " + std::to_string(a->size()) +
                                        " items; the launcher takes at most " + std::to_string(def.max));
@@ -543,8 +545,9 @@ namespace {
 std::string jvmOptionProblem(const std::string& words) {
   std::vector<std::string> parts;
   splitCommandLine(std::string_view(words), parts);
-  static constexpr std::string_view NeedValue[] = {"-Xmx", "-Xms", "-Xss", "-Xmn", "-D", "-XX:", "-XX:+", "-XX:-",
-                                                  "-javaagent:", "-agentlib:", "-agentpath:", "-", "--"};
+  static constexpr std::string_view NeedValue[] = {
+      "-Xmx",  "-Xms",        "-Xss",       "-Xmn",        "-D", "-XX:", "-XX:+",
+      "-XX:-", "-javaagent:", "-agentlib:", "-agentpath:", "-",  "--"};
   for (const std::string& w : parts) {
     if (w.starts_with("%") || w.starts_with("${")) continue;
     if (!w.starts_with("-"))
@@ -558,9 +561,10 @@ std::string jvmOptionProblem(const std::string& words) {
 // Launcher variables that have a value only in a launch: the service process that starts the
 // child has no launch folder and no Java runtime of its own.
 constexpr std::string_view LaunchOnlyVariables[] = {
-    "%PELTO_TEMPDIR%",  "%QUORVANEX_TEMPDIR%",  "${PELTO_TEMPDIR}",  "${QUORVANEX_TEMPDIR}",
-    "%PELTO_JVM_HOME%", "%QUORVANEX_JVM_HOME%", "${PELTO_JVM_HOME}", "${QUORVANEX_JVM_HOME}",
-    "${launcher:sys.launcherTempDirectory}", "${launcher:sys.jvmHome}"};
+    "%PELTO_TEMPDIR%",        "%QUORVANEX_TEMPDIR%",   "${PELTO_TEMPDIR}",
+    "${QUORVANEX_TEMPDIR}",   "%PELTO_JVM_HOME%",      "%QUORVANEX_JVM_HOME%",
+    "${PELTO_JVM_HOME}",      "${QUORVANEX_JVM_HOME}", "${launcher:sys.launcherTempDirectory}",
+    "${launcher:sys.jvmHome}"};
 
 std::string launchOnlyVariableIn(std::string text) {
   auto upper = [](std::string t) {
@@ -583,7 +587,8 @@ bool Reader::usable(const KeyDef& def, const toml::node& node, std::string_view 
   if (def.id == cid::ServiceLogFile) {
     const std::string& given = node.as_string()->get();
     if (given.ends_with("/") || given.ends_with("\\"))
-      return bad(node, what, given, "names a folder: give a file in it, such as \"" + given + "service.log\"");
+      return bad(node, what, given,
+                 "names a folder: give a file in it, such as \"" + given + "service.log\"");
   }
   if (def.kind == Kind::Environment) {
     for (auto&& [k, v] : *node.as_table()) {
@@ -683,7 +688,8 @@ bool Reader::section(std::string_view name, const toml::table& t) {
       for (std::string_view n : tableNames())
         if (n.starts_with(std::string(name) + ".")) known.emplace_back(n.substr(name.size() + 1));
       std::string hint = renamedHint(what);
-      ok = fail(k.source(), "unknown key \"" + what + "\"" + (hint.empty() ? suggestion(k.str(), known) : hint));
+      ok = fail(k.source(),
+                "unknown key \"" + what + "\"" + (hint.empty() ? suggestion(k.str(), known) : hint));
       continue;
     }
     if (!value(*def, v, what)) {
@@ -705,7 +711,8 @@ bool Reader::crossChecks() {
       valueAt.count(cid::MinVersion) && !boundsMeet(min->second, max->second))
     ok = fail(valueAt[cid::MaxVersion], "java.max-version = " + quote(max->second) +
                                             " is below java.min-version = " + quote(min->second));
-  if (valueAt.count(cid::MainClass) && strings.count(cid::MainClassInModule) && !strings.count(cid::ModulePath)) {
+  if (valueAt.count(cid::MainClass) && strings.count(cid::MainClassInModule) &&
+      !strings.count(cid::ModulePath)) {
     const std::string& main = strings[cid::MainClass];
     ok = fail(valueAt[cid::MainClass],
               "application.main-class = " + quote(main) +
@@ -714,13 +721,15 @@ bool Reader::crossChecks() {
                   quote(main.substr(main.find('/') + 1)));
   }
   if (!strings.count(cid::ServiceLogFile))
-    for (auto [id, key] : {std::pair(cid::ServiceLogMaxSize, "max-size"), std::pair(cid::ServiceLogKeep, "keep")})
+    for (auto [id, key] :
+         {std::pair(cid::ServiceLogMaxSize, "max-size"), std::pair(cid::ServiceLogKeep, "keep")})
       if (valueAt.count(id))
-        ok = fail(valueAt[id], "service.log." + std::string(key) +
-                                   " has no effect without service.log.file: add file = \"logs/service.log\"");
+        ok =
+            fail(valueAt[id], "service.log." + std::string(key) +
+                                  " has no effect without service.log.file: add file = \"logs/service.log\"");
   if (includeRuntime == false && runtimeJarAt)
     ok = fail(*runtimeJarAt,
-                  "pack.runtime-jar is ignored with include-runtime = false: remove one of the two");
+              "pack.runtime-jar is ignored with include-runtime = false: remove one of the two");
   return ok;
 }
 
@@ -802,8 +811,10 @@ bool Reader::pack(const toml::node& node, const std::filesystem::path& base, Pac
   bool ok = true;
   for (auto&& [k, v] : *t) {
     if (k.str() == "include-runtime") {
-      if (!v.is_boolean()) ok = fail(v.source(), "pack.include-runtime must be true or false");
-      else includeRuntime = v.as_boolean()->get();
+      if (!v.is_boolean())
+        ok = fail(v.source(), "pack.include-runtime must be true or false");
+      else
+        includeRuntime = v.as_boolean()->get();
     } else if (k.str() == "runtime-jar") {
       const std::string* given = text(v, "pack.runtime-jar");
       if (!given) {
@@ -845,10 +856,12 @@ bool Reader::include(const toml::node& node, const std::filesystem::path& base, 
     if (!ansi(*name, "include.name", entry.name)) return false;
   } else {
     std::string fileName = pathText(path.filename());
-    if (std::any_of(fileName.begin(), fileName.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; }))
-      return fail(source->source(), "the file name of the source " + quote(fileName) +
-                                        " is not ASCII, which machines with another code page read differently: "
-                                        "give an ASCII name = \"...\"");
+    if (std::any_of(fileName.begin(), fileName.end(),
+                    [](char c) { return static_cast<unsigned char>(c) >= 0x80; }))
+      return fail(source->source(),
+                  "the file name of the source " + quote(fileName) +
+                      " is not ASCII, which machines with another code page read differently: "
+                      "give an ASCII name = \"...\"");
     entry.name = fileName;
   }
   std::replace(entry.name.begin(), entry.name.end(), '/', '\\');
@@ -893,8 +906,9 @@ bool blockFromToml(const std::filesystem::path& configPath, ConfigBlock& block, 
   } catch (const toml::parse_error& e) {
     std::string what(e.description());
     if (what.find("escape sequence") != std::string::npos)
-      what += " (a single backslash starts an escape: write Windows paths with forward slashes "
-              "\"C:/app/lib\", doubled backslashes \"C:\\\\app\\\\lib\" or as a literal string 'C:\\app\\lib')";
+      what +=
+          " (a single backslash starts an escape: write Windows paths with forward slashes "
+          "\"C:/app/lib\", doubled backslashes \"C:\\\\app\\\\lib\" or as a literal string 'C:\\app\\lib')";
     else if (what.find("utf-8") != std::string::npos || what.find("UTF-8") != std::string::npos)
       what += " (save the file as UTF-8)";
     if (e.source().begin.line == 0) {
@@ -948,8 +962,9 @@ bool blockFromToml(const std::filesystem::path& configPath, ConfigBlock& block, 
   // The quorvanex flavour loads its runtime library from the application folder instead.
   pack.includeRuntime = r.includeRuntime.value_or(r.strings[cid::Flavour] == "e");
   if (!pack.includeRuntime && r.runtimeJarAt && r.includeRuntime != false)
-    ok = r.fail(*r.runtimeJarAt, "pack.runtime-jar is ignored: the quorvanex flavour includes no runtime "
-                                      "library unless include-runtime = true");
+    ok = r.fail(*r.runtimeJarAt,
+                "pack.runtime-jar is ignored: the quorvanex flavour includes no runtime "
+                "library unless include-runtime = true");
   if (!pack.includeRuntime) pack.runtimeJar.reset();
   bool hasRuntime = std::any_of(block.files.begin(), block.files.end(),
                                 [](const IncludedFile& f) { return f.name == RuntimeJarName; });

@@ -103,7 +103,8 @@ void refuseOutput(const fs::path& output, const std::vector<std::pair<fs::path, 
                   pathText(output / "MyService.exe")};
   for (const auto& [input, what] : inputs)
     if (fs::equivalent(output, input, ec))
-      throw Failure{pathText(output) + ": is the " + what + " this build reads; write the executable elsewhere"};
+      throw Failure{pathText(output) + ": is the " + what +
+                    " this build reads; write the executable elsewhere"};
 }
 
 // The tools lie together (build/dist), or installed as bin/pelto-pack with the launcher and
@@ -188,7 +189,8 @@ bool readCommandWords(const std::vector<std::string>& args, std::initializer_lis
   return complete;
 }
 
-int build(const std::vector<std::string>& args, const fs::path& ownPath, std::ostream& out, std::ostream& err) {
+int build(const std::vector<std::string>& args, const fs::path& ownPath, std::ostream& out,
+          std::ostream& err) {
   CommandWords words;
   if (!readCommandWords(args, {"-o", "--launcher"}, {"-o"}, words, err)) return ExitUsage;
   std::optional<fs::path> config = pathFromText(words.word), output = pathFromText(*words.option("-o")),
@@ -200,7 +202,8 @@ int build(const std::vector<std::string>& args, const fs::path& ownPath, std::os
   std::string error;
   PackRequest request;
   if (!blockFromToml(*config, block, error, &request)) throw Failure{error};
-  std::vector<std::pair<fs::path, std::string>> inputs = {{*config, "configuration"}, {*launcher, "launcher"}};
+  std::vector<std::pair<fs::path, std::string>> inputs = {{*config, "configuration"},
+                                                          {*launcher, "launcher"}};
   if (request.includeRuntime)
     inputs.emplace_back(includeRuntimeJar(block, request, *config, *launcher, ownPath), "runtime library");
   for (const fs::path& source : request.inputs) inputs.emplace_back(source, "included file");
@@ -272,7 +275,8 @@ int init(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
   if (!why.empty()) throw Failure{"NAME \"" + *name + "\" " + why};
   why = checkMainClass(*mainClass);
   if (!why.empty()) throw Failure{"--main-class \"" + *mainClass + "\" " + why};
-  std::string text = starterToml(*name, *mainClass, output ? pathText(pathFromText(*output).filename()) : "service.toml");
+  std::string text =
+      starterToml(*name, *mainClass, output ? pathText(pathFromText(*output).filename()) : "service.toml");
   if (!output) {
     out << text;
     return ExitOk;

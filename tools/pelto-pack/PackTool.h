@@ -43,7 +43,7 @@ constexpr std::string_view RuntimeJarName = "pelto-runtime.jar";
 struct PackRequest {
   bool includeRuntime = false;
   std::optional<std::filesystem::path> runtimeJar;  // absolute, or empty: look beside the tools
-  std::vector<std::filesystem::path> inputs;         // the included files' sources
+  std::vector<std::filesystem::path> inputs;        // the included files' sources
 };
 
 // Reads a TOML configuration into a block; on bad input returns false with "FILE:LINE: text".
