@@ -123,7 +123,7 @@ TEST_F(ConfigCheckTest, EveryErrorInLineOrderThenTheMissingKeys) {
   std::string file = pathText(dir / "c.toml");
   std::size_t at = 0;
   for (std::string line :
-       {":2: column", ":4: column", ":6: column", ": required keys missing: service.name"}) {
+       {":2: column", ":4: column", ":6: column", ": required key missing: service.name"}) {
     std::size_t next = err.str().find(file + line, at);
     EXPECT_NE(next, std::string::npos) << line << " after " << at << " in " << err.str();
     at = next;
