@@ -120,6 +120,7 @@ pelto_pack_tool_test(command_line
   "run build {work}/c.toml -o {work}/launcher.exe ${launcher} | 2 | is the launcher this build reads |"
   "run build {work}/c.toml -o {work}/f.txt ${launcher} | 2 | is the included file this build reads |"
   "run build {work}/c.toml -o {work} ${launcher} | 2 | is a folder |"
+  "run build {work}/c.toml -o {work}/nowhere/o.exe ${launcher} | 2 | o.exe: cannot be written: No such file |"
   "run build {work}/c.toml -o {work}/a.exe -o {work}/b.exe ${launcher} | 2 | -o is given twice |"
   "same {work}/launcher.exe {src}/launcher.exe" "${build} | 0 | | out.exe (2"
   "run check {work}/c.toml | 0 | | c.toml is a valid configuration" "run --version | 0 | | pelto-pack "
