@@ -87,6 +87,8 @@ const std::string* Reader::text(const toml::node& node, std::string_view what) {
 
 namespace {
 
+std::string jvmOptionProblem(const std::string& words);
+
 std::string codePoint(char32_t c) {
   char code[16];
   std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
@@ -349,6 +351,8 @@ bool Reader::versionOptions(const toml::node& node, std::string_view what) {
     strings[id] = condition;
     if (!claim(id + 1, options->source()) || !words(*options, "jvm.version-options options", strings[id + 1]))
       return false;
+    if (std::string why = jvmOptionProblem(strings[id + 1]); !why.empty())
+      return fail(options->source(), "jvm.version-options options: " + why);
     id += 2;
   }
   strings[cid::VersionOptionCount] = std::to_string(a->size());
