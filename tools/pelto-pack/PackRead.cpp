@@ -588,11 +588,12 @@ bool Reader::usable(const KeyDef& def, const toml::node& node, std::string_view 
     std::string why = jvmOptionProblem(strings[def.id]);
     if (!why.empty()) return fail(node.source(), std::string(what) + ": " + why);
   }
-  if (def.id == cid::ServiceLogFile) {
+  if (def.id == cid::ServiceLogFile || def.kind == Kind::Output) {
     const std::string& given = node.as_string()->get();
     if (given.ends_with("/") || given.ends_with("\\"))
       return bad(node, what, given,
-                 "names a folder: give a file in it, such as \"" + given + "service.log\"");
+                 "names a folder: give a file in it, such as " +
+                     quote(given + (def.kind == Kind::Output ? "out.log" : "service.log")));
   }
   if (def.kind == Kind::Environment) {
     for (auto&& [k, v] : *node.as_table()) {
