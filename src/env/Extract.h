@@ -1,11 +1,12 @@
 #pragma once
 // The included files: written into the per-launch directory before the JVM starts, removed
-// with it on the fatal-exit path.
+// with it on the fatal-exit path (LaunchFolders.h).
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "env/LaunchFolders.h"
 #include "launcher/ConfigBlock.h"  // IncludedFileMask, IncludedFileCountId, IncludedFileNamesId
 
 namespace pelto {
@@ -22,22 +23,6 @@ constexpr std::size_t IncludedFileChunk = 6000;
 int extractIncludedFiles();
 // The same from a given file whose included-files section starts at IncludedFilesOffset.
 int extractIncludedFilesFrom(const std::u16string& sourceFile);
-// Deletes what is in a directory; with recurse, the whole tree below it. Links (junctions,
-// symbolic links) are removed as entries and never followed. Emptying LauncherTempDir lets go
-// of this launch's marker first.
-void emptyDirectory(std::string_view directory, bool recurse);
-// Removes the per-launch folders that earlier launches of this executable left in the temp
-// directory once they have ended (their marker can be deleted). Never fatal.
-void removeEndedLaunchFolders();
-
-// What the clean-up does with one entry of a directory, by its attributes: a directory is
-// emptied first (with recurse) and removed; a link to a directory (a reparse point) is removed
-// as the link it is; anything else is deleted.
-enum class CleanupAction { Delete, Remove, EmptyThenRemove };
-constexpr std::uint32_t AttributeDirectory = 0x10;      // FILE_ATTRIBUTE_DIRECTORY
-constexpr std::uint32_t AttributeReparsePoint = 0x400;  // FILE_ATTRIBUTE_REPARSE_POINT
-CleanupAction cleanupActionFor(std::uint32_t attributes, bool recurse);
-
 // The names of the list in their order; runs of ";" count as one separator.
 std::vector<std::string> splitIncludedNames(std::string_view list);
 // An included file name that stays inside the directory and that Windows creates as written:
@@ -53,7 +38,8 @@ bool isSafeIncludedName(std::string_view name);
 bool includedNamesClash(std::u16string_view a, std::u16string_view b);
 
 // The file each launch keeps open in its folder for its whole life (without delete sharing):
-// a folder whose marker can be deleted belongs to a launch that has ended.
+// a folder whose marker can be opened for deletion belongs to a launch that has ended. It is
+// the last thing a launch removes, so a folder that keeps files still in use stays recognisable.
 constexpr std::string_view LaunchMarkerName = "pelto.lock";
 
 }  // namespace pelto

@@ -1,4 +1,4 @@
-// Extraction of the included files into LauncherTempDir, and its removal at exit.
+// Extraction of the included files into LauncherTempDir, through wide calls only.
 #include <windows.h>
 
 #include <algorithm>
@@ -19,13 +19,6 @@ namespace pelto {
 std::uint32_t UnextractedPosition = 0;
 
 namespace {
-
-std::string joined(std::string_view dir, const char* name) {
-  std::string path(dir);
-  if (path.back() != '\\') path += '\\';
-  path += name;
-  return path;
-}
 
 [[noreturn]] void raiseConfigError(const ConfigError& error) {
   logConfigError(error);
@@ -62,15 +55,16 @@ int copyMasked(ByteSource& source, HANDLE target, std::int64_t length) {
   return 0;
 }
 
-int extractRecord(ByteSource& bytes, const std::string& target) {
+int extractRecord(ByteSource& bytes, const std::u16string& target) {
   std::int64_t length = 0;
   if (ConfigError e = readLong(bytes, length)) raiseConfigError(e);
-  logMessage(u"extracting %S (size: %I64d)", target, length);
-  if (length <= 0) return 0;
+  logMessage(u"extracting %s (size: %I64d)", target, length);
+  // An empty file is still a file the application may look for; a negative length is none.
+  if (length < 0) return 0;
   UniqueFileHandle out(
-      CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+      CreateFileW(wptr(target), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!out) {
-    logError(u"could not create %S (%d)", target, static_cast<int>(GetLastError()));
+    logError(u"could not create %s (%d)", target, static_cast<int>(GetLastError()));
     raiseLaunchError(1009, std::string_view("11"));
   }
   return copyMasked(bytes, out.get(), length);
@@ -78,58 +72,31 @@ int extractRecord(ByteSource& bytes, const std::string& target) {
 
 // The target of one name, its folders made on demand. Every folder and file is made fresh:
 // one that already stands was put there by someone else and is never written into.
-std::string prepareTarget(const std::string& name, std::vector<std::string>& madeFolders) {
+std::u16string prepareTarget(const std::string& name, std::vector<std::u16string>& madeFolders) {
   // A name that would leave the directory (or name a device, a stream) never reaches the disk.
   if (!isSafeIncludedName(name)) {
     logError(u"refusing included file name %S", name);
     raiseLaunchError(1009, std::string_view("11"));
   }
-  std::string target = LauncherTempDir + "\\" + name;
+  std::u16string target = LauncherTempDirWide + u"\\" + narrowToWide(name);
   if (target.size() > TextRoom - 1) {
     logError(u"included file path too long (%d characters)", static_cast<int>(target.size()));
     raiseLaunchError(1009, std::string_view("11"));
   }
-  for (std::size_t slash = name.find_first_of("\\/"); slash != std::string::npos;
-       slash = name.find_first_of("\\/", slash + 1)) {
-    std::string folder = target.substr(0, LauncherTempDir.size() + 1 + slash);
-    auto same = [&folder](const std::string& made) { return _stricmp(made.c_str(), folder.c_str()) == 0; };
+  const std::size_t base = LauncherTempDirWide.size() + 1;
+  for (std::size_t slash = target.find_first_of(u"\\/", base); slash != std::u16string::npos;
+       slash = target.find_first_of(u"\\/", slash + 1)) {
+    std::u16string folder = target.substr(0, slash);
+    auto same = [&folder](const std::u16string& made) { return _wcsicmp(wptr(made), wptr(folder)) == 0; };
     if (std::any_of(madeFolders.begin(), madeFolders.end(), same)) continue;
-    logMessage(u"creating directory %S", folder);
-    if (!CreateDirectoryA(folder.c_str(), nullptr)) {
-      logError(u"failed to create directory %S (%d)", folder, static_cast<int>(GetLastError()));
+    logMessage(u"creating directory %s", folder);
+    if (!CreateDirectoryW(wptr(folder), nullptr)) {
+      logError(u"failed to create directory %s (%d)", folder, static_cast<int>(GetLastError()));
       raiseLaunchError(1009, std::string_view("11"));
     }
     madeFolders.push_back(folder);
   }
   return target;
-}
-
-// Held for the life of the process; the clean-up at exit lets go of it first.
-UniqueFileHandle LaunchMarker;
-
-// The marker names the executable, so a launch sweeps only the folders of its own kind.
-void holdLaunchMarker() {
-  std::string marker = joined(LauncherTempDir, std::string(LaunchMarkerName).c_str());
-  LaunchMarker.reset(CreateFileA(marker.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-  std::string own = getExecutablePath();
-  DWORD wrote = 0;
-  if (!LaunchMarker ||
-      !WriteFile(LaunchMarker.get(), own.data(), static_cast<DWORD>(own.size()), &wrote, nullptr)) {
-    logError(u"could not write the launch marker %S (%d)", marker, static_cast<int>(GetLastError()));
-    raiseLaunchError(1009, std::string_view("7"));
-  }
-}
-
-std::string markerText(const std::string& marker) {
-  UniqueFileHandle file(CreateFileA(marker.c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  std::string text(TextRoom, '\0');
-  DWORD got = 0;
-  if (!file || !ReadFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &got, nullptr)) return {};
-  text.resize(got);
-  return text;
 }
 
 template <class Open>
@@ -139,6 +106,7 @@ int extractWith(Open open) {
   logMessage(u"Included files: %d", count);
   if (count <= 0) {
     LauncherTempDir.clear();
+    LauncherTempDirWide.clear();
     return 0;
   }
   createLauncherTempDir();
@@ -154,30 +122,24 @@ int extractWith(Open open) {
         raiseLaunchError(1009, std::string_view("11"));
       }
   long handled = 0;
-  std::vector<std::string> madeFolders;
+  std::vector<std::u16string> madeFolders;
   for (const std::string& name : names) {
     if (handled >= count) break;
-    std::string target = prepareTarget(name, madeFolders);
+    std::u16string target = prepareTarget(name, madeFolders);
     if (int result = extractRecord(bytes, target)) {
-      logError(u"Failed to extract %S", target);
+      logError(u"Failed to extract %s", target);
       return result;
     }
     ++handled;
   }
   UnextractedPosition = static_cast<std::uint32_t>(bytes.position());
   file.reset();
-  // Last, so that a folder too deep for the marker still fails on its files as it always did; a
-  // folder without a marker is never swept.
-  holdLaunchMarker();
   removeEndedLaunchFolders();
   logMessage(u"extracting files done");
   return 0;
 }
 
 }  // namespace
-
-static_assert(AttributeDirectory == FILE_ATTRIBUTE_DIRECTORY &&
-              AttributeReparsePoint == FILE_ATTRIBUTE_REPARSE_POINT);
 
 int extractIncludedFiles() {
   return extractWith([] { return static_cast<HANDLE>(openOwnExecutable()); });
@@ -194,51 +156,6 @@ int extractIncludedFilesFrom(const std::u16string& sourceFile) {
     }
     return h;
   });
-}
-
-void emptyDirectory(std::string_view dir, bool recurse) {
-  if (dir.empty() || dir[0] == '.') return;
-  if (dir == LauncherTempDir) LaunchMarker.reset();
-  logMessage(u"emptying %S", dir);
-  WIN32_FIND_DATAA entry;
-  UniqueFindHandle search(FindFirstFileA(joined(dir, "*.*").c_str(), &entry));
-  if (!search) return;
-  do {
-    std::string name = entry.cFileName;
-    if (name == "." || name == "..") continue;
-    std::string path = joined(dir, entry.cFileName);
-    CleanupAction action = cleanupActionFor(entry.dwFileAttributes, recurse);
-    if (action != CleanupAction::Delete) {
-      logMessage(u"attempting to remove %S (%d)", path, recurse ? 1 : 0);
-      if (action == CleanupAction::EmptyThenRemove) emptyDirectory(path, true);
-      RemoveDirectoryA(path.c_str());
-    } else {
-      logMessage(u"attempting to delete %S", path);
-      DeleteFileA(path.c_str());
-    }
-  } while (FindNextFileA(search.get(), &entry));
-}
-
-void removeEndedLaunchFolders() {
-  bool lossy = false;
-  std::string temp = wideToNarrow(getTempDirectory(false), &lossy);
-  std::string own = getExecutablePath();
-  if (temp.empty() || lossy || own.empty()) return;
-  WIN32_FIND_DATAA entry;
-  UniqueFindHandle search(FindFirstFileA(joined(temp, "plo*_dir*").c_str(), &entry));
-  if (!search) return;
-  do {
-    std::string folder = joined(temp, entry.cFileName);
-    // A link is never followed, not even at the top.
-    if (cleanupActionFor(entry.dwFileAttributes, true) != CleanupAction::EmptyThenRemove) continue;
-    if (_stricmp(folder.c_str(), LauncherTempDir.c_str()) == 0) continue;
-    std::string marker = joined(folder, std::string(LaunchMarkerName).c_str());
-    // A live launch holds its marker without delete sharing, so the delete fails for it.
-    if (markerText(marker) != own || !DeleteFileA(marker.c_str())) continue;
-    logMessage(u"removing the folder of an ended launch %S", folder);
-    emptyDirectory(folder, true);
-    RemoveDirectoryA(folder.c_str());
-  } while (FindNextFileA(search.get(), &entry));
 }
 
 }  // namespace pelto

@@ -81,14 +81,6 @@ bool isUnusableComponent(std::string_view component) {
 
 }  // namespace
 
-CleanupAction cleanupActionFor(std::uint32_t attributes, bool recurse) {
-  if (!(attributes & AttributeDirectory)) return CleanupAction::Delete;
-  // Descending into a junction or directory link would delete the files of whatever it
-  // points at.
-  if (recurse && !(attributes & AttributeReparsePoint)) return CleanupAction::EmptyThenRemove;
-  return CleanupAction::Remove;
-}
-
 std::vector<std::string> splitIncludedNames(std::string_view list) {
   std::vector<std::string> names;
   std::size_t p = 0;

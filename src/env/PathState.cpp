@@ -2,4 +2,5 @@
 
 namespace pelto {
 std::string LauncherTempDir;
+std::u16string LauncherTempDirWide;
 }  // namespace pelto

@@ -11,8 +11,10 @@
 
 namespace pelto {
 
-// Narrow path of this launch's own temporary directory; empty until created.
+// Path of this launch's own temporary directory; empty until created. The narrow form is what
+// the JVM options and variables hand on; the files themselves are made through the wide one.
 extern std::string LauncherTempDir;
+extern std::u16string LauncherTempDirWide;
 
 // A narrow path the ANSI file functions can open (falling back to 8.3 forms when the long
 // path does not survive the code page); "" if nothing could be determined.
@@ -28,6 +30,15 @@ std::u16string executableDirectoryWide(bool useNarrowForm);
 // receives the 8-byte FILETIME of the entry found.
 bool pathExists(std::string_view path, std::uint64_t* lastWrite = nullptr);
 bool pathExists(std::u16string_view path, std::uint64_t* lastWrite = nullptr);
+
+// The entries a wildcard pattern matches, listed through the wide functions: a name is handed
+// on in the narrow code page only when it converts exactly. A narrow listing would map a name
+// such as fullwidth "．．＼x" best-fit onto "..\x", a path outside the folder listed.
+struct ListedEntry {
+  std::string name;
+  std::uint32_t attributes;
+};
+std::vector<ListedEntry> listMatchingEntries(std::string_view pattern);
 
 // A relative path is put behind the directory of baseFile, or ExecutableDirectory without
 // one; then normalised. Absolute paths come back normalised only.
@@ -66,10 +77,11 @@ std::u16string findTempDirectory(bool fatal);
 // findTempDirectory, remembered after the first non-empty result.
 std::string getTempDirectory();
 std::u16string getTempDirectory(bool fatal);
-// A new empty file "plo*.tmp" in the temp directory (left behind), or a "plo<random>" name.
-std::string makeTempFileName();
-// Sets LauncherTempDir to a new directory "<temp file name>_dir<seconds>"; the temp file that
-// lent its name is deleted again. LaunchError 1009 "7" after 10 failed attempts.
+// 64 bits of the system's random source; false when it fails.
+bool systemRandom(std::uint64_t& value);
+// Sets LauncherTempDir to a new folder of a random name in the account's own parent in the temp
+// folder (see LaunchFolders.h) and holds its marker. LaunchError 1009 "7" when no such parent
+// passes its checks or 10 names are taken.
 void createLauncherTempDir();
 
 }  // namespace pelto

@@ -1,6 +1,7 @@
 // The executable's own path and the path helpers on the file system.
 #include <windows.h>
 
+#include "env/Handles.h"
 #include "env/Paths.h"
 #include "env/TextConv.h"
 #include "launcher/Limits.h"
@@ -133,6 +134,23 @@ bool pathExists(std::string_view path, std::uint64_t* lastWrite) {
   FindClose(h);
   if (lastWrite) *lastWrite = fileTime(data.ftLastWriteTime);
   return true;
+}
+
+std::vector<ListedEntry> listMatchingEntries(std::string_view pattern) {
+  std::vector<ListedEntry> entries;
+  WIN32_FIND_DATAW data;
+  UniqueFindHandle find(FindFirstFileW(wptr(narrowToWide(pattern)), &data));
+  if (!find) return entries;
+  do {
+    bool lossy = false;
+    std::string name = wideToNarrow(asU(data.cFileName), &lossy);
+    if (lossy || name.find_first_of("\\/:?") != std::string::npos) {
+      logMessage(u"skipping %s: its name does not survive the narrow code page", asU(data.cFileName));
+      continue;
+    }
+    entries.push_back({std::move(name), data.dwFileAttributes});
+  } while (FindNextFileW(find.get(), &data));
+  return entries;
 }
 
 bool pathExists(std::u16string_view path, std::uint64_t* lastWrite) {

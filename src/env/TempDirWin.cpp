@@ -1,14 +1,12 @@
 // The temporary directory: a fixed list of candidates, each proven writable by a probe
-// directory, and the per-launch directory beneath it.
+// directory.
 #include <windows.h>
-// After windows.h, which it needs.
-#include <sddl.h>
 
-#include <cstdlib>
+// RtlGenRandom, in advapi32 under this name; its header clashes with the native API's.
+extern "C" BOOLEAN WINAPI SystemFunction036(PVOID buffer, ULONG length);
+
 #include <cstring>
-#include <ctime>
 
-#include "env/Handles.h"
 #include "env/Paths.h"
 #include "env/TextConv.h"
 #include "launcher/Fatal.h"
@@ -20,12 +18,11 @@ namespace {
 
 constexpr DWORD Room = static_cast<DWORD>(TextRoom);
 
-// Seeded per use from the process id and the time, so concurrent launches draw apart.
-int drawRandom() {
-  auto pid = static_cast<unsigned>(GetCurrentProcessId());
-  auto now = static_cast<unsigned>(std::time(nullptr));
-  std::srand(pid * now);
-  return std::rand();
+// Unpredictable to other users, so a probe name cannot be planted in advance.
+std::string randomDigits() {
+  std::uint64_t value = 0;
+  systemRandom(value);
+  return std::to_string(value);
 }
 
 // Decimal digits as wide text. std::to_wstring would go through the C library's wide printf,
@@ -120,41 +117,6 @@ std::vector<TempCandidate<typename Api::S>> candidates() {
   return list;
 }
 
-// A name GetTempFileNameA made (and created as an empty file) ends in ".tmp".
-bool borrowedTempFile(const std::string& name) {
-  return name.size() > 4 && _stricmp(name.c_str() + name.size() - 4, ".tmp") == 0;
-}
-
-using UniqueLocal = UniqueAny<HLOCAL, LocalFree>;
-
-// The user this process runs as, as SID text; "" when it cannot be told.
-std::wstring currentUserSid() {
-  UniqueHandle token;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return {};
-  DWORD size = 0;
-  GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
-  std::vector<unsigned char> user(size);
-  if (size == 0 || !GetTokenInformation(token.get(), TokenUser, user.data(), size, &size)) return {};
-  LPWSTR text = nullptr;
-  if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &text)) return {};
-  UniqueLocal owned(text);
-  return text;
-}
-
-// Full control for this user, SYSTEM and Administrators, passed on to everything made inside.
-// Protected: the temp folder's own entries (C:\Windows\Temp lets every user create files and
-// folders) are not inherited, so nobody else can plant or swap a file before the JVM loads it.
-UniqueLocal launchFolderSecurity() {
-  std::wstring sid = currentUserSid();
-  if (sid.empty()) return UniqueLocal();
-  std::wstring sddl = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + sid + L")";
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor,
-                                                            nullptr))
-    return UniqueLocal();
-  return UniqueLocal(descriptor);
-}
-
 template <class S>
 S firstUsable(const std::vector<TempCandidate<S>>& list) {
   for (const auto& c : list)
@@ -166,7 +128,7 @@ S firstUsable(const std::vector<TempCandidate<S>>& list) {
 
 bool probeTempDirectory(std::string_view candidate) {
   auto pid = static_cast<unsigned long>(GetCurrentProcessId());
-  std::string probe = std::string(candidate) + "\\plotw" + std::to_string(pid) + std::to_string(drawRandom());
+  std::string probe = std::string(candidate) + "\\plotw" + std::to_string(pid) + randomDigits();
   RemoveDirectoryA(probe.c_str());
   if (!CreateDirectoryA(probe.c_str(), nullptr)) return false;
   bool found = pathExists(probe);
@@ -176,8 +138,9 @@ bool probeTempDirectory(std::string_view candidate) {
 
 bool probeTempDirectory(std::u16string_view candidate) {
   auto pid = static_cast<unsigned long>(GetCurrentProcessId());
+  std::string digits = randomDigits();
   std::wstring probe =
-      asW(candidate) + L"\\plotw" + wideDigits(pid) + wideDigits(static_cast<unsigned>(drawRandom()));
+      asW(candidate) + L"\\plotw" + wideDigits(pid) + std::wstring(digits.begin(), digits.end());
   RemoveDirectoryW(probe.c_str());
   if (!CreateDirectoryW(probe.c_str(), nullptr)) return false;
   bool found = pathExists(asU(probe));
@@ -255,44 +218,8 @@ std::u16string getTempDirectory(bool fatal) {
   return cache;
 }
 
-std::string makeTempFileName() {
-  std::string dir = getTempDirectory();
-  logMessage(u"tempPath is %S", dir);
-  std::string name(TextRoom, '\0');
-  std::string result;
-  if (GetTempFileNameA(dir.c_str(), "plo", 0, name.data()) != 0) {
-    result = name.c_str();
-  } else {
-    logMessage(u"GetTempFileName failed (last error %d)", static_cast<int>(GetLastError()));
-    result = dir;
-    if (result.empty() || (result.back() != '\\' && result.back() != '/')) result += '\\';
-    result += "plo" + std::to_string(drawRandom());
-  }
-  logMessage(u"tempFile is %S", result);
-  return result;
-}
-
-void createLauncherTempDir() {
-  UniqueLocal descriptor = launchFolderSecurity();
-  SECURITY_ATTRIBUTES security{sizeof(SECURITY_ATTRIBUTES), descriptor.get(), FALSE};
-  // Without its own protection the folder would inherit whatever the temp folder allows.
-  for (int attempt = 0; descriptor && attempt < 10; ++attempt) {
-    std::string name = makeTempFileName();
-    LauncherTempDir = name + "_dir" + std::to_string(static_cast<long long>(std::time(nullptr)));
-    logMessage(u"Temp dir3: %S", LauncherTempDir);
-    // A folder of that name that already stands is never taken over: the attempt fails.
-    bool made = CreateDirectoryA(LauncherTempDir.c_str(), &security) != 0;
-    DWORD error = GetLastError();
-    // The empty file only lent its unique name; once the directory stands (or the attempt
-    // failed) it would be litter left by every launch. The fall-back name made no file.
-    if (borrowedTempFile(name)) DeleteFileA(name.c_str());
-    if (made) return;
-    logMessage(u"Could not create dir (%d)", static_cast<int>(error));
-  }
-  if (!descriptor)
-    logError(u"no security descriptor for the launch folder (%d)", static_cast<int>(GetLastError()));
-  LauncherTempDir.clear();
-  raiseLaunchError(1009, std::string_view("7"));
+bool systemRandom(std::uint64_t& value) {
+  return SystemFunction036(&value, sizeof value) != 0;
 }
 
 }  // namespace pelto

@@ -59,13 +59,10 @@ void unpackOne(const std::string& home, const std::string& packed) {
 
 void scanDirectory(const std::string& home, const char* dir, bool& started) {
   std::string pattern = home + "\\" + dir + "\\*" + std::string(PackedSuffix);
-  WIN32_FIND_DATAA data;
-  UniqueFindHandle find(FindFirstFileA(pattern.c_str(), &data));
-  if (!find) return;
-  do {
-    std::string_view name(data.cFileName);
+  for (const ListedEntry& entry : listMatchingEntries(pattern)) {
+    std::string_view name(entry.name);
     // The pattern also matches through short names; only real "*.jar.pack" files count.
-    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !endsWithPackedSuffix(name)) continue;
+    if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) || !endsWithPackedSuffix(name)) continue;
     std::string_view stem = name.substr(0, name.size() - 5);
     std::string unpacked = home + "\\" + dir + "\\" + std::string(stem);
     logMessage(u"checking %S", unpacked);
@@ -77,7 +74,7 @@ void scanDirectory(const std::string& home, const char* dir, bool& started) {
     }
     std::string relative = std::string(dir) + "\\" + std::string(stem);
     unpackOne(home, home + "\\" + relative + ".pack");
-  } while (FindNextFileA(find.get(), &data));
+  }
 }
 
 }  // namespace

@@ -12,9 +12,14 @@ extern std::string InstanceSemaphoreName;
 // The key of the process-id values under HKEY_CURRENT_USER (both flavours).
 constexpr const char* InstancePidKey = "SOFTWARE\\tarnwick-labs\\pelto\\pids\\";
 
+// A service's child that gives way to another instance ends with this code, so that the
+// service does not look cleanly stopped.
+constexpr std::uint32_t AnotherInstanceExitCode = 5002;
+
 // Returns in multi-instance mode and for the first instance; a second instance in
-// single-instance mode ends the process with exit code 0.
-void setUpSingleInstance();
+// single-instance mode ends the process with exit code 0, or as a service's child (serviceChild)
+// with AnotherInstanceExitCode after an event-log entry.
+void setUpSingleInstance(bool serviceChild = false);
 
 // The executable's full narrow path, lower-cased: the same for every spelling of the path.
 std::string executableIdentity();

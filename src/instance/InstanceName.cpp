@@ -30,6 +30,17 @@ bool anotherInstanceHolds(std::uint32_t lastError) {
   return lastError == alreadyExists || lastError == accessDenied;
 }
 
+InstanceVerdict instanceVerdict(std::uint32_t lastError, bool ownedByThisAccount) {
+  constexpr std::uint32_t accessDenied = 5, alreadyExists = 183;
+  if (lastError == accessDenied) return InstanceVerdict::Foreign;
+  if (lastError != alreadyExists) return InstanceVerdict::First;
+  return ownedByThisAccount ? InstanceVerdict::Second : InstanceVerdict::Foreign;
+}
+
+std::string accountSemaphoreBase(std::string_view identity, std::string_view accountSid, bool global) {
+  return instanceSemaphoreBase(std::string(identity) + "|" + std::string(accountSid), global);
+}
+
 std::string suffixedInstanceName(std::string_view base, long n) {
   return std::string(base) + std::to_string(n);
 }

@@ -23,9 +23,17 @@ constexpr std::size_t InstanceSuffixRoom = 6;
 // replaced by "pelto-" and a hash of the mangled identity: the same executable always gets the
 // same short name in the same namespace.
 std::string instanceSemaphoreBase(std::string_view identity, bool global, std::size_t reserve = 0);
-// The last error of a semaphore creation that means another instance holds the name: it
-// exists, or it does and belongs to another account (a service's "Global\" semaphore).
+// The last error of a semaphore creation that means the name is taken: it exists, or it does
+// and belongs to another account. The multi-instance search passes over either.
 bool anotherInstanceHolds(std::uint32_t lastError);
+// What an existing single-instance semaphore means. A name in "Global\\" needs no privilege to
+// create, so one another account made (it is denied to this one, or its owner is not this
+// account) is no instance of this application: this account then uses the name of its own.
+enum class InstanceVerdict { First, Second, Foreign };
+InstanceVerdict instanceVerdict(std::uint32_t lastError, bool ownedByThisAccount);
+// The base of this account's own name beside a foreign one: the identity qualified by the
+// account's SID text.
+std::string accountSemaphoreBase(std::string_view identity, std::string_view accountSid, bool global);
 // The base followed by the decimal n.
 std::string suffixedInstanceName(std::string_view base, long n);
 

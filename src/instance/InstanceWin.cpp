@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "env/Handles.h"
+#include "env/OwnerOnly.h"
 #include "env/Paths.h"
 #include "env/User32.h"
 #include "instance/Instance.h"
@@ -10,6 +11,7 @@
 #include "launcher/Config.h"
 #include "launcher/Fatal.h"
 #include "launcher/Log.h"
+#include "service/ServiceRuntime.h"
 
 namespace pelto {
 
@@ -62,8 +64,11 @@ BOOL CALLBACK activateEnumeratedWindow(HWND window, LPARAM context) noexcept {
 
 HANDLE createSemaphore(const std::string& name, DWORD& lastError) {
   // A fresh creation leaves the last error alone on some systems: clear it first.
+  // Made with this account as its owner, so that a later start can tell it from one another
+  // account made.
+  static OwnerOnlySecurity security;
   SetLastError(ERROR_SUCCESS);
-  HANDLE h = CreateSemaphoreA(nullptr, 1, 1, name.c_str());
+  HANDLE h = CreateSemaphoreA(security.attributes(), 1, 1, name.c_str());
   lastError = GetLastError();
   return h;
 }
@@ -135,10 +140,40 @@ ClaimedSemaphore claimInstanceSemaphore(std::string_view base) {
   return {current.release(), name, code};
 }
 
-void setUpSingleInstance() {
+namespace {
+
+InstanceVerdict claimSingleInstance(const std::string& name, UniqueHandle& semaphore) {
+  DWORD code = 0;
+  semaphore.reset(createSemaphore(name, code));
+  logSemaphore(name, code, semaphore.get());
+  InstanceVerdict verdict =
+      instanceVerdict(code, semaphore && ownedByThisAccount(semaphore.get(), SE_KERNEL_OBJECT));
+  if (verdict == InstanceVerdict::Foreign)
+    logError(u"semaphore %S belongs to another account: no instance of this application", name);
+  if (verdict != InstanceVerdict::First) semaphore.reset();
+  return verdict;
+}
+
+[[noreturn]] void giveWay(bool serviceChild) {
+  std::uint32_t other =
+      waitForInstancePid([] { return readInstancePid(); }, [] { Sleep(InstancePidPauseMs); });
+  logMessage(u"other pid %d", static_cast<int>(other));
+  if (other != 0 && getConfigInt(10007) != 0) activateProcessWindows(other, true);
+  logMessage(u"exiting");
+  if (!serviceChild) exitLauncher(0);
+  // The service would otherwise report a clean stop of an application that never ran.
+  logError(u"another instance runs: the service's child ends with %d",
+           static_cast<int>(AnotherInstanceExitCode));
+  reportChildServiceEvent(ServiceEvent::AnotherInstance, other);
+  exitLauncher(static_cast<int>(AnotherInstanceExitCode));
+}
+
+}  // namespace
+
+void setUpSingleInstance(bool serviceChild) {
   bool multi = getConfigInt(10005) == 0;
-  std::string base =
-      instanceSemaphoreBase(executableIdentity(), getConfigInt(158) != 0, multi ? InstanceSuffixRoom : 0);
+  bool global = getConfigInt(158) != 0;
+  std::string base = instanceSemaphoreBase(executableIdentity(), global, multi ? InstanceSuffixRoom : 0);
   if (multi) {
     ClaimedSemaphore claimed = claimInstanceSemaphore(base);
     InstanceSemaphore.reset(claimed.handle);
@@ -148,18 +183,17 @@ void setUpSingleInstance() {
   }
   logMessage(u"single instance mode");
   InstanceSemaphoreName = base;
-  DWORD code = 0;
-  UniqueHandle semaphore(createSemaphore(InstanceSemaphoreName, code));
-  logSemaphore(InstanceSemaphoreName, code, semaphore.get());
-  if (anotherInstanceHolds(code)) {
-    semaphore.reset();
-    std::uint32_t other =
-        waitForInstancePid([] { return readInstancePid(); }, [] { Sleep(InstancePidPauseMs); });
-    logMessage(u"other pid %d", static_cast<int>(other));
-    if (other != 0 && getConfigInt(10007) != 0) activateProcessWindows(other, true);
-    logMessage(u"exiting");
-    exitLauncher(0);
+  UniqueHandle semaphore;
+  InstanceVerdict verdict = claimSingleInstance(InstanceSemaphoreName, semaphore);
+  if (verdict == InstanceVerdict::Foreign) {
+    std::wstring sid = currentAccountSid();
+    InstanceSemaphoreName =
+        accountSemaphoreBase(executableIdentity(), std::string(sid.begin(), sid.end()), global);
+    verdict = claimSingleInstance(InstanceSemaphoreName, semaphore);
+    // Both names taken by others: this start runs unguarded rather than not at all.
+    if (verdict == InstanceVerdict::Foreign) logError(u"running without a single-instance guard");
   }
+  if (verdict == InstanceVerdict::Second) giveWay(serviceChild);
   InstanceSemaphore = std::move(semaphore);
   writeInstancePid();
 }

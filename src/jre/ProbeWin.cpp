@@ -6,7 +6,9 @@
 #include <string_view>
 
 #include "env/Handles.h"
+#include "env/LaunchFolders.h"
 #include "env/Paths.h"
+#include "env/TextConv.h"
 #include "jre/Probe.h"
 #include "jre/ProbeText.h"
 #include "launcher/Config.h"
@@ -18,6 +20,7 @@ namespace {
 
 // A terminated child may hold the output file a little longer; its deletion waits for it.
 constexpr DWORD TerminateWaitMs = 5000;
+constexpr int ProbeOutputAttempts = 10;
 
 bool endsWith(const std::string& s, const char* tail) {
   std::size_t n = std::strlen(tail);
@@ -118,6 +121,31 @@ void storeCachedVersion(const std::string& executable, std::uint64_t lastWrite, 
                  static_cast<DWORD>(version.size()));
 }
 
+namespace {
+
+// A file of a random name in the temp folder for the probe's output, made new: a name that
+// stands (planted, or a link) is never opened. Deleted with its last handle, so that not even a
+// launcher killed during the probe leaves it behind; the child writes through an inherited
+// duplicate.
+UniqueFileHandle createProbeOutput(std::u16string& path) {
+  std::u16string dir = getTempDirectory(false);
+  if (!dir.empty() && dir.back() != u'\\' && dir.back() != u'/') dir += u'\\';
+  logMessage(u"tempPath is %s", dir);
+  for (int attempt = 0; attempt < ProbeOutputAttempts && !dir.empty(); ++attempt) {
+    std::uint64_t random = 0;
+    if (!systemRandom(random)) break;
+    path = dir + launchFolderName(random) + u".tmp";
+    UniqueFileHandle file(CreateFileW(
+        wptr(path), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    logMessage(u"tempFile is %s (%d)", path, file ? 0 : static_cast<int>(GetLastError()));
+    if (file) return file;
+  }
+  return UniqueFileHandle();
+}
+
+}  // namespace
+
 bool probeJavaVersion(const std::string& executable, std::uint64_t lastWrite, std::string& version,
                       std::uint32_t waitMs) {
   std::optional<ProbeCommand> command = probeCommand(executable, shortForm(executable));
@@ -127,13 +155,8 @@ bool probeJavaVersion(const std::string& executable, std::uint64_t lastWrite, st
   }
   std::optional<std::string> javaOptions = takeJavaOptions();
 
-  std::string outputFile = makeTempFileName();
-  // Deleted with its last handle, so that not even a launcher killed during the probe leaves it
-  // in the temporary folder; the child writes through an inherited duplicate.
-  UniqueFileHandle created(CreateFileA(outputFile.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                       CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
-                                       nullptr));
+  std::u16string outputFile;
+  UniqueFileHandle created = createProbeOutput(outputFile);
   UniqueHandle errorHandle;
   HANDLE self = GetCurrentProcess();
   if (created) DuplicateHandle(self, created.get(), self, errorHandle.put(), 0, TRUE, DUPLICATE_SAME_ACCESS);
@@ -157,7 +180,7 @@ bool probeJavaVersion(const std::string& executable, std::uint64_t lastWrite, st
 
   bool ok = false;
   if (!started) {
-    logMessage(u"Could not create process %S > %S (error %d)", command->commandLine, outputFile,
+    logMessage(u"Could not create process %S > %s (error %d)", command->commandLine, outputFile,
                static_cast<int>(startError));
   } else {
     DWORD exitCode = 0;
@@ -184,7 +207,6 @@ bool probeJavaVersion(const std::string& executable, std::uint64_t lastWrite, st
     if (ok) logMessage(u"Java version: %S", version);
   }
   created.reset();
-  DeleteFileA(outputFile.c_str());  // when it could not be opened as above
   return ok;
 }
 

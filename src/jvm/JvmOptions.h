@@ -62,7 +62,7 @@ struct AssemblySystem {
   std::function<std::string(std::string_view)> resolve;
   std::function<bool(std::string_view)> exists;
   std::function<std::string(std::string_view)> fullPath;
-  // The names a FindFirstFileA/FindNextFileA listing of a pattern returns, in its order.
+  // The names a listing of a pattern returns, in its order (listMatchingEntries).
   std::function<std::vector<std::string>(std::string_view pattern)> list;
   std::function<EnvironmentValue(std::string_view name)> environment;
 };

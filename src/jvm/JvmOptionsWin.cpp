@@ -40,11 +40,7 @@ EnvironmentValue readEnvironment(std::string_view name, std::size_t room) {
 
 std::vector<std::string> listDirectory(std::string_view pattern) {
   std::vector<std::string> names;
-  WIN32_FIND_DATAA data;
-  UniqueFindHandle find(FindFirstFileA(std::string(pattern).c_str(), &data));
-  if (!find) return names;
-  do names.emplace_back(data.cFileName);
-  while (FindNextFileA(find.get(), &data));
+  for (ListedEntry& entry : listMatchingEntries(pattern)) names.push_back(std::move(entry.name));
   return names;
 }
 

@@ -357,9 +357,10 @@ std::vector<unsigned char> encodeConfigBlock(const ConfigBlock& block) {
 
 std::vector<unsigned char> minimalLauncherImage() {
   // DOS header with e_lfanew = 64, "PE\0\0", a file header naming one section and a PE32+
-  // optional header of 240 bytes, then one section header whose raw data ends at 512.
+  // optional header of 240 bytes with linker alignments, then one section header whose raw data
+  // lies from 512 to 640, leaving room for the header of a section the pack tool adds.
   constexpr std::uint32_t h = 64, optionalSize = 240;
-  std::vector<unsigned char> image(512, 0);
+  std::vector<unsigned char> image(640, 0);
   image[0] = 'M';
   image[1] = 'Z';
   auto set16 = [&image](std::size_t at, std::uint32_t v) {
@@ -375,12 +376,19 @@ std::vector<unsigned char> minimalLauncherImage() {
   set16(h + 4, 0x8664);  // x86-64
   set16(h + 6, 1);
   set16(h + 20, optionalSize);
-  set16(h + 22, 0x0022);  // executable, large-address aware
-  set16(h + 24, 0x020B);  // PE32+
+  set16(h + 22, 0x0022);       // executable, large-address aware
+  set16(h + 24, 0x020B);       // PE32+
+  set32(h + 24 + 32, 0x1000);  // section alignment
+  set32(h + 24 + 36, 0x200);   // file alignment
+  set32(h + 24 + 56, 0x2000);  // image size
+  set32(h + 24 + 60, 512);     // headers
+  set32(h + 24 + 108, 16);     // data directories
   std::size_t section = h + 24 + optionalSize;
   std::memcpy(image.data() + section, ".text\0\0\0", 8);
-  set32(section + 16, 512 - 384);  // raw size
-  set32(section + 20, 384);        // raw pointer
+  set32(section + 8, 128);      // virtual size
+  set32(section + 12, 0x1000);  // address
+  set32(section + 16, 128);     // raw size
+  set32(section + 20, 512);     // raw pointer
   return image;
 }
 

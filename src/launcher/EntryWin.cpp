@@ -36,9 +36,18 @@ int runEntry(std::u16string_view commandLine) {
     case EntryRoute::Verb:
       if (d.serviceNameGiven) ServiceName = d.serviceName;
       return d.handler(d.call);
-    case EntryRoute::Dispatcher:
+    case EntryRoute::UnknownVerb:
+      logError(u"unknown verb %s", d.word);
+      consolePrint(wideToNarrow(unknownVerbText(d.word, moduleFileName(), verbTable())));
+      return ExitUsage;
+    case EntryRoute::Dispatcher: {
       if (d.serviceNameGiven) ServiceName = d.serviceName;
-      return runServiceDispatcher();
+      int code = runServiceDispatcher();
+      // Not started by the service manager: someone ran it from a console without a verb.
+      if (code == DispatcherNotStartedByManager)
+        consolePrint(wideToNarrow(usageText(moduleFileName(), verbTable(), false)));
+      return code;
+    }
   }
   return 0;
 }

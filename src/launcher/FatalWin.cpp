@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "env/Extract.h"
+#include "env/LaunchFolders.h"
 #include "env/Paths.h"
 #include "env/TextConv.h"
 #include "env/User32.h"
@@ -88,12 +88,9 @@ void raiseLaunchError(ConfigId messageId, std::string_view narrowDetail) {
 
 void exitLauncher(int exitCode) {
   std::fflush(nullptr);
-  if (!LauncherTempDir.empty()) {
-    std::string dir = LauncherTempDir;
-    emptyDirectory(dir, true);
-    RemoveDirectoryA(dir.c_str());
-    LauncherTempDir.clear();
-  }
+  removeOwnLaunchFolder();
+  LauncherTempDir.clear();
+  LauncherTempDirWide.clear();
   // No exit-time clean-up of the runtime library: JVM threads may still be running.
   TerminateProcess(GetCurrentProcess(), static_cast<UINT>(exitCode));
   ExitProcess(static_cast<UINT>(exitCode));

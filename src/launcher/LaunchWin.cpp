@@ -25,7 +25,7 @@ void launch(bool withConsoleHandler) {
     logMessage(u"registering ConsoleCtrlHandler");
     SetConsoleCtrlHandler(consoleControlHandler, TRUE);
   }
-  setUpSingleInstance();
+  setUpSingleInstance(withConsoleHandler);
   // Both report their own failure before returning false. The service's child also writes the
   // runtime it chose, or that there was none, to the event log when that is on.
   if (!LoadDLL()) {

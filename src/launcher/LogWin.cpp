@@ -1,11 +1,14 @@
-// The log file on Windows: created on the first log call when the environment asks for it,
-// then opened, appended to and closed again for every line, so it is complete up to the last
-// line even when the process is killed.
+// The log file on Windows: created on the first log call when the environment asks for it, as a
+// new file only this account (with SYSTEM and Administrators) may open, and written through
+// that one handle, line by line without buffering, so it is complete up to the last line even
+// when the process is killed. The temp folder may be one every user can create files in: a
+// name that exists already is never written into, only passed over.
 #include <windows.h>
 
 #include <ctime>
 
 #include "env/Handles.h"
+#include "env/OwnerOnly.h"
 #include "env/Paths.h"
 #include "env/TextConv.h"
 #include "launcher/Limits.h"
@@ -18,6 +21,7 @@ struct LogState {
   CRITICAL_SECTION lock;
   bool initialised = false;
   std::u16string path;  // empty: no log wanted
+  UniqueFileHandle file;
   std::int64_t startMs = 0;
   // Created on first use and never destroyed: log calls may come until the process ends.
   LogState() { InitializeCriticalSection(&lock); }
@@ -67,10 +71,28 @@ std::string fileBytes(std::u16string_view text) {
   return out;
 }
 
-UniqueFileHandle openLog(const std::u16string& path, bool create) {
-  return UniqueFileHandle(CreateFileW(wptr(path), create ? GENERIC_WRITE : FILE_APPEND_DATA,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                      create ? CREATE_ALWAYS : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+// Readers may follow it, and the account's own tools may clear old logs away while it is open.
+constexpr DWORD LogSharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// A new file only; an existing name is left alone whoever made it.
+UniqueFileHandle createLog(const std::u16string& path, OwnerOnlySecurity& security) {
+  return UniqueFileHandle(CreateFileW(wptr(path), GENERIC_WRITE, LogSharing, security.attributes(),
+                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+// The fixed fall-back name may be left from an earlier run: taken over only when it is a plain
+// file this account made.
+UniqueFileHandle reuseLog(const std::u16string& path) {
+  UniqueFileHandle file(CreateFileW(wptr(path), GENERIC_WRITE | READ_CONTROL | FILE_READ_ATTRIBUTES,
+                                    LogSharing, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
+                                    nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!file || !ownedByThisAccount(file.get(), SE_FILE_OBJECT) ||
+      !GetFileInformationByHandle(file.get(), &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
+      info.nNumberOfLinks != 1 || !SetEndOfFile(file.get()))
+    return UniqueFileHandle();
+  return file;
 }
 
 bool writeAll(HANDLE file, const std::string& bytes) {
@@ -100,31 +122,32 @@ void initialise(LogState& s) {
   } else if (dir.back() != u'\\' && dir.back() != u'/') {
     dir += u'\\';
   }
-  std::u16string name;
-  for (int n = 1; n <= 1000; ++n) {
-    name = logFileName(dir, n);
-    if (!pathExists(std::u16string_view(name))) break;
-  }
-  // A name that would not fit its room is not cut (that would address another file): the
-  // fixed fall-back is used instead.
+  OwnerOnlySecurity security;
   UniqueFileHandle file;
-  if (name.size() < TextRoom) {
-    s.path = name;
-    file = openLog(s.path, true);
+  for (int n = 1; n <= 1000 && !file; ++n) {
+    std::u16string name = logFileName(dir, n);
+    // A name that would not fit its room is not cut (that would address another file).
+    if (name.size() >= TextRoom) break;
+    file = createLog(name, security);
+    if (file) s.path = name;
+    DWORD error = GetLastError();
+    if (!file && error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS && error != ERROR_ACCESS_DENIED)
+      break;
   }
   if (!file) {
     s.path = u"c:\\qvx_nlog";
-    file = openLog(s.path, true);
+    file = createLog(s.path, security);
+    if (!file && GetLastError() == ERROR_FILE_EXISTS) file = reuseLog(s.path);
   }
-  // Recorded even when no file could be made: a later call that manages to append still
-  // gets sensible elapsed times.
-  s.startMs = nowMs();
+  // Without a file there is no log: nothing names a path nobody wrote.
+  if (!file) s.path.clear();
   if (!file) return;
+  s.startMs = nowMs();
   std::time_t now = std::time(nullptr);
   const char* when = std::ctime(&now);
   std::string bytes = "\xEF\xBB\xBF" + fileBytes(formatLogStartLine(moduleFileName(), when ? when : "\n"));
   writeAll(file.get(), bytes);
-  FlushFileBuffers(file.get());
+  s.file = std::move(file);
 }
 
 }  // namespace
@@ -133,11 +156,9 @@ void writeLogFileLine(bool isError, std::u16string_view text) {
   LogState& s = state();
   Locked hold(s.lock);
   if (!s.initialised) initialise(s);
-  if (s.path.empty()) return;
-  UniqueFileHandle file = openLog(s.path, false);
-  if (!file) return;
+  if (!s.file) return;
   auto elapsed = static_cast<std::int32_t>(nowMs() - s.startMs);
-  writeAll(file.get(), fileBytes(formatLogRecord(isError, elapsed, text)));
+  writeAll(s.file.get(), fileBytes(formatLogRecord(isError, elapsed, text)));
 }
 
 std::u16string logFilePath() {

@@ -14,13 +14,13 @@ namespace pelto {
 // when none was given: a named account cannot be installed without one.
 bool readAccountPassword(const InstallPlan& plan, std::u16string& password);
 
-// Creates the service as planned (an existing one of the same name is removed first). Settings
-// the manager refuses after the service exists are reported and the install still counts.
-// 0 installed, 1 failed.
+// Creates the service as planned, or changes an existing one of the same name in place (its
+// state is kept). Settings the manager refuses once the service exists are each printed with
+// the reason. 0 installed, ExitInstalledWithWarnings installed without some settings, 1 failed.
 int installService(const InstallPlan& plan, const std::u16string& password);
 // 0 removed, 1 failed; failures are printed only when reporting.
 int uninstallService(bool report);
-// 0 stopped or not running, 1 failed.
+// 0 stopped or not running, 1 failed or still stopping when the wait ended.
 int stopService(bool report);
 // arguments: the vector after the verb; its elements after the first are the start arguments.
 // 0 started or already running, 1 failed.
@@ -44,7 +44,7 @@ int verbInstallAndStart(VerbCall& call);  // install, then start unless the inst
 int verbUninstall(VerbCall& call);
 int verbStart(VerbCall& call);
 int verbStop(VerbCall& call);
-int verbRestart(VerbCall& call);  // quiet stop, then start
+int verbRestart(VerbCall& call);  // stop, then start unless the stop failed
 int verbStatus(VerbCall& call);
 
 }  // namespace pelto

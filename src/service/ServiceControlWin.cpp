@@ -2,6 +2,7 @@
 #include <windows.h>
 // After windows.h, which they need.
 #include <ntsecapi.h>
+#include <tlhelp32.h>
 
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "service/ServiceControl.h"
 #include "service/ServiceRuntime.h"
 #include "service/ServiceText.h"
+#include "service/Supervision.h"
 
 namespace pelto {
 namespace {
@@ -28,28 +30,43 @@ void printWithName(const char* before, const char* after) {
   consolePrint(line);
 }
 
-void printSystemError(const char* before, DWORD error) {
-  consolePrint(std::string(before) + std::to_string(static_cast<int>(error)) + "\n");
+// "Could not stop service 'S': why (error N).", with the reason's words from one table.
+void printFailure(const char* action, DWORD error) {
+  consolePrint(verbFailureLine(action, wideToNarrow(ServiceName), error));
 }
 
 bool queryState(SC_HANDLE service, SERVICE_STATUS& status) {
   return QueryServiceStatus(service, &status) != 0;
 }
 
-// True when the service ended in the stopped state.
-bool waitForStop(SC_HANDLE service) {
+bool endedAfterStopTimeout(const SERVICE_STATUS& status) {
+  return status.dwWin32ExitCode == ServiceSpecificError &&
+         status.dwServiceSpecificExitCode == StopTimeoutCode;
+}
+
+struct StopOutcome {
+  bool stopped = false;
+  bool endedAfterTimeout = false;  // the service ended its application after the stop timeout
+  DWORD error = 0;                 // of a failed status query
+};
+
+StopOutcome waitForStop(SC_HANDLE service) {
+  StopOutcome outcome;
   SERVICE_STATUS status{};
-  if (!queryState(service, status)) return false;
+  if (!queryState(service, status)) return {false, false, GetLastError()};
   StopWait wait;
   beginStopWait(wait, status.dwCheckPoint, GetTickCount());
   while (status.dwCurrentState == SERVICE_STOP_PENDING) {
+    outcome.endedAfterTimeout |= endedAfterStopTimeout(status);
     Sleep(500);
-    if (!queryState(service, status)) return false;
+    if (!queryState(service, status)) return {false, outcome.endedAfterTimeout, GetLastError()};
     if (!continueStopWait(wait, status.dwCurrentState, status.dwCheckPoint, status.dwWaitHint,
                           GetTickCount()))
       break;
   }
-  return status.dwCurrentState == SERVICE_STOPPED;
+  outcome.endedAfterTimeout |= endedAfterStopTimeout(status);
+  outcome.stopped = status.dwCurrentState == SERVICE_STOPPED;
+  return outcome;
 }
 
 // The optional configuration of an existing service; 0 when it was taken, else the error.
@@ -63,11 +80,15 @@ DWORD changeConfig2(SC_HANDLE service, DWORD level, void* info) {
   return change(service, level, info) ? 0 : GetLastError();
 }
 
-// A setting the manager refused after the service was created: logged and printed.
+// The settings the manager refused once the service existed: each logged and printed, and the
+// install verb ends with its own exit code.
+int RefusedSettings = 0;
+
 void reportRefused(const char* what, DWORD error) {
+  ++RefusedSettings;
   logError(u"setting the %S failed with error %d", what, static_cast<int>(error));
-  consolePrint(std::string("Could not set the ") + what + " (error " +
-               std::to_string(static_cast<int>(error)) + ").\n");
+  consolePrint(std::string("Could not set the ") + what + " of service '" + wideToNarrow(ServiceName) +
+               "': " + systemErrorReason(error) + ".\n");
 }
 
 void setFailureActions(SC_HANDLE service, const FailureActionsPlan& plan) {
@@ -128,8 +149,9 @@ DWORD accountRights(LSA_HANDLE policy, PSID sid, std::vector<std::u16string>& na
   return 0;
 }
 
-// A named account needs the right to log on as a service, or the service cannot start.
-DWORD grantLogonRight(const std::u16string& account) {
+// A named account needs the right to log on as a service, or the service cannot start. Only a
+// user account gets it: refusal tells why another kind of account does not.
+DWORD grantLogonRight(const std::u16string& account, std::u16string& refusal) {
   wchar_t computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
   DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
   GetComputerNameW(computer, &size);
@@ -140,6 +162,8 @@ DWORD grantLogonRight(const std::u16string& account) {
   SID_NAME_USE use;
   if (!LookupAccountNameW(nullptr, lookup.c_str(), sid, &sidSize, domain, &domainSize, &use))
     return GetLastError();
+  refusal = logonRightRefusal(static_cast<int>(use));
+  if (!refusal.empty()) return ERROR_INVALID_ACCOUNT_NAME;
   LSA_OBJECT_ATTRIBUTES attributes{};
   UniqueLsaHandle policy;
   NTSTATUS status =
@@ -213,30 +237,52 @@ bool readPasswordLine(std::u16string& password) {
   return true;
 }
 
-// The running child the service process published: its id and how long it has run. Nothing
-// when the value is missing or names no running process of this executable (a killed service
-// process leaves its value behind, and the id may have been given to another program since).
-void printChildProcess() {
-  DWORD pid = 0;
-  if (!publishedChildPid(ServiceName, pid)) return;
+std::uint64_t fileTimeTicks(FILETIME t) {
+  return (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+}
+
+// A running process's creation time and whether it runs this executable; false when it cannot
+// be opened or has ended (an ended process lives on while anyone holds a handle to it).
+bool processFacts(DWORD pid, ProcessFacts& facts) {
   UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
   wchar_t image[TextRoom];
-  DWORD size = TextRoom;
-  FILETIME created{}, exited{}, kernel{}, user{}, now{};
-  DWORD exitCode = 0;
-  // A process that has ended lives on while anyone holds a handle to it.
+  DWORD size = TextRoom, exitCode = 0;
+  FILETIME created{}, exited{}, kernel{}, user{};
   if (!process || !GetExitCodeProcess(process.get(), &exitCode) || exitCode != STILL_ACTIVE ||
-      !QueryFullProcessImageNameW(process.get(), 0, image, &size) ||
-      CompareStringOrdinal(image, static_cast<int>(size), wptr(getExecutablePathWide()), -1, TRUE) !=
-          CSTR_EQUAL ||
       !GetProcessTimes(process.get(), &created, &exited, &kernel, &user))
-    return;
-  GetSystemTimeAsFileTime(&now);
-  auto ticks = [](FILETIME t) {
-    return (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
-  };
-  std::uint64_t from = ticks(created), to = ticks(now);
-  consolePrint(childStatusLine(pid, to > from ? (to - from) / 10000000 : 0));
+    return false;
+  facts.pid = pid;
+  facts.created = fileTimeTicks(created);
+  facts.sameImage = QueryFullProcessImageNameW(process.get(), 0, image, &size) &&
+                    CompareStringOrdinal(image, static_cast<int>(size), wptr(getExecutablePathWide()), -1,
+                                         TRUE) == CSTR_EQUAL;
+  return true;
+}
+
+// The service's child, found from the service process's id the manager gives: nothing is written
+// by the service for it, so it works under every account the service may run as.
+void printChildProcess(DWORD servicePid) {
+  ProcessFacts service;
+  if (!servicePid || !processFacts(servicePid, service)) return;
+  std::vector<ProcessFacts> candidates;
+  UniqueFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (bool more = snapshot && Process32FirstW(snapshot.get(), &entry); more;
+       more = Process32NextW(snapshot.get(), &entry)) {
+    ProcessFacts facts;
+    if (entry.th32ParentProcessID != servicePid || !processFacts(entry.th32ProcessID, facts)) continue;
+    facts.parentPid = servicePid;
+    candidates.push_back(facts);
+  }
+  DWORD pid = serviceChildOf(candidates, servicePid, service.created);
+  for (const ProcessFacts& c : candidates) {
+    if (c.pid != pid) continue;
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    std::uint64_t to = fileTimeTicks(now);
+    consolePrint(childStatusLine(pid, to > c.created ? (to - c.created) / 10000000 : 0));
+  }
 }
 
 }  // namespace
@@ -259,44 +305,57 @@ bool readAccountPassword(const InstallPlan& plan, std::u16string& password) {
   }
   if (!readPasswordLine(password)) return false;
   if (!password.empty()) return true;
-  consolePrint("No password for the account '" + wideToNarrow(plan.account.objectName) +
-               "': set the variable named by password-env or type it when asked. Nothing was installed.\n");
+  std::string where = plan.passwordVariable.empty()
+                          ? "pack a variable name as password-env and set it"
+                          : "set the variable " + wideToNarrow(plan.passwordVariable);
+  consolePrint("No password for the account '" + wideToNarrow(plan.account.objectName) + "': " + where +
+               " or type it when asked. Nothing was installed.\n");
   return false;
 }
 
 int stopService(bool report) {
   UniqueScHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
   if (!manager) {
-    if (report) consolePrint("Could not open SCManager.\n");
+    if (report) printFailure("stop", GetLastError());
     return 1;
   }
   std::wstring name = asW(ServiceName);
   UniqueScHandle service(OpenServiceW(manager.get(), name.c_str(), SERVICE_STOP | SERVICE_QUERY_STATUS));
   if (!service) {
-    if (report) consolePrint("Could not stop service.\n");
+    if (report) printFailure("stop", GetLastError());
     return 1;
   }
   SERVICE_STATUS status{};
   if (ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) {
     printWithName("Stopping service '", "'.\n");
-    consolePrint(waitForStop(service.get()) ? "Service stopped\n" : "Error while stopping service\n");
+    StopOutcome outcome = waitForStop(service.get());
+    if (!outcome.stopped) {
+      // A start right after this would meet the old process still stopping.
+      if (outcome.error) return printFailure("follow the stop of", outcome.error), 1;
+      printWithName("Service '", "' did not stop within the time it asked for; it is still stopping.\n");
+      return 1;
+    }
+    printWithName("Service '", outcome.endedAfterTimeout
+                                   ? "' stopped: its application did not end within the stop timeout and "
+                                     "was ended with every process it started.\n"
+                                   : "' stopped.\n");
     return 0;
   }
   DWORD error = GetLastError();
   if (error == ERROR_SERVICE_NOT_ACTIVE) {
-    consolePrint("Service is already stopped.\n");
+    printWithName("Service '", "' is already stopped.\n");
     return 0;
   }
   logMessage(u"stopping the service failed with error %d", static_cast<int>(error));
-  if (report) consolePrint("Could not stop service.\n");
+  if (report) printFailure("stop", error);
   return 1;
 }
 
 int uninstallService(bool report) {
   stopService(false);
-  UniqueScHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+  UniqueScHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
   if (!manager) {
-    if (report) consolePrint("Could not open SCManager.\n");
+    if (report) printFailure("uninstall", GetLastError());
     return 1;
   }
   std::wstring name = asW(ServiceName);
@@ -308,15 +367,60 @@ int uninstallService(bool report) {
     if (report) printWithName("Uninstalled service '", "'.\n");
     return 0;
   }
-  if (report) consolePrint("Could not delete service.\n");
+  if (report) printFailure("uninstall", GetLastError());
   return 1;
 }
 
+namespace {
+
+// The settings beside the service's record, set on a new and on an existing service alike.
+void applyOptionalSettings(SC_HANDLE service, const InstallPlan& plan, bool existed) {
+  std::wstring description = asW(getConfigWideString(20017));
+  if (!description.empty()) {
+    SERVICE_DESCRIPTIONW info{description.data()};
+    if (DWORD error = changeConfig2(service, SERVICE_CONFIG_DESCRIPTION, &info))
+      reportRefused("description", error);
+  }
+  // An existing service may have been delayed: it is set either way. A system that knows no
+  // delayed start cannot have one to clear.
+  if (plan.start.delayed || existed) {
+    SERVICE_DELAYED_AUTO_START_INFO info{plan.start.delayed};
+    DWORD error = changeConfig2(service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &info);
+    if (error && (plan.start.delayed || error != ERROR_INVALID_LEVEL))
+      reportRefused("delayed automatic start", error);
+  }
+  if (plan.preshutdownMs) {
+    // The service may run as an account that cannot change its own configuration: the
+    // administrator's install sets the time the system's shutdown gives it.
+    SERVICE_PRESHUTDOWN_INFO info{plan.preshutdownMs};
+    if (DWORD error = changeConfig2(service, SERVICE_CONFIG_PRESHUTDOWN_INFO, &info))
+      reportRefused("pre-shutdown timeout", error);
+    else
+      logMessage(u"pre-shutdown timeout %d ms", static_cast<int>(plan.preshutdownMs));
+  }
+  if (!plan.recovery.actions.empty()) setFailureActions(service, plan.recovery);
+  if (plan.eventSource) registerEventSource();
+  if (plan.account.needsLogonRight()) {
+    std::u16string refusal;
+    if (DWORD error = grantLogonRight(plan.account.objectName, refusal)) {
+      ++RefusedSettings;
+      logError(u"granting SeServiceLogonRight to %s failed with error %d", plan.account.objectName,
+               static_cast<int>(error));
+      consolePrint("Could not grant the account '" + wideToNarrow(plan.account.objectName) +
+                   "' the right to log on as a service: " +
+                   (refusal.empty() ? systemErrorReason(error) : wideToNarrow(refusal)) +
+                   "; the service cannot start until the account has it.\n");
+    }
+  }
+}
+
+}  // namespace
+
 int installService(const InstallPlan& plan, const std::u16string& password) {
-  uninstallService(false);
-  UniqueScHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+  RefusedSettings = 0;
+  UniqueScHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE));
   if (!manager) {
-    consolePrint("Could not open SCManager.\n");
+    printFailure("install", GetLastError());
     return 1;
   }
   std::u16string path = u"\"" + getExecutablePathWide() + u"\"";
@@ -328,58 +432,71 @@ int installService(const InstallPlan& plan, const std::u16string& password) {
   logMessage(u"installing with start type %u%S, display name %s, account %s", plan.start.type,
              plan.start.delayed ? " (delayed)" : "", display,
              account.empty() ? L"LocalSystem" : account.c_str());
-  // A virtual account takes no password at all; the built-in ones an empty one.
-  const wchar_t* secretArg = plan.account.named                                       ? secret.c_str()
-                             : plan.account.objectName.starts_with(u"NT AUTHORITY\\") ? L""
-                                                                                      : nullptr;
-  UniqueScHandle service(CreateServiceW(
-      manager.get(), name.c_str(), display.c_str(), SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
-      plan.start.type, SERVICE_ERROR_NORMAL, image.c_str(), nullptr, nullptr,
-      deps.empty() ? nullptr : deps.c_str(), account.empty() ? nullptr : account.c_str(), secretArg));
-  DWORD createError = service ? 0 : GetLastError();
+  // A virtual or managed account takes no password at all; the built-in ones an empty one.
+  const bool builtIn = account.empty() || plan.account.objectName.starts_with(u"NT AUTHORITY\\");
+  const wchar_t* secretArg = plan.account.named ? secret.c_str() : builtIn ? L"" : nullptr;
+  // What the settings beside the record need: changing them, the state, and the restart action.
+  const DWORD access = SERVICE_CHANGE_CONFIG | SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS | SERVICE_START;
+  // An existing service is changed in place, never deleted first: a failure then leaves it as it
+  // was, a running one keeps running, and what an administrator set by hand beside it stays.
+  UniqueScHandle service(OpenServiceW(manager.get(), name.c_str(), access));
+  const bool existed = service.valid();
+  DWORD error = existed ? 0 : GetLastError();
+  if (existed) {
+    if (!ChangeServiceConfigW(service.get(), SERVICE_WIN32_OWN_PROCESS, plan.start.type, SERVICE_ERROR_NORMAL,
+                              image.c_str(), nullptr, nullptr, deps.c_str(),
+                              account.empty() ? L"LocalSystem" : account.c_str(), secretArg, display.c_str()))
+      error = GetLastError();
+  } else if (error == ERROR_SERVICE_DOES_NOT_EXIST) {
+    service.reset(CreateServiceW(
+        manager.get(), name.c_str(), display.c_str(), access, SERVICE_WIN32_OWN_PROCESS, plan.start.type,
+        SERVICE_ERROR_NORMAL, image.c_str(), nullptr, nullptr, deps.empty() ? nullptr : deps.c_str(),
+        account.empty() ? nullptr : account.c_str(), account.empty() ? nullptr : secretArg));
+    error = service ? 0 : GetLastError();
+  }
   SecureZeroMemory(secret.data(), secret.size() * sizeof(wchar_t));
-  if (!service) {
-    logMessage(u"CreateService failed with error %d", static_cast<int>(createError));
-    consolePrint("Could not create service.\n");
+  if (error) {
+    logMessage(u"%S failed with error %d", existed ? "ChangeServiceConfig" : "CreateService",
+               static_cast<int>(error));
+    printFailure(existed ? "update" : "install", error);
     return 1;
   }
-  std::wstring description = asW(getConfigWideString(20017));
-  if (!description.empty()) {
-    SERVICE_DESCRIPTIONW info{description.data()};
-    changeConfig2(service.get(), SERVICE_CONFIG_DESCRIPTION, &info);
-  }
-  if (plan.start.delayed) {
-    SERVICE_DELAYED_AUTO_START_INFO info{TRUE};
-    if (DWORD error = changeConfig2(service.get(), SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &info))
-      reportRefused("delayed automatic start", error);
-  }
-  if (!plan.recovery.actions.empty()) setFailureActions(service.get(), plan.recovery);
-  if (plan.eventSource) registerEventSource();
-  if (plan.account.named) {
-    if (DWORD error = grantLogonRight(plan.account.objectName)) {
-      logError(u"granting SeServiceLogonRight to %s failed with error %d", plan.account.objectName,
-               static_cast<int>(error));
-      consolePrint("Could not grant the account '" + wideToNarrow(plan.account.objectName) +
-                   "' the right to log on as a service (error " + std::to_string(static_cast<int>(error)) +
-                   "); grant it before starting the service.\n");
-    }
-  }
+  applyOptionalSettings(service.get(), plan, existed);
+  SERVICE_STATUS status{};
+  const bool running =
+      existed && queryState(service.get(), status) && status.dwCurrentState != SERVICE_STOPPED;
   service.reset();
   manager.reset();
-  printWithName("Installed service '", "'.\n");
-  return 0;
+  if (!existed)
+    printWithName("Installed service '", "'.\n");
+  else if (running)
+    printWithName("Updated service '", "'; it is running and takes the new settings at its next start.\n");
+  else
+    printWithName("Updated service '", "'.\n");
+  if (!RefusedSettings) return 0;
+  consolePrint(std::to_string(RefusedSettings) + (RefusedSettings == 1 ? " setting was" : " settings were") +
+               " refused (see above).\n");
+  return ExitInstalledWithWarnings;
 }
 
 int startService(std::span<const std::u16string> arguments) {
   UniqueScHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
   if (!manager) {
-    consolePrint("Could not open SCManager.\n");
+    printFailure("start", GetLastError());
     return 1;
   }
   std::wstring name = asW(ServiceName);
   UniqueScHandle service(OpenServiceW(manager.get(), name.c_str(), SERVICE_START));
   if (!service) {
-    printSystemError("Could not start service. Error code: ", GetLastError());
+    DWORD error = GetLastError();
+    printFailure("start", error);
+    // The first word after /start names the service: a start argument there is easily mistaken.
+    const std::u16string packed = getConfigStringW(101, ServiceNameRoom);
+    if (error == ERROR_SERVICE_DOES_NOT_EXIST && !packed.empty() && packed != ServiceName)
+      consolePrint("'" + wideToNarrow(ServiceName) +
+                   "' was taken as the service name: the first word after " +
+                   "the verb names the service. To hand it to service '" + wideToNarrow(packed) +
+                   "', name that service first.\n");
     return 1;
   }
   std::vector<std::wstring> words;
@@ -395,34 +512,38 @@ int startService(std::span<const std::u16string> arguments) {
   }
   DWORD error = GetLastError();
   if (error == ERROR_SERVICE_ALREADY_RUNNING) {
-    consolePrint("Service is already running.\n");
+    printWithName("Service '", "' is already running.\n");
     return 0;
   }
-  printSystemError("Could not start service. Error code: ", error);
+  printFailure("start", error);
   return 1;
 }
 
 int serviceStatus() {
   UniqueScHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
   if (!manager) {
-    consolePrint("Could not open SCManager.\n");
+    printFailure("get the status of", GetLastError());
     return 1;
   }
   std::wstring name = asW(ServiceName);
   UniqueScHandle service(
       OpenServiceW(manager.get(), name.c_str(), SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS));
-  SERVICE_STATUS status{};
-  if (!service || !queryState(service.get(), status)) {
-    consolePrint("Could not get status.\n");
+  SERVICE_STATUS_PROCESS status{};
+  DWORD got = 0;
+  if (!service || !QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO,
+                                        reinterpret_cast<BYTE*>(&status), sizeof status, &got)) {
+    printFailure("get the status of", GetLastError());
     return 1;
   }
   int result = 3;
   if (status.dwCurrentState == SERVICE_RUNNING) {
     consolePrint("Running.\n");
-    printChildProcess();
+    printChildProcess(status.dwProcessId);
     result = 0;
   } else {
     consolePrint("Not running.\n");
+    if (status.dwCurrentState == SERVICE_STOPPED)
+      consolePrint(lastStopLine(status.dwWin32ExitCode, status.dwServiceSpecificExitCode));
   }
   // Asked for the size it needs: the dependency list alone may be longer than any fixed room.
   std::vector<std::uint64_t> buffer;
@@ -435,9 +556,7 @@ int serviceStatus() {
     return ok;
   };
   if (!queryWithNeededRoom(query, buffer, needed) || buffer.empty()) {
-    int error = static_cast<int>(GetLastError());
-    consolePrint("Could not get config (" + std::to_string(error) + ", " +
-                 std::to_string(static_cast<int>(needed)) + ").\n");
+    printFailure("read the configuration of", GetLastError());
     return 1;
   }
   const auto* config = reinterpret_cast<const QUERY_SERVICE_CONFIGW*>(buffer.data());

@@ -4,6 +4,7 @@
 
 #include "launcher/Config.h"
 #include "launcher/ConfigIds.h"
+#include "service/Supervision.h"
 
 namespace pelto {
 namespace {
@@ -116,14 +117,33 @@ bool chooseStartType(std::u16string_view option, const StartChoice* verbChoice, 
   return false;
 }
 
+namespace {
+
+// The part after a leading "PREFIX\", ASCII case ignored; false when text does not start so.
+bool afterPrefix(std::u16string_view text, std::u16string_view prefix, std::u16string_view& rest) {
+  if (text.size() < prefix.size() || !sameLetters(text.substr(0, prefix.size()), prefix)) return false;
+  rest = text.substr(prefix.size());
+  return true;
+}
+
+}  // namespace
+
 bool resolveAccount(std::u16string_view text, std::u16string_view serviceName, ServiceAccount& account,
                     std::u16string& error) {
   account = {};
+  std::u16string_view rest;
+  if (afterPrefix(text, u"NT AUTHORITY\\", rest)) text = rest;  // the built-in accounts typed in full
   if (text.empty() || sameLetters(text, u"LocalSystem")) return true;
   if (sameLetters(text, u"LocalService") || sameLetters(text, u"NetworkService")) {
-    account.objectName = joined({u"NT AUTHORITY\\", text});
+    account.objectName =
+        joined({u"NT AUTHORITY\\", sameLetters(text, u"LocalService") ? u"LocalService" : u"NetworkService"});
   } else if (sameLetters(text, u"virtual")) {
     account.objectName = joined({u"NT SERVICE\\", serviceName});
+  } else if (afterPrefix(text, u"NT SERVICE\\", rest) && !rest.empty()) {
+    account.objectName = joined({u"NT SERVICE\\", rest});  // a virtual account typed in full
+  } else if (text.find(u'\\') != std::u16string_view::npos && text.size() > 1 && text.back() == u'$') {
+    account.objectName = text;
+    account.managed = true;
   } else if (text.find_first_of(u"\\@") != std::u16string_view::npos) {
     account.objectName = text;
     account.named = true;
@@ -143,6 +163,23 @@ std::u16string accountLookupName(std::u16string_view objectName, std::u16string_
 bool lacksServiceLogonRight(std::span<const std::u16string> rights) {
   return std::none_of(rights.begin(), rights.end(),
                       [](const std::u16string& r) { return sameLetters(r, u"SeServiceLogonRight"); });
+}
+
+std::u16string logonRightRefusal(int sidNameUse) {
+  static const char16_t* const kinds[] = {u"",
+                                          u"a user account",
+                                          u"a group",
+                                          u"a domain",
+                                          u"an alias",
+                                          u"a well-known group",
+                                          u"a deleted account",
+                                          u"an invalid name",
+                                          u"of an unknown kind",
+                                          u"a computer",
+                                          u"a label"};
+  if (sidNameUse == 1) return {};
+  const char16_t* kind = sidNameUse > 1 && sidNameUse < 11 ? kinds[sidNameUse] : kinds[8];
+  return joined({u"it is ", kind, u", not a user account"});
 }
 
 bool planFailureActions(std::string_view delays, std::string_view resetSeconds, FailureActionsPlan& plan,
@@ -202,6 +239,8 @@ bool planInstall(const InstallOptions& options, const StartChoice* verbChoice,
                           dupConfigString(config_id::RecoveryResetPeriod), plan.recovery, error))
     return false;
   plan.eventSource = getConfigInt(config_id::EventLog) != 0;
+  plan.preshutdownMs =
+      static_cast<std::uint32_t>(configNumber(getConfigString(config_id::StopTimeout), 0xFFFFFFFEu));
   return true;
 }
 

@@ -48,10 +48,14 @@ bool chooseStartType(std::u16string_view option, const StartChoice* verbChoice, 
 
 // The account the service runs under. objectName empty: LocalSystem (no account given to the
 // manager). A named account (DOMAIN\user, .\user or user@domain) needs a password and the right
-// to log on as a service; the built-in and virtual accounts need neither.
+// to log on as a service; a group managed service account (DOMAIN\name$) needs the right but no
+// password; the built-in and virtual accounts need neither, whether given by their short name or
+// typed in full ("NT AUTHORITY\LocalService", "NT SERVICE\name"), in any case.
 struct ServiceAccount {
   std::u16string objectName;
-  bool named = false;
+  bool named = false;    // asks for a password
+  bool managed = false;  // a group managed service account: its password is the domain's
+  bool needsLogonRight() const { return named || managed; }
 };
 bool resolveAccount(std::u16string_view text, std::u16string_view serviceName, ServiceAccount& account,
                     std::u16string& error);
@@ -61,6 +65,13 @@ std::u16string accountLookupName(std::u16string_view objectName, std::u16string_
 
 // Whether an account's rights lack the right to log on as a service.
 bool lacksServiceLogonRight(std::span<const std::u16string> rights);
+// The right to log on as a service goes to a user account only (SID_NAME_USE 1): a name that
+// turns out to be a group, an alias or a well-known group would hand the right to all its
+// members. Empty when it may be granted, else why not ("it is a group, not a user account").
+std::u16string logonRightRefusal(int sidNameUse);
+
+// The exit code of an install verb whose service exists but refused some of its settings.
+constexpr int ExitInstalledWithWarnings = 4;
 
 // The failure actions of the manager, without its types: restart after each delay in turn (the
 // manager repeats the last one), the failure count reset after resetPeriod seconds.
@@ -93,11 +104,12 @@ struct InstallPlan {
   std::u16string passwordVariable;  // for a named account: the variable holding its password
   FailureActionsPlan recovery;
   bool eventSource = false;
+  std::uint32_t preshutdownMs = 0;  // the stop timeout: the time the system's shutdown gives the service
 };
 
 // The options win over the packed values (display name 31001, start type 31002, account 31003);
-// recovery (31007, 31008), the password variable (31004) and the event source (31009) are
-// packed only. verbChoice: the start type of install-auto and install-demand, null for install.
+// recovery (31007, 31008), the password variable (31004), the event source (31009) and the stop
+// timeout are packed only. verbChoice: the start type of install-auto and install-demand, null for install.
 bool planInstall(const InstallOptions& options, const StartChoice* verbChoice,
                  std::u16string_view serviceName, InstallPlan& plan, std::u16string& error);
 

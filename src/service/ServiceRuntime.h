@@ -15,8 +15,10 @@ namespace pelto {
 
 // Hands the process to the service control dispatcher under ServiceName; returns the exit code
 // once the service has stopped and its service main has finished (or ServiceMainExitWaitMs
-// have passed), or at once when the process was not started by the manager. The dispatcher is
-// a parameter so that a test can stand in for the manager.
+// have passed): 0; DispatcherNotStartedByManager when the manager did not start the process, 1
+// when the dispatcher failed otherwise. The dispatcher is a parameter so that a test can stand in
+// for the manager.
+constexpr int DispatcherNotStartedByManager = 2;  // the launcher's exit code for a wrong command line
 using ServiceDispatcher = BOOL(WINAPI*)(const SERVICE_TABLE_ENTRYW* table);
 int runServiceDispatcher(ServiceDispatcher dispatch = StartServiceCtrlDispatcherW);
 constexpr DWORD ServiceMainExitWaitMs = 10000;
@@ -50,21 +52,16 @@ DWORD WINAPI drainChildOutput(LPVOID capture);
 // The optional supervision (Supervision.h) carried out.
 // One entry in the Application event log under source, when on; also logged as "event: ...".
 void writeServiceEvent(std::u16string_view source, bool on, const EventEntry& entry);
-// From the service's child: its event (Started, NoJavaRuntime) with the chosen runtime.
-void reportChildServiceEvent(ServiceEvent event);
+// From the service's child: its event (Started, NoJavaRuntime, AnotherInstance) with the chosen
+// runtime and the event's number.
+void reportChildServiceEvent(ServiceEvent event, std::uint64_t code = 0);
 // The job the child runs in from its start; with killOnClose the job ends the child and what it
-// started when this process ends. Invalid (and logged) when it cannot be made.
+// started when this process ends. Invalid (and logged, the error kept) when it cannot be made as
+// asked.
 UniqueHandle createChildJob(bool killOnClose);
 // The child's environment block: this process's environment with the additions, their values
 // expanded. False when there are no additions (the child then inherits the environment as is).
 bool childEnvironment(std::span<const std::u16string> additions, std::u16string& block);
-// HKLM "SOFTWARE\tarnwick-labs\pelto\children", REG_DWORD named after the service: the running
-// child's process id, for the status verb.
-void publishChildPid(std::u16string_view serviceName, DWORD pid);
-void withdrawChildPid(std::u16string_view serviceName);
-bool publishedChildPid(std::u16string_view serviceName, DWORD& pid);
-// The time the system gives the service at shutdown before it goes on.
-void setPreshutdownTimeout(std::u16string_view serviceName, DWORD ms);
 
 // The priority class for the child from HKLM "SOFTWARE\tarnwick-labs\pelto\priority", value
 // named after the service; normal priority when missing or not exactly 4 bytes.

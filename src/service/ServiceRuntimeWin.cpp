@@ -206,6 +206,10 @@ void endChildAndItsProcesses(HANDLE job, HANDLE process, std::uint32_t stopTimeo
   }
   WaitForSingleObject(process, StopProgressWaitHintMs);
   StateGuard guard;
+  // Only while stop pending: the stopped state that follows carries no error, so that the
+  // manager's recovery never restarts a service an operator stopped.
+  ServiceStatus.win32ExitCode = ServiceSpecificError;
+  ServiceStatus.serviceSpecificExitCode = StopTimeoutCode;
   reportStopProgressLocked();
 }
 
@@ -231,7 +235,6 @@ void runServiceMain(DWORD argc, LPWSTR* argv) {
     ServiceStatusHandle = handle;
     reportStatus();
   }
-  if (settings.stopTimeoutMs) setPreshutdownTimeout(ServiceName, settings.stopTimeoutMs);
 
   std::vector<std::u16string> own;
   splitCommandLine(asU(GetCommandLineW()), own);
@@ -255,6 +258,10 @@ void runServiceMain(DWORD argc, LPWSTR* argv) {
   std::u16string environment;
   bool ownEnvironment = childEnvironment(settings.environment, environment);
   UniqueHandle job = createChildJob(settings.killOnSupervisorExit);
+  if (!job && childNeedsJob(settings)) {
+    reportChildStartFailure(settings, errorText(u"its job cannot be made", GetLastError()));
+    return;
+  }
 
   STARTUPINFOW si{};
   si.cb = sizeof si;
@@ -279,11 +286,17 @@ void runServiceMain(DWORD argc, LPWSTR* argv) {
   }
   UniqueHandle process(pi.hProcess), thread(pi.hThread);
   if (job && !AssignProcessToJobObject(job.get(), process.get())) {
-    logError(u"AssignProcessToJobObject failed (%d)", static_cast<int>(GetLastError()));
+    DWORD error = GetLastError();
+    logError(u"AssignProcessToJobObject failed (%d)", static_cast<int>(error));
     job.reset();
+    if (childNeedsJob(settings)) {
+      // Still suspended: it never ran outside the job it was promised.
+      TerminateProcess(process.get(), ChildStartFailureCode);
+      reportChildStartFailure(settings, errorText(u"it cannot be put in its job", error));
+      return;
+    }
   }
   ResumeThread(thread.get());
-  publishChildPid(ServiceName, pi.dwProcessId);
   pipes.outWrite.reset();
   pipes.inRead.reset();
   auto* capture = new OutputCapture{pipes.outRead.release(), settings.outputFile, settings.maxSize,
@@ -302,7 +315,7 @@ void runServiceMain(DWORD argc, LPWSTR* argv) {
   DWORD exitCode = 0;
   if (!GetExitCodeProcess(process.get(), &exitCode)) exitCode = 0;
   logMessage(u"process terminated with exit code %d", static_cast<int>(exitCode));
-  withdrawChildPid(ServiceName);
+  const DWORD endTick = GetTickCount();
   removeEndedLaunchFolders();  // the child's per-launch folder, now that nothing holds its files
   // What the child wrote last is still in the pipe: give the file a moment to take it.
   if (consumer && !settings.outputFile.empty()) WaitForSingleObject(consumer.get(), StopProgressWaitHintMs);
@@ -315,6 +328,10 @@ void runServiceMain(DWORD argc, LPWSTR* argv) {
   for (const EventEntry& e : childEndEvents(exitCode, stopPending, timedOut, settings.stopTimeoutMs, end))
     writeServiceEvent(ServiceName, settings.eventLog, e);
   if (end.reportStopped) {
+    if (timedOut) {
+      DWORD shown = GetTickCount() - endTick;
+      if (shown < StopTimeoutMarkMs) Sleep(StopTimeoutMarkMs - shown);
+    }
     StateGuard guard;
     ServiceStatus.currentState = StateStopped;
     ServiceStatus.win32ExitCode = end.win32ExitCode;
@@ -341,15 +358,18 @@ int runServiceDispatcher(ServiceDispatcher dispatch) {
   // Never closed: after a timed-out wait the service thread may still set it.
   ServiceMainDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   logMessage(u"calling StartServiceCtrlDispatcher");
+  int code = 0;
   if (!dispatch(table)) {
-    logMessage(u"StartServiceCtrlDispatcher failed with error %d", static_cast<int>(GetLastError()));
+    DWORD error = GetLastError();
+    logMessage(u"StartServiceCtrlDispatcher failed with error %d", static_cast<int>(error));
+    code = error == ERROR_FAILED_SERVICE_CONTROLLER_CONNECT ? DispatcherNotStartedByManager : 1;
   } else {
     // The dispatcher returns once the manager has the stopped state, while the service main may
     // still be writing its last lines; it ends the process itself when it is through.
     awaitServiceMain(ServiceMainExitWaitMs);
   }
   logMessage(u"StartServiceCtrlDispatcher returned");
-  return 0;
+  return code;
 }
 
 }  // namespace pelto

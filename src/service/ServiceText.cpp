@@ -102,6 +102,74 @@ bool continueStopWait(StopWait& wait, std::uint32_t state, std::uint32_t checkPo
   return static_cast<std::uint32_t>(nowTick - wait.startTick) <= waitHint;
 }
 
+namespace {
+
+struct ErrorReason {
+  std::uint32_t code;
+  const char* words;
+};
+// The codes the manager gives the verbs, in the words an operator can act on.
+constexpr ErrorReason ErrorReasons[] = {
+    {2, "the file was not found"},
+    {5, "access denied: run from an administrator console"},
+    {87, "a parameter was refused"},
+    {123, "the name is not valid"},
+    {124, "this system does not support that setting"},
+    {127, "this system does not offer that setting"},
+    {232, "the service process does not answer (it may have been ended)"},
+    {1051, "other running services depend on it"},
+    {1052, "the service does not accept that request now"},
+    {1053, "the service did not answer in time"},
+    {1055, "the service database is locked"},
+    {1056, "the service is already running"},
+    {1057, "the account name is not valid or does not exist, or the password is wrong"},
+    {1058, "the service is disabled"},
+    {1059, "its dependencies form a circle"},
+    {1060, "the service is not installed"},
+    {1061, "the service cannot take requests now"},
+    {1062, "the service is not running"},
+    {1065, "the service database does not exist"},
+    {1068, "a service it depends on could not start"},
+    {1069,
+     "the service could not log on with its account (wrong password, or no right to log on as a service)"},
+    {1072,
+     "the service is marked for deletion: close the Services console and every tool that holds it, then try "
+     "again"},
+    {1073, "a service of that name exists already"},
+    {1075, "a service it depends on does not exist"},
+    {1078, "another service uses that display name"},
+    {1115, "the system is shutting down"},
+    {1326, "the account name or password is wrong"},
+    {1332, "no such account"},
+    {1385, "the account may not log on as a service"},
+};
+
+}  // namespace
+
+std::string systemErrorReason(std::uint32_t error) {
+  const char* words = "system error";
+  for (const ErrorReason& r : ErrorReasons)
+    if (r.code == error) words = r.words;
+  return std::string(words) + " (error " + std::to_string(error) + ")";
+}
+
+std::string verbFailureLine(std::string_view action, std::string_view serviceName, std::uint32_t error) {
+  std::string line = "Could not ";
+  line += action;
+  line += " service '";
+  line += serviceName;
+  return line + "': " + systemErrorReason(error) + ".\n";
+}
+
+std::string lastStopLine(std::uint32_t win32ExitCode, std::uint32_t serviceSpecificExitCode) {
+  // 1077: the manager's code for a service that has not run since it was installed.
+  if ((win32ExitCode == 0 || win32ExitCode == 1077) && serviceSpecificExitCode == 0) return {};
+  std::string line = "It last stopped with exit code " + std::to_string(win32ExitCode);
+  if (serviceSpecificExitCode)
+    line += " (service-specific code " + std::to_string(serviceSpecificExitCode) + ")";
+  return line + ".\n";
+}
+
 std::uint32_t childPriorityClass(bool readOk, std::uint32_t size, std::uint32_t value) {
   if (!readOk || size != 4) return NormalPriorityClass;
   // The value is joined to the child's creation flags: anything but one priority class would

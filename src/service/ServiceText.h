@@ -98,6 +98,15 @@ void beginStopWait(StopWait& wait, std::uint32_t checkPoint, std::uint32_t nowTi
 bool continueStopWait(StopWait& wait, std::uint32_t state, std::uint32_t checkPoint, std::uint32_t waitHint,
                       std::uint32_t nowTick);
 
+// Why the manager refused: a few words for the system error codes the verbs meet, then the code,
+// "the service is not installed (error 1060)"; a code without words of its own is named as such.
+std::string systemErrorReason(std::uint32_t error);
+// A refused verb: "Could not stop service 'S': the service is not installed (error 1060).\n".
+std::string verbFailureLine(std::string_view action, std::string_view serviceName, std::uint32_t error);
+// How the service last stopped, for the status of a service that is not running: empty when both
+// codes are 0 (or it never ran), else "It last stopped with exit code 1066 (service-specific code 7).\n".
+std::string lastStopLine(std::uint32_t win32ExitCode, std::uint32_t serviceSpecificExitCode);
+
 // The child's priority class: the registry value when it was read with exactly 4 bytes, else
 // normal priority (0x20).
 constexpr std::uint32_t NormalPriorityClass = 0x20;

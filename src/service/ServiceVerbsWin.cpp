@@ -6,6 +6,7 @@
 #include "launcher/Config.h"
 #include "launcher/Fatal.h"
 #include "service/ServiceControl.h"
+#include "service/ServiceInstall.h"
 #include "service/ServiceText.h"
 
 namespace pelto {
@@ -31,11 +32,13 @@ int install(VerbCall& call, const StartChoice* verbChoice, bool thenStart) {
   if (!readAccountPassword(plan, password)) return 1;
   int result = installService(plan, password);
   SecureZeroMemory(password.data(), password.size() * sizeof(char16_t));
-  // Starting after a failed install would start whatever service of that name exists.
-  if (!thenStart || result != 0) return result;
+  // Starting after a failed install would start whatever service of that name exists. A service
+  // installed without some of its settings starts; the refusals keep their exit code.
+  if (!thenStart || (result != 0 && result != ExitInstalledWithWarnings)) return result;
   std::vector<std::u16string> startArgs{ServiceName};
   startArgs.insert(startArgs.end(), options.rest.begin(), options.rest.end());
-  return startService(startArgs);
+  int started = startService(startArgs);
+  return started ? started : result;
 }
 
 constexpr StartChoice AutoChoice{AutoStart, false};
@@ -65,7 +68,8 @@ int verbStop(VerbCall&) {
   return stopService(true);
 }
 int verbRestart(VerbCall& call) {
-  stopService(false);
+  // A start while the old process is still stopping would only meet "already running".
+  if (int stopped = stopService(true)) return stopped;
   return startService(call.args);
 }
 int verbStatus(VerbCall&) {

@@ -45,8 +45,7 @@ bool stopTimeIsUp(std::uint32_t stopTimeoutMs, std::uint32_t stopTick, std::uint
 
 ChildEndReport childEndReport(std::uint32_t childExitCode, bool stopPending, bool stopTimedOut,
                               bool recovery) {
-  if (stopTimedOut) return {true, ServiceSpecificError, StopTimeoutCode};
-  if (childExitCode == 0 || stopPending) return {true, 0, 0};
+  if (childExitCode == 0 || stopPending || stopTimedOut) return {true, 0, 0};
   if (recovery) return {true, ServiceSpecificError, childExitCode};
   return {};
 }
@@ -115,12 +114,60 @@ std::u16string rolledLogName(std::u16string_view path, unsigned n) {
 }
 
 std::vector<RollStep> rollSteps(std::u16string_view path, unsigned keep) {
-  std::vector<RollStep> steps;
   if (keep == 0) return {{std::u16string(path), u""}};
-  steps.push_back({rolledLogName(path, keep), u""});
+  const std::u16string aside = std::u16string(path) + u".rolling";
+  std::vector<RollStep> steps{{std::u16string(path), aside}, {rolledLogName(path, keep), u""}};
   for (unsigned k = keep; k > 1; --k) steps.push_back({rolledLogName(path, k - 1), rolledLogName(path, k)});
-  steps.push_back({std::u16string(path), rolledLogName(path, 1)});
+  steps.push_back({aside, rolledLogName(path, 1)});
   return steps;
+}
+
+bool rollAttemptDue(bool lastRollFailed, std::uint32_t failedTick, std::uint32_t nowTick) {
+  return !lastRollFailed || static_cast<std::uint32_t>(nowTick - failedTick) >= RollRetryMs;
+}
+
+std::u16string expandServiceName(std::u16string_view configured, std::u16string_view serviceName) {
+  constexpr std::u16string_view mark = u"{service}";
+  std::u16string out;
+  for (std::size_t at = 0;;) {
+    std::size_t found = configured.find(mark, at);
+    out += configured.substr(at, found - at);
+    if (found == std::u16string_view::npos) return out;
+    out += serviceName;
+    at = found + mark.size();
+  }
+}
+
+const char* outputPathFault(std::u16string_view relative) {
+  if (relative.empty()) return "is empty";
+  if (relative.find(u':') != std::u16string_view::npos) return "names a drive or a stream (\":\")";
+  if (relative.front() == u'\\' || relative.front() == u'/')
+    return "is not relative to the executable's folder";
+  if (relative.back() == u'\\' || relative.back() == u'/') return "names a folder, not a file";
+  std::size_t start = 0;
+  while (start <= relative.size()) {
+    std::size_t end = relative.find_first_of(u"\\/", start);
+    if (end == std::u16string_view::npos) end = relative.size();
+    std::u16string_view part = relative.substr(start, end - start);
+    if (!part.empty() && part.find_first_not_of(u". ") == std::u16string_view::npos)
+      return "has a component of dots (\"..\" would lead out of the executable's folder)";
+    start = end + 1;
+  }
+  return nullptr;
+}
+
+std::u16string capturedOutputPath(std::u16string_view configured, std::u16string_view serviceName,
+                                  std::u16string_view folder, const char*& why) {
+  std::u16string relative = expandServiceName(configured, serviceName);
+  why = outputPathFault(relative);
+  if (why) return {};
+  std::u16string path(folder);
+  for (char16_t c : relative) {
+    if (c == u'/') c = u'\\';
+    if (c == u'\\' && !path.empty() && path.back() == u'\\') continue;
+    path += c;
+  }
+  return path;
 }
 
 std::size_t nextOutputWrite(std::uint64_t fileSize, std::size_t pending, std::uint64_t maxSize,
@@ -155,6 +202,13 @@ EventEntry serviceEventEntry(ServiceEvent event, std::u16string_view detail, std
       return {EventError, 6, u"No Java runtime was found."};
     case ServiceEvent::OutputFailed:
       return {EventWarning, 7, u"The output file cannot be written, the output is discarded: " + d};
+    case ServiceEvent::RollFailed:
+      return {
+          EventWarning, 8,
+          u"The output file cannot be rolled, it grows past its size until a later attempt succeeds: " + d};
+    case ServiceEvent::AnotherInstance:
+      return {EventError, 9,
+              u"Another instance of the application runs (process " + number + u"); this start ends."};
   }
   return {};
 }
@@ -173,6 +227,19 @@ std::vector<EventEntry> childEndEvents(std::uint32_t childExitCode, bool stopPen
   if (report.reportStopped)
     events.push_back(serviceEventEntry(ServiceEvent::Stopped, {}, report.serviceSpecificExitCode));
   return events;
+}
+
+bool childNeedsJob(const SupervisionSettings& settings) {
+  return settings.killOnSupervisorExit || settings.stopTimeoutMs != 0;
+}
+
+std::uint32_t serviceChildOf(std::span<const ProcessFacts> processes, std::uint32_t servicePid,
+                             std::uint64_t serviceCreated) {
+  for (const ProcessFacts& p : processes)
+    if (servicePid && p.parentPid == servicePid && p.pid != servicePid && p.created >= serviceCreated &&
+        p.sameImage)
+      return p.pid;
+  return 0;
 }
 
 std::string childStatusLine(std::uint32_t pid, std::uint64_t seconds) {

@@ -1,10 +1,11 @@
 // The optional supervision as the service process carries it out: the child's job, its
-// environment block, the captured output file, the event log and the published child id.
+// environment block, the captured output file and the event log.
 #include <windows.h>
 
 #include <memory>
 #include <vector>
 
+#include "env/OwnerOnly.h"
 #include "env/Paths.h"
 #include "env/TextConv.h"
 #include "jvm/ChosenRuntime.h"
@@ -21,8 +22,6 @@ namespace pelto {
 namespace {
 
 using UniqueEventSource = UniqueAny<HANDLE, DeregisterEventSource>;
-
-constexpr const wchar_t* ChildrenKey = L"SOFTWARE\\tarnwick-labs\\pelto\\children";
 
 }  // namespace
 
@@ -42,13 +41,13 @@ void writeServiceEvent(std::u16string_view source, bool on, const EventEntry& en
     logError(u"ReportEvent failed (%d)", static_cast<int>(GetLastError()));
 }
 
-void reportChildServiceEvent(ServiceEvent event) {
+void reportChildServiceEvent(ServiceEvent event, std::uint64_t code) {
   // The child's first argument is the name the service runs under, which may differ from the
   // configured one.
   std::u16string_view source =
       LaunchArguments.empty() ? std::u16string_view(ServiceName) : LaunchArguments.front();
   std::u16string detail = narrowToWide(JvmHome) + u", version " + narrowToWide(RuntimeVersionText);
-  writeServiceEvent(source, getConfigInt(config_id::EventLog) != 0, serviceEventEntry(event, detail));
+  writeServiceEvent(source, getConfigInt(config_id::EventLog) != 0, serviceEventEntry(event, detail, code));
 }
 
 UniqueHandle createChildJob(bool killOnClose) {
@@ -60,8 +59,12 @@ UniqueHandle createChildJob(bool killOnClose) {
   if (killOnClose) {
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION info{};
     info.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    if (!SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &info, sizeof info))
-      logError(u"the child's job cannot end it with this process (%d)", static_cast<int>(GetLastError()));
+    if (!SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &info, sizeof info)) {
+      DWORD error = GetLastError();
+      logError(u"the child's job cannot end it with this process (%d)", static_cast<int>(error));
+      job.reset();
+      SetLastError(error);
+    }
   }
   return job;
 }
@@ -88,94 +91,146 @@ bool childEnvironment(std::span<const std::u16string> additions, std::u16string&
   return !expanded.empty();
 }
 
-void publishChildPid(std::u16string_view serviceName, DWORD pid) {
-  UniqueHKey key;
-  std::wstring name = asW(serviceName);
-  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, ChildrenKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(),
-                      nullptr) != ERROR_SUCCESS ||
-      RegSetValueExW(key.get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&pid),
-                     sizeof pid) != ERROR_SUCCESS)
-    logError(u"the child's process id cannot be published (%d)", static_cast<int>(GetLastError()));
-}
-
-void withdrawChildPid(std::u16string_view serviceName) {
-  UniqueHKey key;
-  std::wstring name = asW(serviceName);
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, ChildrenKey, 0, KEY_SET_VALUE, key.put()) == ERROR_SUCCESS)
-    RegDeleteValueW(key.get(), name.c_str());
-}
-
-bool publishedChildPid(std::u16string_view serviceName, DWORD& pid) {
-  std::wstring name = asW(serviceName);
-  DWORD size = sizeof pid;
-  return RegGetValueW(HKEY_LOCAL_MACHINE, ChildrenKey, name.c_str(), RRF_RT_REG_DWORD, nullptr, &pid,
-                      &size) == ERROR_SUCCESS;
-}
-
-void setPreshutdownTimeout(std::u16string_view serviceName, DWORD ms) {
-  UniqueScHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-  std::wstring name = asW(serviceName);
-  UniqueScHandle service(manager ? OpenServiceW(manager.get(), name.c_str(), SERVICE_CHANGE_CONFIG)
-                                 : nullptr);
-  SERVICE_PRESHUTDOWN_INFO info{ms};
-  if (!service || !ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_PRESHUTDOWN_INFO, &info))
-    logError(u"the pre-shutdown timeout cannot be set (%d)", static_cast<int>(GetLastError()));
-  else
-    logMessage(u"pre-shutdown timeout %d ms", static_cast<int>(ms));
-}
-
 namespace {
 
-// Every missing folder above the file, outermost first.
-void createFoldersFor(const std::u16string& file) {
-  std::size_t start = file.rfind(u'\\', 0) == 0 ? 2 : 3;  // past "\\" of a share or "C:\"
-  for (std::size_t at = file.find(u'\\', start); at != std::u16string::npos; at = file.find(u'\\', at + 1))
-    CreateDirectoryW(asW(file.substr(0, at)).c_str(), nullptr);
+std::u16string errorDetail(const std::u16string& path, const char16_t* what, DWORD error) {
+  return path + u" (" + what + u", error " + utf8ToUtf16(std::to_string(error)) + u")";
+}
+
+// Same volume and file index: the file a name leads to now is the one a handle holds.
+bool sameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+         a.nFileIndexLow == b.nFileIndexLow;
+}
+
+// A plain file: no folder, no reparse point, no second name through which it is written.
+bool plainFile(HANDLE file, BY_HANDLE_FILE_INFORMATION& info) {
+  if (!GetFileInformationByHandle(file, &info)) return false;
+  if ((info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0 &&
+      info.nNumberOfLinks == 1)
+    return true;
+  SetLastError(ERROR_INVALID_NAME);
+  return false;
+}
+
+// Every missing folder between the executable's folder and the file, made with the protected
+// entries; an existing one must be a real folder, not a link that leads elsewhere.
+bool createFoldersFor(const std::u16string& file, std::size_t below, OwnerOnlySecurity& security) {
+  for (std::size_t at = file.find(u'\\', below); at != std::u16string::npos; at = file.find(u'\\', at + 1)) {
+    std::wstring folder = asW(file.substr(0, at));
+    if (CreateDirectoryW(folder.c_str(), security.attributes())) continue;
+    if (GetLastError() != ERROR_ALREADY_EXISTS) return false;
+    DWORD attributes = GetFileAttributesW(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      SetLastError(ERROR_DIRECTORY);
+      return false;
+    }
+  }
+  return true;
+}
+
+// A file of the roll opened for its move, without following a link; invalid unless plain.
+UniqueFileHandle openForMove(const std::u16string& path, BY_HANDLE_FILE_INFORMATION& info) {
+  UniqueFileHandle file(CreateFileW(asW(path).c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (file && !plainFile(file.get(), info)) file.reset();
+  return file;
+}
+
+// Renamed (replacing what has the new name) or deleted through the handle, so that the name
+// cannot be swapped for another file in between.
+bool moveByHandle(HANDLE file, const std::u16string& to) {
+  if (to.empty()) {
+    FILE_DISPOSITION_INFO dispose{TRUE};
+    return SetFileInformationByHandle(file, FileDispositionInfo, &dispose, sizeof dispose);
+  }
+  std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + to.size() * sizeof(wchar_t));
+  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  rename->ReplaceIfExists = TRUE;
+  rename->RootDirectory = nullptr;
+  rename->FileNameLength = static_cast<DWORD>(to.size() * sizeof(wchar_t));
+  std::copy(to.begin(), to.end(), reinterpret_cast<char16_t*>(rename->FileName));
+  return SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(buffer.size()));
 }
 
 struct OutputFile {
+  explicit OutputFile(OutputCapture& c) : capture(c) {}
   OutputCapture& capture;
+  OwnerOnlySecurity security;
   UniqueFileHandle file;
   std::uint64_t size = 0;
   bool failed = false;
+  bool rollFailed = false;  // reported once until a roll succeeds again
+  DWORD rollFailedTick = 0;
 
   bool open() {
     std::wstring path = asW(capture.path);
-    file.reset(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER at{};
-    if (file && GetFileSizeEx(file.get(), &at)) size = static_cast<std::uint64_t>(at.QuadPart);
-    return file.valid() || fail(u"open");
+    // Read sharing only beside delete: one writer per file, readers welcome, and the roll may
+    // move it. WRITE_DAC: an older file gets the protected entries too.
+    file.reset(CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | READ_CONTROL | WRITE_DAC,
+                           FILE_SHARE_READ | FILE_SHARE_DELETE, security.attributes(), OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file) return fail(u"open");
+    bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!plainFile(file.get(), info)) return fail(u"not a plain file");
+    if (existed && !security.applyTo(file.get(), SE_FILE_OBJECT))
+      logError(u"the output file %s keeps its own access entries (%d)", capture.path,
+               static_cast<int>(GetLastError()));
+    size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    return true;
   }
   // Reported once; the output is still drained, so the child never blocks on a full pipe.
   bool fail(const char16_t* what) {
-    DWORD error = GetLastError();
+    std::u16string detail = errorDetail(capture.path, what, GetLastError());
     file.reset();
     failed = true;
-    std::u16string detail =
-        capture.path + u" (" + what + u", error " + utf8ToUtf16(std::to_string(error)) + u")";
     logError(u"the output file cannot be written: %s", detail);
     writeServiceEvent(capture.serviceName, capture.eventLog,
                       serviceEventEntry(ServiceEvent::OutputFailed, detail));
     return false;
   }
+  // The live file is moved first; when it cannot be (a reader holds it without delete sharing)
+  // nothing else is touched and writing goes on into it until the next attempt.
   bool roll() {
-    file.reset();
-    for (const RollStep& step : rollSteps(capture.path, capture.keep)) {
-      std::wstring from = asW(step.from), to = asW(step.to);
-      if (to.empty())
-        DeleteFileW(from.c_str());
-      else
-        MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING);
+    const std::vector<RollStep> steps = rollSteps(capture.path, capture.keep);
+    BY_HANDLE_FILE_INFORMATION live{}, found{};
+    GetFileInformationByHandle(file.get(), &live);
+    UniqueFileHandle first = openForMove(steps.front().from, found);
+    if (!first || !sameFile(live, found) || !moveByHandle(first.get(), steps.front().to))
+      return rollFailedOnce(GetLastError());
+    first.reset();
+    for (std::size_t i = 1; i < steps.size(); ++i) {
+      UniqueFileHandle next = openForMove(steps[i].from, found);
+      if (next && !moveByHandle(next.get(), steps[i].to))
+        logError(u"the rolled file %s cannot be moved (%d)", steps[i].from, static_cast<int>(GetLastError()));
     }
+    rollFailed = false;
     size = 0;
     return open();
+  }
+  bool rollFailedOnce(DWORD error) {
+    if (!rollFailed) {
+      std::u16string detail = errorDetail(capture.path, u"roll", error);
+      logError(u"the output file cannot be rolled: %s", detail);
+      writeServiceEvent(capture.serviceName, capture.eventLog,
+                        serviceEventEntry(ServiceEvent::RollFailed, detail));
+    }
+    rollFailed = true;
+    rollFailedTick = GetTickCount();
+    return false;
   }
   void write(const char* data, std::size_t count) {
     while (count > 0 && !failed) {
       bool rollFirst = false;
       std::size_t n = nextOutputWrite(size, count, capture.maxSize, rollFirst);
-      if (rollFirst && !roll()) return;
+      // A roll that is not due or fails leaves the live file growing: nothing is lost.
+      if (rollFirst && (!rollAttemptDue(rollFailed, rollFailedTick, GetTickCount()) || !roll())) {
+        if (failed) return;
+        n = count;
+      }
       DWORD done = 0;
       if (!WriteFile(file.get(), data, static_cast<DWORD>(n), &done, nullptr) || done != n) {
         fail(u"write");
@@ -194,13 +249,23 @@ DWORD WINAPI drainChildOutput(LPVOID param) {
   std::unique_ptr<OutputCapture> capture(static_cast<OutputCapture*>(param));
   UniqueHandle pipe(capture->readEnd);
   logMessage(u"consuming output");
-  OutputFile out{*capture, {}, 0, false};
+  OutputFile out(*capture);
   if (capture->path.empty()) {
     out.failed = true;
   } else {
-    capture->path = fullPath(capture->path, true, false);
-    createFoldersFor(capture->path);
-    out.open();
+    const std::u16string folder = executableDirectoryWide(false);
+    const char* why = nullptr;
+    std::u16string configured = capture->path;
+    capture->path = capturedOutputPath(configured, capture->serviceName, folder, why);
+    if (why) {
+      capture->path = configured;
+      SetLastError(ERROR_BAD_PATHNAME);
+      out.fail(utf8ToUtf16(why).c_str());
+    } else if (!createFoldersFor(capture->path, folder.size(), out.security)) {
+      out.fail(u"folder");
+    } else {
+      out.open();
+    }
   }
   std::vector<char> chunk(TextRoom);
   DWORD got = 0;

@@ -1,5 +1,5 @@
 # The black-box cases of the launcher core.
-set(usage "Usage: %s.exe /install | /uninstall | /stop | /start | /status | /run | /run-redirect")
+set(usage "Usage: %s.exe /install | /install-auto | /install-demand | /install-and-start | /uninstall | /start | /stop | /restart | /status | /run | /run-redirect | /help")
 
 # Without a configuration block the launcher ends in the block reader.
 pelto_e2e_test(plain_launcher_without_block EXE pelto-launcher EXIT 1 ERR "Internal Error: readInt")
@@ -22,12 +22,17 @@ pelto_e2e_test(workdir_unchanged EXE e2e_minimal ARGS /help EXIT 0 LOG_LINES "wo
 
 string(REPLACE "%s" "${core}" usage_line "${usage}")
 pelto_e2e_test(usage_help EXE ${core} ARGS /help EXIT 0 OUT "${usage_line}")
+pelto_packed_launcher(e2e_windowed "${CMAKE_CURRENT_SOURCE_DIR}/cases/windowed.toml")
+string(REPLACE "%s" "e2e_windowed" windowed_usage "${usage}")
+pelto_e2e_test(usage_help_windowed EXE e2e_windowed ARGS /help EXIT 0 OUT "${windowed_usage}")
+pelto_e2e_test(run_windowed EXE e2e_windowed ARGS /run EXIT 1 LOG LOG_LINES "Searching for a JVM" "ERROR: No JVM found")
 pelto_e2e_test(usage_question_two_dashes EXE ${core} ARGS --? EXIT 0 OUT "${usage_line}")
 pelto_e2e_test(usage_logs_the_command_line EXE ${core} ARGS -help "My Svc" LOG EXIT 0 OUT "${usage_line}"
                LOG_LINES "command line " "-help \"My Svc\"")
-pelto_e2e_test(verb_case_matters EXE ${core} ARGS /HELP LOG EXIT 0 NO_OUT "Usage:"
-               LOG_LINES "calling StartServiceCtrlDispatcher" "StartServiceCtrlDispatcher failed with error 1063"
-                         "StartServiceCtrlDispatcher returned")
+# An unknown verb (case matters) is refused at once, naming the nearest verb; it never reaches
+# the service dispatcher.
+pelto_e2e_test(verb_case_matters EXE ${core} ARGS /HELP LOG EXIT 2 OUT "Unknown verb \"/HELP\": did you mean /help?" "${usage_line}"
+               LOG_LINES "unknown verb /HELP" NO_LOG_LINES "StartServiceCtrlDispatcher")
 string(REPEAT "s" 6000 long_name)
 pelto_e2e_test(service_name_too_long EXE ${core} ARGS /help ${long_name} EXIT 1 NO_OUT "Usage:"
                OUT "The service name is too long")

@@ -4,6 +4,7 @@
 #include "env/Paths.h"
 #include "env/TextConv.h"
 #include "launcher/ChildProcessWin.h"
+#include "support/DoublesWin.h"
 
 namespace pelto {
 namespace {
@@ -33,6 +34,17 @@ TEST(Paths, ExecutableDirectoryExistenceAndResolution) {
   EXPECT_EQ(fullPath("Lib\\..\\X.DLL", false), lower + "x.dll");
   EXPECT_EQ(fullPath("Lib\\..\\X.DLL", true), dir + "X.DLL");
   EXPECT_EQ(fullPath(u"C:\\A\\.\\B\\..\\C", false, false), u"c:\\a\\c");
+}
+
+// A wildcard listing hands on only names that survive the narrow code page whole: best-fit
+// would turn fullwidth "．．＼" into "..\", a path that leaves the folder.
+TEST(Paths, WildcardListingNeverHandsOnABestFitName) {
+  test::ScratchDir dir(L"pelto_list");
+  for (const wchar_t* name : {L"ok.jar", L"\uFF0E\uFF0E\uFF3Cevil.jar", L"\u4e2d.jar"})
+    test::writeText(dir.path() + L"\\" + name, "x");
+  std::vector<std::string> names;
+  for (const ListedEntry& e : listMatchingEntries(wideToNarrow(dir.u()) + "\\*.jar")) names.push_back(e.name);
+  EXPECT_EQ(names, std::vector<std::string>{"ok.jar"});
 }
 
 }  // namespace

@@ -23,6 +23,11 @@ TEST(InstanceName, PrefixMangledIdentityAndTheLowestFreeSuffix) {
   // Exists, or held by another account (access denied): another instance. Anything else: not.
   for (std::uint32_t error : {183u, 5u}) EXPECT_TRUE(anotherInstanceHolds(error)) << error;
   for (std::uint32_t error : {0u, 123u}) EXPECT_FALSE(anotherInstanceHolds(error)) << error;
+  // The single instance: only a semaphore this account made stands for an instance.
+  EXPECT_EQ(instanceVerdict(183, true), InstanceVerdict::Second);
+  EXPECT_EQ(instanceVerdict(183, false), InstanceVerdict::Foreign);
+  EXPECT_EQ(instanceVerdict(5, true), InstanceVerdict::Foreign);
+  EXPECT_EQ(instanceVerdict(0, false), InstanceVerdict::First);
 }
 
 TEST(InstanceName, APathBeyondTheObjectNameRoomGetsAStableShortName) {

@@ -4,11 +4,15 @@
 #include <cstdio>
 #include <cwctype>
 
+#include <sddl.h>
+
+#include "env/OwnerOnly.h"
 #include "env/TextConv.h"
 #include "instance/Instance.h"
 #include "instance/InstanceName.h"
 #include "launcher/ChildProcessWin.h"
 #include "launcher/Config.h"
+#include "launcher/ConfigIds.h"
 #include "launcher/Log.h"
 #include "support/TestLog.h"
 
@@ -56,13 +60,52 @@ TEST(InstancePid, StoredAsADwordAndReadBackOnlyAsOne) {
 // through as a first instance.
 TEST(InstanceChild, DISABLED_SecondStart) {
   LauncherConfig.strings[10005] = "1";
+  const bool serviceChild = GetEnvironmentVariableA("PELTO_TEST_SERVICE_CHILD", nullptr, 0) != 0;
+  if (serviceChild) LauncherConfig.strings[config_id::EventLog] = "1";
   // The process ends inside setUpSingleInstance: every line goes out at once.
   setLogCapture([](bool, std::u16string_view text) {
     std::printf("%s\n", utf16ToUtf8(text).c_str());
     std::fflush(stdout);
   });
-  setUpSingleInstance();
+  setUpSingleInstance(serviceChild);
   ExitProcess(5);
+}
+
+// Only a semaphore this account made stands for an instance: one another account made first
+// (here LocalService's) lets the start through under this account's own name; this account's
+// own stops a service's child with its own code and an event. Run before this process holds the
+// name itself.
+TEST(SingleInstance, OnlyThisAccountsSemaphoreCounts) {
+  const std::string base = instanceSemaphoreBase(executableIdentity(), false);
+  struct Case {
+    const char* owner;
+    bool serviceChild;
+    DWORD exitCode;
+    const char* says;
+  } cases[] = {
+      {"O:S-1-5-19D:(A;;GA;;;WD)", false, 5, "belongs to another account"},
+      {"O:S-1-5-19D:(A;;GA;;;WD)", true, 5, "belongs to another account"},
+      {nullptr, true, AnotherInstanceExitCode,
+       "event: type 1 id 9: Another instance of the application runs"},
+  };
+  for (const Case& c : cases) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    ASSERT_TRUE(!c.owner ||
+                ConvertStringSecurityDescriptorToSecurityDescriptorA(c.owner, SDDL_REVISION_1, &sd, nullptr));
+    SECURITY_ATTRIBUTES sa{sizeof sa, sd, FALSE};
+    OwnerOnlySecurity own;
+    HANDLE held = CreateSemaphoreA(c.owner ? &sa : own.attributes(), 1, 1, base.c_str());
+    SetEnvironmentVariableA("PELTO_TEST_SERVICE_CHILD", c.serviceChild ? "1" : nullptr);
+    test::ChildResult child = test::runCommand(
+        L"\"" + test::selfPath() +
+            L"\" --gtest_also_run_disabled_tests --gtest_filter=InstanceChild.DISABLED_SecondStart",
+        60000);
+    SetEnvironmentVariableA("PELTO_TEST_SERVICE_CHILD", nullptr);
+    CloseHandle(held);
+    LocalFree(sd);
+    EXPECT_EQ(child.exitCode, c.exitCode) << child.out;
+    EXPECT_NE(child.out.find(c.says), std::string::npos) << child.out;
+  }
 }
 
 // This process is the first instance; second starts (also through an upper-case path) give

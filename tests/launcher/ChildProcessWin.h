@@ -4,6 +4,9 @@
 // this test executable again with one (disabled) test selected, so that process-wide,
 // once-only state (the log, the exit path) can be observed from outside.
 #include <windows.h>
+// GetNamedSecurityInfoW, the SDDL text
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <cstdlib>
 #include <functional>
@@ -198,6 +201,21 @@ inline ChildResult runChild(const std::string& testName,
         std::make_unique<ScopedEnv>(name.c_str(), value.empty() ? std::nullopt : std::optional(value)));
   return runCommand(L"\"" + selfPath() + L"\" --gtest_also_run_disabled_tests --gtest_filter=" +
                     std::wstring(testName.begin(), testName.end()));
+}
+
+// Whether the access list of path lets every user (Everyone, Users) in. Wine keeps no entry it
+// cannot map to the host's file mode, so this is what it can show of a private file.
+inline bool openToEveryone(const std::wstring& path) {
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  LPWSTR text = nullptr;
+  if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                            nullptr, nullptr, &sd) != ERROR_SUCCESS)
+    return true;
+  bool broad = !ConvertSecurityDescriptorToStringSecurityDescriptorW(
+                   sd, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr) ||
+               wcsstr(text, L";;;WD)") || wcsstr(text, L";;;BU)");
+  LocalFree(text), LocalFree(sd);
+  return broad;
 }
 
 inline bool isChild() {

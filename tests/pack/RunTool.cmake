@@ -6,6 +6,7 @@
 #   same A B                         the two files hold the same bytes
 #   absent GLOB                      nothing matches GLOB
 #   hex FILE HEX                     the file's bytes hold HEX
+#   subsystem FILE N                 the PE subsystem field of FILE is N (2 windowed, 3 console)
 #   refusals FILE                    each configuration of FILE ("--- LINE | text" and the TOML
 #                                    below it) is refused naming c.toml, LINE and the text
 # In every step {src} stands for SRC, {work} for WORK; in words {bar} for "|", {sp} for " ",
@@ -89,6 +90,17 @@ foreach(step IN LISTS steps)
     string(FIND "${bytes}" "${hex}" at)
     if(at EQUAL -1)
       failed("no bytes ${hex}")
+    endif()
+  elseif(kind STREQUAL "subsystem")
+    list(GET words 0 file)
+    list(GET words 1 want)
+    file(READ "${file}" pe OFFSET 60 LIMIT 4 HEX)
+    string(REGEX REPLACE "(..)(..)(..)(..)" "0x\\4\\3\\2\\1" pe "${pe}")
+    math(EXPR at "${pe} + 24 + 68")
+    file(READ "${file}" field OFFSET ${at} LIMIT 1 HEX)
+    math(EXPR field "0x${field}")
+    if(NOT field EQUAL want)
+      failed("subsystem ${field}")
     endif()
   elseif(kind STREQUAL "refusals")
     # Lines as list items: ";" and square brackets would split or join them, so they are held

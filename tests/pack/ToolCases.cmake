@@ -122,7 +122,7 @@ pelto_pack_tool_test(command_line
   "run build {work}/c.toml -o {work} ${launcher} | 2 | is a folder |"
   "run build {work}/c.toml -o {work}/nowhere/o.exe ${launcher} | 2 | o.exe: cannot be written: No such file |"
   "run build {work}/c.toml -o {work}/a.exe -o {work}/b.exe ${launcher} | 2 | -o is given twice |"
-  "same {work}/launcher.exe {src}/launcher.exe" "${build} | 0 | | out.exe (2"
+  "same {work}/launcher.exe {src}/launcher.exe" "${build} | 0 | | bytes, included: a.txt, b.txt)"
   "run check {work}/c.toml | 0 | | c.toml is a valid configuration" "run --version | 0 | | pelto-pack "
   "run keys | 0 | | (ConfigId 101)" "run keys --markdown | 0 | | `service.name`"
   "run init O'Brien{sp}Svc --main-class a.B | 0 | | build service.toml -o \"O'Brien Svc.exe\""
@@ -133,3 +133,26 @@ pelto_pack_tool_test(dump_default_search
   "copy {src}/norun.toml {work}/c.toml" "${build} | 0 | |" "run dump {work}/out.exe | 0 | | { dir = \"jre\" }"
   "run dump {work}/out.exe | 0 | | { env = \"JAVA_HOME\" }")
 pelto_pack_tool_test(dump_of_a_plain_launcher "run dump {work}/launcher.exe | 2 | readInt |")
+
+# The subsystem follows the configuration: console unless windowed, and [pack] subsystem wins.
+pelto_pack_tool_test(subsystem
+  "toml windowed.toml false" "${build} | 0 | |" "subsystem {work}/out.exe 3"
+  "toml windowed.toml true" "${build} | 0 | |" "subsystem {work}/out.exe 2" "run dump {work}/out.exe | 0 | |"
+  "toml subsystem.toml console" "${build} | 0 | |" "subsystem {work}/out.exe 3"
+  "run dump {work}/out.exe --extract {work}/x | 0 | | subsystem = \"console\"" "copy {work}/last-out.txt {work}/dumped.toml"
+  "run build {work}/dumped.toml -o {work}/again.exe ${launcher} | 0 | |" "same {work}/out.exe {work}/again.exe")
+# [resources] and its icon come back from dump and build the same bytes again; a launcher that
+# was signed packs to the same executable as the plain one.
+pelto_pack_tool_test(resources_round_trip
+  "copy {src}/app.ico {work}/app.ico" "toml resources.toml S" "${build} | 0 | |"
+  "run dump {work}/out.exe --extract {work}/x | 0 | | company = \"Example Ltd\""
+  "copy {work}/last-out.txt {work}/dumped.toml" "same {work}/x/resources.ico {src}/app.ico"
+  "run build {work}/dumped.toml -o {work}/again.exe ${launcher} | 0 | |" "same {work}/out.exe {work}/again.exe"
+  "hex {work}/out.exe 4500780061006d0070006c00650020004c0074006400"
+  "run dump {work}/out.exe | 0 | | execution-level = \"requireAdministrator\"")
+# An MSI needs the upgrade code and a version Windows Installer can compare.
+set(msi "run msi {work}/c.toml --exe {work}/launcher.exe -o {work}/x.msi")
+pelto_pack_tool_test(msi_refused
+  "toml service-name.toml S" "${msi} | 2 | needs [installer] upgrade-code |"
+  "toml installer.toml company{sp}={sp}\"C\"" "${msi} | 2 | [resources] product-version, which must be set |"
+  "toml installer.toml product-version{sp}={sp}\"256.1\"" "${msi} | 2 | first two numbers up to 255 |" "absent {work}/x.*")

@@ -6,9 +6,11 @@
 // scripts (a file pattern); the steps are described in cases/README.md.
 #include <gtest/gtest.h>
 #include <windows.h>
-// After windows.h, which it needs.
+// After windows.h, which they need.
+#include <sddl.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -53,6 +55,20 @@ SERVICE_STATUS_PROCESS serviceStatus(const std::string& name) {
   CloseServiceHandle(service);
   CloseServiceHandle(manager);
   return status;
+}
+
+// The SID of the account the tests run as, which names its folder of launch folders.
+std::string userSid() {
+  HANDLE token = nullptr;
+  char buf[256], *text = nullptr;
+  DWORD size = 0;
+  OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+  bool ok = GetTokenInformation(token, TokenUser, buf, sizeof buf, &size) &&
+            ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buf)->User.Sid, &text);
+  CloseHandle(token);
+  std::string sid = ok ? text : "";
+  LocalFree(text);
+  return sid;
 }
 
 DWORD childOf(DWORD parent) {
@@ -104,6 +120,7 @@ class Script {
         {"{cache}", keys_.empty() ? "" : keys_.front()},
         {"{pid}", std::to_string(last_.pid)},
         {"{user}", GetUserNameA(user, &userSize) ? user : ""},
+        {"{sid}", userSid()},
         {"{time}", hex(reinterpret_cast<const char*>(&java.ftLastWriteTime), 8)}};
     for (std::string& word : w) {
       for (const auto& [from, to] : marks) word = replaced(word, from, to);
@@ -126,6 +143,11 @@ class Script {
     if (op == "lock")
       locked_.reset(
           CreateFileA(at(a).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (op == "tail")
+      tailed_.reset(a == "-" ? INVALID_HANDLE_VALUE
+                             : CreateFileA(at(a).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                           nullptr, OPEN_EXISTING, 0, nullptr));
+    if (op == "private") expect(!test::openToEveryone(wide(at(a))), a);
     if (op == "env")
       env_.push_back(std::make_unique<test::ScopedEnv>(wide(a).c_str(),
                                                        b == "-" ? std::nullopt : std::optional(wide(b))));
@@ -157,7 +179,7 @@ class Script {
       CopyFileA(at("jre-record.jsonl").c_str(), (narrow(PELTO_JVM_RECORDS_DIR) + "\\" + a).c_str(), FALSE);
     const std::string ops =
         " layout exe main runtime write remove lock env reg unreg value undo run exit is out no log "
-        "input double file has took stopped pids ended events left folders status kill keep ";
+        "input double file has took stopped pids ended events left folders status kill keep tail private ";
     if (ops.find(" " + op + " ") == std::string::npos) ADD_FAILURE() << "unknown step " << op;
   }
 
@@ -227,14 +249,20 @@ class Script {
     for (const std::string& word : words) cmd += u" " + quoteArgument(utf8ToUtf16(word));
     wchar_t temp[MAX_PATH];
     const std::wstring logDir(temp, GetEnvironmentVariableW(L"TMP", temp, MAX_PATH));
-    auto logs = [&](bool remove) {
+    // Scripts run beside each other share %TMP%: the log of this run is a new file that names this
+    // script's folder (its command line), read and removed; the others' are left alone.
+    std::vector<std::wstring> before = test::listDir(logDir);
+    auto readLog = [&] {
       log_.clear();
-      for (const std::wstring& name : test::listDir(logDir))
-        if (name.rfind(L"qvx_nlog_", 0) == 0)
-          remove ? void(DeleteFileW((logDir + L"\\" + name).c_str()))
-                 : void(log_ += test::readWhole(logDir + L"\\" + name));
+      for (const std::wstring& name : test::listDir(logDir)) {
+        if (name.rfind(L"qvx_nlog_", 0) != 0 || std::find(before.begin(), before.end(), name) != before.end())
+          continue;
+        const std::string text = test::readWhole(logDir + L"\\" + name);
+        if (text.find(dir_) == std::string::npos) continue;
+        log_ += text;
+        DeleteFileW((logDir + L"\\" + name).c_str());
+      }
     };
-    logs(true);
     const DWORD started = GetTickCount();
     // A fresh copy is now and then refused under load.
     for (int attempt = 0; attempt < 5 && (attempt == 0 || last_.startError); ++attempt, Sleep(200))
@@ -243,7 +271,7 @@ class Script {
     locked_.reset();
     lastMs_ = GetTickCount() - started;
     out_ = last_.out + last_.err;
-    logs(false);
+    readLog();
   }
   // events EVENT N [PART] [RECORD]: waits until RECORD holds N lines of EVENT holding PART.
   void events(const std::string& event, std::size_t n, const std::string& part, const std::string& record) {
@@ -325,6 +353,7 @@ class Script {
   std::string name_, dir_, out_, log_;
   std::optional<std::string> input_;  // standard input of the next run
   UniqueFileHandle locked_;           // a file held without sharing during the next run
+  UniqueFileHandle tailed_;           // a file a reader follows
   DWORD lastMs_ = 0;                  // how long the last run took
   std::vector<DWORD> pids_;
   test::ChildResult last_;

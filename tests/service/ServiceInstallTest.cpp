@@ -33,6 +33,14 @@ TEST(InstallPlan, OptionsWinOverTheVerbWhichWinsOverThePackedValues) {
       {u"-- --account x", "", "bob@corp.example", u"", nullptr, 0,
        "3|Svc|bob@corp.example named +--account +x"},
       {u"", "", "bob", u"", nullptr, 0, "Unknown account \"bob\": use LocalSystem,"},
+      // Built-in and virtual accounts typed in full, and a group managed service account: no password.
+      {u"--account \"nt authority\\localservice\"", "", "", u"", nullptr, 0,
+       "3|Svc|NT AUTHORITY\\LocalService"},
+      {u"", "", "NT AUTHORITY\\NETWORKSERVICE", u"", nullptr, 0, "3|Svc|NT AUTHORITY\\NetworkService"},
+      {u"", "", "nt authority\\LocalSystem", u"", nullptr, 0, "3|Svc|"},
+      {u"", "", "NT AUTHORITY\\bob", u"", nullptr, 0, "Unknown account \"bob\""},
+      {u"", "", "nt service\\Other", u"", nullptr, 0, "3|Svc|NT SERVICE\\Other"},
+      {u"", "", "CORP\\web$", u"", nullptr, 0, "3|Svc|CORP\\web$ managed"},
       {u"", "sometimes", "", u"", nullptr, 0,
        "The packed start type \"sometimes\" is not valid: use demand,"},
       {u"--start Auto", "", "", u"", &demand, 0, "Unknown start type \"Auto\""},
@@ -57,7 +65,8 @@ TEST(InstallPlan, OptionsWinOverTheVerbWhichWinsOverThePackedValues) {
     std::u16string got = error;
     if (ok) {
       got = utf8ToUtf16(std::to_string(plan.start.type)) + (plan.start.delayed ? u"d|" : u"|") +
-            plan.displayName + u"|" + plan.account.objectName + (plan.account.named ? u" named" : u"");
+            plan.displayName + u"|" + plan.account.objectName + (plan.account.named ? u" named" : u"") +
+            (plan.account.managed ? u" managed" : u"");
       for (const std::u16string& word : options.rest) got += u" +" + word;
     }
     EXPECT_EQ(utf16ToUtf8(got).substr(0, c.expected.size()), c.expected);
@@ -102,6 +111,11 @@ TEST(InstallAccount, LogonRightAndLookupName) {
   EXPECT_TRUE(lacksServiceLogonRight(W{u"SeBatchLogonRight", u"SeDenyServiceLogonRight"}));
   EXPECT_FALSE(lacksServiceLogonRight(W{u"SeBatchLogonRight", u"seservicelogonright"}));
   EXPECT_EQ(accountLookupName(u".\\bob", u"HOST"), u"HOST\\bob");
+  // Only a user account gets the right: a group would hand it to each of its members.
+  EXPECT_EQ(logonRightRefusal(1), u"");
+  EXPECT_EQ(logonRightRefusal(2), u"it is a group, not a user account");
+  EXPECT_EQ(logonRightRefusal(5), u"it is a well-known group, not a user account");
+  EXPECT_EQ(logonRightRefusal(99), u"it is of an unknown kind, not a user account");
   EXPECT_EQ(accountLookupName(u"CORP\\bob", u"HOST"), u"CORP\\bob");
 }
 

@@ -58,6 +58,12 @@ BOOL WINAPI dispatcherReturningFirst(const SERVICE_TABLE_ENTRYW*) {
 TEST(ServiceDispatcher, TheMainThreadWaitsForTheServiceMainToFinish) {
   EXPECT_EQ(runServiceDispatcher(dispatcherReturningFirst), 0);
   EXPECT_TRUE(ServiceMainFinished);
+  // Started from a console, not by the manager: the wrong command line's exit code, not success.
+  EXPECT_EQ(runServiceDispatcher([](const SERVICE_TABLE_ENTRYW*) -> BOOL {
+              SetLastError(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT);
+              return FALSE;
+            }),
+            2);
 }
 
 }  // namespace

@@ -124,6 +124,21 @@ TEST(StopWait, EndsOnLeavingStopPendingOrWhenTheHintPassesWithoutProgress) {
   }
 }
 
+// A verb's failure names the service and says why before the code; the status of a stopped
+// service says how it last stopped only when that was not clean.
+TEST(VerbMessages, NameTheServiceAndTheReason) {
+  EXPECT_EQ(verbFailureLine("stop", "S", 1060),
+            "Could not stop service 'S': the service is not installed (error 1060).\n");
+  EXPECT_EQ(verbFailureLine("start", "S", 5),
+            "Could not start service 'S': access denied: run from an administrator console (error 5).\n");
+  EXPECT_EQ(systemErrorReason(1072).substr(0, 40), "the service is marked for deletion: clos");
+  EXPECT_EQ(systemErrorReason(4242), "system error (error 4242)");
+  EXPECT_EQ(lastStopLine(0, 0), "");
+  EXPECT_EQ(lastStopLine(1077, 0), "");  // never started
+  EXPECT_EQ(lastStopLine(1066, 3), "It last stopped with exit code 1066 (service-specific code 3).\n");
+  EXPECT_EQ(lastStopLine(1067, 0), "It last stopped with exit code 1067.\n");
+}
+
 TEST(ChildPriority, RegistryValueOnlyWhenExactlyFourBytesOfOnePriorityClass) {
   struct Case {
     bool ok;

@@ -60,7 +60,8 @@ TEST(ChildEnd, FinalStatusAndEventsFollowTheCourse) {
       {1, true, false, true, "0/0 I3 I2 The service stopped."},
       {1, false, false, false, "- E3 The child process ended with exit code 1."},
       {3, false, false, true, "1066/3 E3 E2 The service stopped with service-specific error 3."},
-      {9, true, true, true, "1066/5001 W5 E2 The service stopped with service-specific error 5001."},
+      // Ended after the stop timeout: the operator asked for the stop, so no error for recovery.
+      {9, true, true, true, "0/0 W5 I2 The service stopped."},
   };
   for (const Case& c : cases) {
     ChildEndReport r = childEndReport(c.exitCode, c.stopPending, c.timedOut, c.recovery);
@@ -74,6 +75,29 @@ TEST(ChildEnd, FinalStatusAndEventsFollowTheCourse) {
             u"The service started with the Java runtime C:\\jre\\bin\\.., version 17.");
   EXPECT_EQ(serviceEventEntry(ServiceEvent::ChildStartFailed, u"why").text,
             u"The child process could not be started: why");
+}
+
+// The status verb's child: parent, creation time and image must all fit; a job the
+// configuration counts on is required.
+TEST(ChildEnd, TheStatusFindsTheChildAndAJobIsRequiredWhenCountedOn) {
+  const ProcessFacts processes[] = {
+      {10, 7, 50, true},    // older than the service process: its id's earlier owner started it
+      {11, 8, 200, true},   // another parent
+      {12, 7, 300, false},  // not this executable
+      {7, 7, 300, true},    // the service process itself
+      {13, 7, 100, true},   // the child, started when the service process was
+      {14, 7, 400, true},
+  };
+  EXPECT_EQ(serviceChildOf(processes, 7, 100), 13u);
+  EXPECT_EQ(serviceChildOf(std::span(processes).first(4), 7, 100), 0u);
+  EXPECT_EQ(serviceChildOf(processes, 0, 0), 0u);
+  SupervisionSettings s;
+  EXPECT_FALSE(childNeedsJob(s));
+  s.stopTimeoutMs = 1;
+  EXPECT_TRUE(childNeedsJob(s));
+  s = {};
+  s.killOnSupervisorExit = true;
+  EXPECT_TRUE(childNeedsJob(s));
 }
 
 TEST(ChildEnvironment, AdditionsOverrideByNameAndTheBlockIsSorted) {
@@ -101,7 +125,12 @@ TEST(CapturedOutput, RollsToNumberedNamesKeepingTheConfiguredCount) {
     return out;
   };
   EXPECT_EQ(steps(0), W{u"a\\s.log>"});
-  EXPECT_EQ(steps(2), (W{u"a\\s.2.log>", u"a\\s.1.log>a\\s.2.log", u"a\\s.log>a\\s.1.log"}));
+  // The live file moves before anything kept is touched.
+  EXPECT_EQ(steps(2), (W{u"a\\s.log>a\\s.log.rolling", u"a\\s.2.log>", u"a\\s.1.log>a\\s.2.log",
+                         u"a\\s.log.rolling>a\\s.1.log"}));
+  EXPECT_TRUE(rollAttemptDue(false, 0, 0));
+  EXPECT_FALSE(rollAttemptDue(true, 0xFFFFFF00u, 0xFFFFFF00u + RollRetryMs - 1));
+  EXPECT_TRUE(rollAttemptDue(true, 0xFFFFFF00u, 0xFFFFFF00u + RollRetryMs));  // across the wrap
   struct Case {
     std::uint64_t size;
     std::size_t pending;
@@ -117,6 +146,35 @@ TEST(CapturedOutput, RollsToNumberedNamesKeepingTheConfiguredCount) {
     EXPECT_EQ(nextOutputWrite(c.size, c.pending, c.max, roll), c.take) << c.size << " " << c.pending;
     EXPECT_EQ(roll, c.roll) << c.size << " " << c.pending;
   }
+}
+
+TEST(CapturedOutput, StaysBelowTheExecutablesFolder) {
+  struct Case {
+    std::u16string_view configured, expected;  // empty: refused
+  } cases[] = {
+      {u"logs/{service}.log", u"C:\\app\\logs\\My Svc.log"},
+      {u"logs//{service}/{service}.log", u"C:\\app\\logs\\My Svc\\My Svc.log"},
+      {u"..\\x.log", u""},
+      {u"logs/../../x.log", u""},
+      {u"logs/. ./x.log", u""},
+      {u"logs/.../x.log", u""},
+      {u"./x.log", u""},
+      {u"/x.log", u""},
+      {u"C:x.log", u""},
+      {u"x.log:stream", u""},
+      {u"logs/", u""},
+      {u"", u""},
+      {u"logs/..x.log", u"C:\\app\\logs\\..x.log"},
+  };
+  for (const Case& c : cases) {
+    const char* why = nullptr;
+    EXPECT_EQ(capturedOutputPath(c.configured, u"My Svc", u"C:\\app\\", why), c.expected)
+        << utf16ToUtf8(c.configured);
+    EXPECT_EQ(why == nullptr, !c.expected.empty()) << utf16ToUtf8(c.configured);
+  }
+  // A name given to the service cannot climb either.
+  const char* why = nullptr;
+  EXPECT_EQ(capturedOutputPath(u"{service}/x.log", u"..", u"C:\\app\\", why), u"");
 }
 
 TEST(ChildStatus, IdAndRunningTime) {

@@ -4,6 +4,7 @@
 
 #include "PackKeys.h"
 #include "PackTool.h"
+#include "Ship.h"
 
 namespace pelto::pack {
 namespace {
@@ -268,9 +269,10 @@ void writeJsonSchema(std::ostream& out) {
              R"("source": {"type": "string", "minLength": 1}, "name": {"type": "string", "minLength": 1})",
              "\"source\""))
       << ",\n    \"pack\": "
-      << object(R"("include-runtime": {"type": "boolean"}, "runtime-jar": {"type": "string"})")
-      << ",\n    \"raw\": " << object("\"strings\": " + idMap + ", \"wide\": " + idMap)
-      << "\n  },\n  \"required\": [" << requiredTables() << "]\n}\n";
+      << object(R"("include-runtime": {"type": "boolean"}, "runtime-jar": {"type": "string"}, )"
+                R"("subsystem": {"enum": ["console", "windowed"]})")
+      << ",\n    \"resources\": " << resourcesSchema() << ",\n    \"installer\": " << installerSchema()
+      << ",\n    \"raw\": " << object("\"strings\": " + idMap + ", \"wide\": " + idMap) << "\n  },\n  \"required\": [" << requiredTables() << "]\n}\n";
 }
 
 void writeKeyReference(std::ostream& out) {
@@ -281,6 +283,7 @@ void writeKeyReference(std::ostream& out) {
   out << "\n| Message (`[messages]`, `[locale.messages]`) | {0} | ConfigId |\n|---|---|---|\n";
   for (const MessageDef& m : messageTable())
     out << "| `" << m.key << "` | " << m.detail << " | " << m.id << " |\n";
+  writeShipKeyReference(out);
 }
 
 void writeKeyText(std::ostream& out) {

@@ -344,43 +344,6 @@ std::map<Kind, std::string> printServiceType(Strings& strings) {
   return lines;
 }
 
-// Creates the file, which must not exist yet (not even as a link), and writes data into it; the
-// reason when it fails.
-std::string writeNewFile(const std::filesystem::path& target, const std::vector<unsigned char>& data) {
-#ifdef _WIN32
-  int fd = _wopen(target.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
-#else
-  int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-#endif
-  if (fd < 0) return std::strerror(errno);
-  std::size_t done = 0;
-  while (done < data.size()) {
-    std::size_t chunk = std::min<std::size_t>(data.size() - done, 1 << 20);
-#ifdef _WIN32
-    int n = _write(fd, data.data() + done, static_cast<unsigned>(chunk));
-#else
-    ssize_t n = ::write(fd, data.data() + done, chunk);
-#endif
-    if (n <= 0) {
-      std::string why = std::strerror(errno);
-#ifdef _WIN32
-      _close(fd);
-#else
-      ::close(fd);
-#endif
-      std::error_code ec;
-      std::filesystem::remove(target, ec);
-      return why;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-#ifdef _WIN32
-  return _close(fd) == 0 ? "" : std::strerror(errno);
-#else
-  return ::close(fd) == 0 ? "" : std::strerror(errno);
-#endif
-}
-
 // Writes the files under dir. The names come from the executable under inspection, which may be
 // damaged or hostile: each must pass the launcher's rule before anything is written. dir must be
 // new or empty, nothing is written through a link, no file is overwritten, and a failure
@@ -447,6 +410,43 @@ bool writeIncludedFiles(const std::vector<IncludedFile>& files, const std::files
 }
 
 }  // namespace
+
+// Creates the file, which must not exist yet (not even as a link), and writes data into it; the
+// reason when it fails.
+std::string writeNewFile(const std::filesystem::path& target, const std::vector<unsigned char>& data) {
+#ifdef _WIN32
+  int fd = _wopen(target.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+#else
+  int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+#endif
+  if (fd < 0) return std::strerror(errno);
+  std::size_t done = 0;
+  while (done < data.size()) {
+    std::size_t chunk = std::min<std::size_t>(data.size() - done, 1 << 20);
+#ifdef _WIN32
+    int n = _write(fd, data.data() + done, static_cast<unsigned>(chunk));
+#else
+    ssize_t n = ::write(fd, data.data() + done, chunk);
+#endif
+    if (n <= 0) {
+      std::string why = std::strerror(errno);
+#ifdef _WIN32
+      _close(fd);
+#else
+      ::close(fd);
+#endif
+      std::error_code ec;
+      std::filesystem::remove(target, ec);
+      return why;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+#ifdef _WIN32
+  return _close(fd) == 0 ? "" : std::strerror(errno);
+#else
+  return ::close(fd) == 0 ? "" : std::strerror(errno);
+#endif
+}
 
 bool blockToToml(const ConfigBlock& block, const std::optional<std::filesystem::path>& extractDir,
                  std::ostream& out, std::string& error) {

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <charconv>
 
+#include "env/TextConv.h"
 #include "service/ServiceInstall.h"
 #include "service/Supervision.h"
 
@@ -40,9 +41,10 @@ constexpr KeyDef Keys[] = {
     {"service.recovery", "reset-after", Kind::Duration, id::RecoveryResetPeriod,
      "time after which the failure count starts again", 0, TextRoom - 1, 0, 1000},
     {"service.log", "file", Kind::RelativeFolder, id::ServiceLogFile,
-     "file for the child's standard output and error, relative to the executable's folder"},
+     "file for the child's standard output and error, below the executable's folder; {service}: the "
+     "service's name"},
     {"service.log", "max-size", Kind::Size, id::ServiceLogMaxSize,
-     "the file rolls to service.1.log ... when it passes this size"},
+     "the file rolls to NAME.1.log ... when it passes this size"},
     {"service.log", "keep", Kind::Count, id::ServiceLogKeep, "rolled files kept", 0, TextRoom - 1, 0, 1,
      MaxKeptLogFiles},
     // The entries' ids stay within the service host's range.
@@ -288,6 +290,12 @@ std::string checkAccount(std::string_view text) {
   if (isNamedAccount(text)) return "";
   return "is not \"LocalSystem\", \"LocalService\", \"NetworkService\", \"virtual\" or a named account "
          "\"DOMAIN\\user\", \".\\user\", \"user@domain\"";
+}
+
+const char* serviceLogFileFault(std::string_view text) {
+  // Any service name stands in for {service}: none holds a slash, and the launcher checks the
+  // expanded name again.
+  return outputPathFault(expandServiceName(utf8ToUtf16(text), u"service"));
 }
 
 std::string checkVariableName(std::string_view text) {

@@ -85,6 +85,8 @@ std::string checkMainClass(std::string_view text);
 std::string checkServiceName(std::string_view text);
 std::string checkAccount(std::string_view text);
 std::string checkVariableName(std::string_view text);
+// Why a [service.log] file could leave the executable's folder, or nullptr.
+const char* serviceLogFileFault(std::string_view text);
 
 // The English text of "no Java runtime", naming what the configured search looks at.
 std::string noRuntimeMessage(std::string_view searchSequence, std::string_view minVersion,

@@ -15,6 +15,7 @@
 #include "launcher/CommandLine.h"
 
 #include "PackRead.h"
+#include "Ship.h"
 
 namespace pelto::pack {
 
@@ -410,6 +411,9 @@ bool Reader::typedValue(const KeyDef& def, const toml::node& node, std::string_v
     default:
       break;
   }
+  if (const auto* t = node.as_string();
+      t && def.id != cid::ServiceLogFile && t->get().find("{service}") != std::string::npos)
+    return bad(node, what, t->get(), "holds {service}, which only service.log.file replaces");
   if (!claim(def.id, node.source())) return false;
   valueAt[def.id] = node.source();
   std::string& out = strings[def.id];
@@ -487,6 +491,8 @@ bool Reader::typedValue(const KeyDef& def, const toml::node& node, std::string_v
       if (out.find(':') != std::string::npos || out.front() == '\\')
         return bad(node, what, shown,
                    "must be relative to the executable's folder (no drive, no leading slash)");
+      if (def.id == cid::ServiceLogFile)
+        if (const char* why = serviceLogFileFault(shown)) return bad(node, what, shown, why);
       return fits(node, what, out, out.size(), def.room);
     }
     case Kind::Output: {
@@ -829,9 +835,11 @@ bool Reader::pack(const toml::node& node, const std::filesystem::path& base, Pac
       std::filesystem::path path = pathFromText(*given);
       request.runtimeJar = path.is_relative() ? base / path : path;
       runtimeJarAt = v.source();
+    } else if (k.str() == "subsystem") {
+      if (!readSubsystem(*this, v, request.ship)) ok = false;
     } else {
       ok = fail(k.source(), "unknown key \"pack." + std::string(k.str()) + "\"" +
-                                suggestion(k.str(), {"include-runtime", "runtime-jar"}));
+                                suggestion(k.str(), {"include-runtime", "runtime-jar", "subsystem"}));
     }
   }
   return ok;
@@ -925,7 +933,7 @@ bool blockFromToml(const std::filesystem::path& configPath, ConfigBlock& block, 
     return false;
   }
   std::filesystem::path base = configPath.parent_path();
-  std::vector<std::string> known{"locale", "include", "raw", "pack"};
+  std::vector<std::string> known{"locale", "include", "raw", "pack", "resources", "installer"};
   for (std::string_view t : tableNames())
     if (t.find('.') == std::string_view::npos) known.emplace_back(t);
   bool ok = true;
@@ -945,6 +953,10 @@ bool blockFromToml(const std::filesystem::path& configPath, ConfigBlock& block, 
       if (!t || !r.raw(*t)) ok = false;
     } else if (name == "pack") {
       if (!r.pack(v, base, pack)) ok = false;
+    } else if (name == "resources" || name == "installer") {
+      if (!(name == "resources" ? readResourcesTable(r, v, base, pack.ship)
+                                : readInstallerTable(r, v, base, pack.ship)))
+        ok = false;
     } else if (std::find(known.begin(), known.end(), name) != known.end()) {
       const toml::table* t = r.table(v, name);
       if (!t || !r.section(name, *t)) ok = false;

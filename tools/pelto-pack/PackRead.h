@@ -47,6 +47,9 @@ std::optional<std::string> commandWord(const std::string& word);
 std::string quote(std::string_view utf8);
 std::vector<std::string> split(const std::string& text, char separator);
 std::vector<std::string> namesOf(std::span<const std::string_view> values);
+// Creates target, which must not exist yet (not even as a link), with data in it: "" or the
+// reason it failed. What dump --extract writes goes through it, so nothing is overwritten.
+std::string writeNewFile(const std::filesystem::path& target, const std::vector<unsigned char>& data);
 // Keys that were renamed: " (now ...)" for an old name, else "".
 std::string renamedHint(const std::string& what);
 

@@ -9,6 +9,7 @@
 
 #include "PackKeys.h"
 #include "PackTool.h"
+#include "Ship.h"
 
 namespace pelto::pack {
 namespace {
@@ -20,6 +21,7 @@ constexpr const char* Usage =
     "       pelto-pack check CONFIG.toml\n"
     "       pelto-pack dump EXE [--extract DIR]\n"
     "       pelto-pack init NAME --main-class CLASS [-o FILE]\n"
+    "       pelto-pack msi CONFIG.toml --exe EXE -o OUT.msi\n"
     "       pelto-pack schema\n"
     "       pelto-pack keys [--markdown]\n"
     "       pelto-pack --version\n";
@@ -105,6 +107,17 @@ void refuseOutput(const fs::path& output, const std::vector<std::pair<fs::path, 
     if (fs::equivalent(output, input, ec))
       throw Failure{pathText(output) + ": is the " + what +
                     " this build reads; write the executable elsewhere"};
+}
+
+// dump --extract writes into a folder of its own: new or empty, and not a link to elsewhere.
+void refuseExtractFolder(const fs::path& dir) {
+  std::error_code ec;
+  fs::file_status status = fs::symlink_status(dir, ec);
+  if (fs::is_symlink(status) || (fs::exists(status) && !fs::is_directory(status)))
+    throw Failure{pathText(dir) + ": is not a folder (a link is not followed); give a new or empty folder"};
+  if (fs::exists(status) && !fs::is_empty(dir, ec))
+    throw Failure{pathText(dir) +
+                  ": is not empty; give a new or empty folder, so that nothing is overwritten"};
 }
 
 // The tools lie together (build/dist), or installed as bin/pelto-pack with the launcher and
@@ -214,16 +227,23 @@ int build(const std::vector<std::string>& args, const fs::path& ownPath, std::os
   if (at < image.size()) {
     if (image.size() - at >= 4 && le32(image, static_cast<std::size_t>(at)) == ConfigMagic)
       throw Failure{pathText(*launcher) + ": already carries a configuration block; pack a plain launcher"};
+    if (std::string why = removeSignature(image, at); !why.empty())
+      throw Failure{pathText(*launcher) + ": " + why};
+  }
+  if (at < image.size()) {
     throw Failure{pathText(*launcher) + ": has " + std::to_string(image.size() - at) +
                   " bytes behind its last section (use a stripped launcher)"};
   }
+  if (std::string why = shipImage(image, block, request.ship); !why.empty())
+    throw Failure{pathText(*launcher) + ": " + why};
   std::vector<unsigned char> bytes = encodeConfigBlock(block);
   image.insert(image.end(), bytes.begin(), bytes.end());
+  finishImage(image);
   writeAtomically(*output, image, *launcher);
   out << "pelto-pack: wrote " << pathText(*output) << " (" << image.size() << " bytes";
   if (block.files.empty()) out << ", no included files";
   for (std::size_t i = 0; i < block.files.size(); ++i)
-    out << (i ? ", " : "; included: ") << fromCp1252(block.files[i].name);
+    out << (i ? ", " : ", included: ") << fromCp1252(block.files[i].name);
   out << ")\n";
   return ExitOk;
 }
@@ -233,6 +253,7 @@ int dump(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
   if (!readCommandWords(args, {"--extract"}, {}, words, err)) return ExitUsage;
   std::optional<fs::path> exe = pathFromText(words.word), extract;
   if (std::optional<std::string> given = words.option("--extract")) extract = pathFromText(*given);
+  if (extract) refuseExtractFolder(*extract);
   std::vector<unsigned char> image = readWhole(*exe, "executable");
   std::uint64_t at = appendPoint(image, *exe);
   ByteSource source = memorySource(image);
@@ -249,7 +270,10 @@ int dump(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
   std::ostringstream toml;
   std::string error;
   if (!blockToToml(block, extract, toml, error)) throw Failure{error};
-  out << toml.str();
+  std::string packLines, resources;
+  if (!shipToToml(image, block, extract, packLines, resources, error))
+    throw Failure{pathText(*exe) + ": " + error};
+  out << withShipTables(toml.str(), packLines, resources);
   return ExitOk;
 }
 
@@ -301,6 +325,12 @@ int runPackTool(const std::vector<std::string>& args, const fs::path& ownPath, s
     if (!args.empty() && args[0] == "dump") return dump(args, out, err);
     if (!args.empty() && args[0] == "check") return check(args, out, err);
     if (!args.empty() && args[0] == "init") return init(args, out, err);
+    if (!args.empty() && args[0] == "msi") {
+      std::string why = buildMsi(args);
+      if (why.empty()) return ExitOk;
+      err << (why == "usage" ? std::string(Usage) : "pelto-pack: " + why + "\n");
+      return why == "usage" ? ExitUsage : ExitBadInput;
+    }
     if (args.size() == 1 && args[0] == "schema") {
       writeJsonSchema(out);
       return ExitOk;

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "Resources.h"
 #include "launcher/ConfigBlock.h"
 
 namespace pelto::pack {
@@ -44,6 +45,7 @@ struct PackRequest {
   bool includeRuntime = false;
   std::optional<std::filesystem::path> runtimeJar;  // absolute, or empty: look beside the tools
   std::vector<std::filesystem::path> inputs;        // the included files' sources
+  ShipRequest ship;                                 // subsystem, [resources], [installer]
 };
 
 // Reads a TOML configuration into a block; on bad input returns false with "FILE:LINE: text".
