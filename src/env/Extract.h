@@ -33,6 +33,10 @@ std::vector<std::string> splitIncludedNames(std::string_view list);
 // `pelto-pack dump --extract` all apply this one rule.
 bool isSafeIncludedName(std::string_view name);
 
+// Two included names that Windows would make one file, or one the folder of the other: equal
+// when compared without case (also beyond ASCII), or one a folder prefix of the other.
+bool includedNamesClash(std::u16string_view a, std::u16string_view b);
+
 // The file each launch keeps open in its folder for its whole life (without delete sharing):
 // a folder whose marker can be opened for deletion belongs to a launch that has ended. It is
 // the last thing a launch removes, so a folder that keeps files still in use stays recognisable.

@@ -114,6 +114,13 @@ int extractWith(Open open) {
   ByteSource bytes = fileByteSource(file.get());
   if (!bytes.seek(IncludedFilesOffset)) raiseConfigError({ConfigErrorKind::Seek, GetLastError(), 0});
   std::vector<std::string> names = splitIncludedNames(dupConfigString(IncludedFileNamesId));
+  // Names Windows would make one file fail the launch before any is written, with both named.
+  for (std::size_t i = 0; i < names.size() && static_cast<long>(i) < count; ++i)
+    for (std::size_t j = 0; j < i; ++j)
+      if (includedNamesClash(ansiToWide(names[j]), ansiToWide(names[i]))) {
+        logError(u"included files %S and %S would be one file", names[j], names[i]);
+        raiseLaunchError(1009, std::string_view("11"));
+      }
   long handled = 0;
   std::vector<std::u16string> madeFolders;
   for (const std::string& name : names) {

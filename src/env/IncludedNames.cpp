@@ -1,6 +1,7 @@
 // The rules for the names of the included files; no file system involved.
 #include <array>
 #include <cctype>
+#include <string>
 
 #include "env/Extract.h"
 
@@ -24,9 +25,43 @@ bool isDeviceName(std::string_view component) {
   static constexpr std::array<std::string_view, 6> fixed = {"con", "prn", "aux", "nul", "conin$", "conout$"};
   for (std::string_view d : fixed)
     if (stem == d) return true;
-  if (stem.size() == 4 && (stem.rfind("com", 0) == 0 || stem.rfind("lpt", 0) == 0))
-    return stem[3] >= '1' && stem[3] <= '9';
+  if (stem.size() < 4 || (stem.rfind("com", 0) != 0 && stem.rfind("lpt", 0) != 0)) return false;
+  std::string_view digit = std::string_view(stem).substr(3);
+  if (digit.size() == 1 && digit[0] >= '1' && digit[0] <= '9') return true;
+  // Windows takes the superscript digits as device numbers too: "COM¹" is a port. Both the
+  // Windows-1252 bytes of the string table and UTF-8 are looked at.
+  for (std::string_view superscript : {"\xB9", "\xB2", "\xB3", "\xC2\xB9", "\xC2\xB2", "\xC2\xB3"})
+    if (digit == superscript) return true;
   return false;
+}
+
+// Simple case folding for the scripts a file name is likely written in (Latin-1 Supplement,
+// Latin Extended-A, Greek and Cyrillic); Windows compares names through its upper-case table,
+// under which each pair folded here is one name.
+char16_t foldCase(char16_t c) {
+  if (c >= u'A' && c <= u'Z') return static_cast<char16_t>(c + 32);
+  if (c == 0xB5) return 0x3BC;  // micro sign, upper case Greek mu
+  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<char16_t>(c + 32);
+  if (c == 0x178) return 0xFF;
+  if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) return static_cast<char16_t>(c | 1);
+  if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))
+    return static_cast<char16_t>(c % 2 ? c + 1 : c);
+  if (c == 0x386) return 0x3AC;
+  if (c >= 0x388 && c <= 0x38A) return static_cast<char16_t>(c + 37);
+  if (c == 0x38C) return 0x3CC;
+  if (c == 0x38E || c == 0x38F) return static_cast<char16_t>(c + 63);
+  if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return static_cast<char16_t>(c + 32);
+  if (c == 0x3C2) return 0x3C3;  // final sigma
+  if (c >= 0x400 && c <= 0x40F) return static_cast<char16_t>(c + 80);
+  if (c >= 0x410 && c <= 0x42F) return static_cast<char16_t>(c + 32);
+  if ((c >= 0x460 && c <= 0x481) || (c >= 0x48A && c <= 0x4BF)) return static_cast<char16_t>(c | 1);
+  return c;
+}
+
+std::u16string foldedName(std::u16string_view name) {
+  std::u16string out;
+  for (char16_t c : name) out += c == u'/' ? u'\\' : foldCase(c);
+  return out + u'\\';
 }
 
 // "." and "..", and the spellings Windows trims down to them ("...", ". .").
@@ -56,6 +91,11 @@ std::vector<std::string> splitIncludedNames(std::string_view list) {
     p = end;
   }
   return names;
+}
+
+bool includedNamesClash(std::u16string_view a, std::u16string_view b) {
+  std::u16string x = foldedName(a), y = foldedName(b);
+  return x.starts_with(y) || y.starts_with(x);
 }
 
 bool isSafeIncludedName(std::string_view name) {

@@ -90,7 +90,10 @@ TEST_F(ConfigCheckTest, DefaultNoRuntimeMessageFollowsTheSearch) {
     const char* java;
     const char16_t* message;
   } cases[] = {
-      {"", u"No suitable {0}-bit Java runtime was found. Set PELTO_JAVA_HOME to its folder."},
+      {"",
+       u"No suitable {0}-bit Java runtime was found. Install one, put one in \"jre\" beside the application "
+       u"or set JAVA_HOME or PELTO_JAVA_HOME to its folder."},
+      {"search = []", u"No suitable {0}-bit Java runtime was found. Set PELTO_JAVA_HOME to its folder."},
       {"min-version = \"11\"\nmax-version = \"21\"\nsearch = [{ dir = \"jre\" }, { env = \"JAVA_HOME\" }, "
        "\"registry\"]",
        u"No suitable {0}-bit Java runtime was found. Version 11 to 21 is needed: install one, put one in "
@@ -101,13 +104,44 @@ TEST_F(ConfigCheckTest, DefaultNoRuntimeMessageFollowsTheSearch) {
        u"PELTO_JAVA_HOME to its folder."},
   };
   for (const Case& c : cases) {
-    writeText(dir / "c.toml", std::string("[java]\n") + c.java + "\n");
+    writeText(dir / "c.toml",
+              std::string("[service]\nname = \"S\"\n[application]\nmain-class = \"a.B\"\n[java]\n") + c.java +
+                  "\n");
     ASSERT_EQ(build(dir / "c.toml", dir / "c.exe"), ExitOk) << err.str();
     std::ifstream in(dir / "c.exe", std::ios::binary);
     std::vector<unsigned char> image{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     ASSERT_FALSE(loadConfigFromBytes(image, "en"));
     EXPECT_EQ(getConfigText(1016), c.message) << c.java;
   }
+}
+
+// One run names every mistake, in line order, and what no line holds last.
+TEST_F(ConfigCheckTest, EveryErrorInLineOrderThenTheMissingKeys) {
+  writeText(dir / "c.toml",
+            "[service]\nstart = \"x\"\n[java]\nmin-version = \"y\"\n[jvm]\noptions = [\"z\"]\n");
+  EXPECT_EQ(run({"check", pathText(dir / "c.toml")}), ExitBadInput);
+  std::string file = pathText(dir / "c.toml");
+  std::size_t at = 0;
+  for (std::string line :
+       {":2: column", ":4: column", ":6: column", ": required key missing: service.name"}) {
+    std::size_t next = err.str().find(file + line, at);
+    EXPECT_NE(next, std::string::npos) << line << " after " << at << " in " << err.str();
+    at = next;
+  }
+  for (std::string config : {"", "[service]\nname = \"S\"\n"}) {
+    writeText(dir / "c.toml", config);
+    EXPECT_EQ(build(dir / "c.toml", dir / "out.exe"), ExitBadInput);
+    EXPECT_NE(
+        err.str().find("missing: " + std::string(config.empty() ? "service.name" : "application.main-class")),
+        std::string::npos)
+        << err.str();
+  }
+  EXPECT_EQ(run({"check", pathText(dir)}), ExitBadInput);
+  EXPECT_NE(err.str().find("is a folder"), std::string::npos) << err.str();
+  writeText(dir / "c.toml", "[service]\nname = \"\xC4rger\"\n");
+  EXPECT_EQ(run({"check", pathText(dir / "c.toml")}), ExitBadInput);
+  EXPECT_NE(err.str().find("save the file as UTF-8"), std::string::npos) << err.str();
+  EXPECT_FALSE(fs::exists(dir / "out.exe"));
 }
 
 TEST_F(ConfigCheckTest, FullExampleRoundTripsByteForByte) {

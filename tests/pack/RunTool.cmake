@@ -2,7 +2,7 @@
 #   run ARGS... | EXIT | ERR | OUT   the tool with ARGS; its exit code, and texts that stderr and
 #                                    stdout must hold (either may be left empty)
 #   toml TEMPLATE NAME               SRC/TEMPLATE with @NAME@ replaced, as WORK/c.toml
-#   mkdir PATH | append FILE TEXT | rm PATH | copy FROM TO
+#   mkdir PATH | append FILE TEXT | rm PATH | copy FROM TO | link TARGET LINK (symbolic)
 #   same A B                         the two files hold the same bytes
 #   absent GLOB                      nothing matches GLOB
 #   hex FILE HEX                     the file's bytes hold HEX
@@ -63,6 +63,10 @@ foreach(step IN LISTS steps)
     list(GET words 0 file)
     list(GET words 1 text)
     file(APPEND "${file}" "${text}")
+  elseif(kind STREQUAL "link")
+    list(GET words 0 target)
+    list(GET words 1 link)
+    file(CREATE_LINK "${target}" "${link}" SYMBOLIC)
   elseif(kind STREQUAL "rm")
     file(REMOVE ${words})
   elseif(kind STREQUAL "copy")

@@ -75,15 +75,19 @@ pelto_pack_tool_test(example_round_trip
   "run dump {work}/first.exe --extract {work}/files | 0 | |" "copy {work}/last-out.txt {work}/dumped.toml"
   "run build {work}/dumped.toml -o {work}/second.exe ${launcher} | 0 | |" "same {work}/first.exe {work}/second.exe"
   "same {work}/files/doc/README.txt ${example}/hello-readme.txt"
-  "run dump {work}/second.exe --extract {work}/files | 0 | |" "same {work}/last-out.txt {work}/dumped.toml")
+  "run dump {work}/second.exe --extract {work}/files | 2 | files: is not empty |"
+  "run dump {work}/second.exe | 0 | | dump with --extract DIR"
+  "run build {work}/last-out.txt -o {work}/third.exe ${launcher} | 2 | pelto-pack dump EXE --extract DIR |")
 pelto_pack_tool_test(raw_round_trip
   "copy {src}/raw.toml {work}/c.toml" "${build} | 0 | |" "run dump {work}/out.exe | 0 | |"
   "copy {work}/last-out.txt {work}/dumped.toml"
   "run build {work}/dumped.toml -o {work}/again.exe ${launcher} | 0 | |" "same {work}/out.exe {work}/again.exe")
-# String-table texts are Windows-1252 in the block and UTF-8 again in the dump.
+# The launcher reads string-table texts in the machine's code page: typed keys take ASCII only,
+# raw entries stay Windows-1252 in the block and UTF-8 again in the dump.
 pelto_pack_tool_test(windows_1252
-  "toml service-name.toml Dienst{sp}€{sp}Müller" "${build} | 0 | |" "hex {work}/out.exe 4469656e73742080204dfc6c6c6572"
-  "run dump {work}/out.exe | 0 | | name = \"Dienst € Müller\"")
+  "toml service-name.toml Dienst{sp}€" "${build} | 2 | takes ASCII only |" "${refused}"
+  "copy {src}/raw.toml {work}/c.toml" "${build} | 0 | |" "hex {work}/out.exe 4dfc6c6c65722080"
+  "run dump {work}/out.exe | 0 | | \"4243\" = \"Müller €\"")
 pelto_pack_tool_test(rebuild_replaces_the_output
   "toml service-name.toml A" "${build} | 0 | |" "toml service-name.toml B" "${build} | 0 | |"
   "run dump {work}/out.exe | 0 | | name = \"B\"" "absent {work}/out.exe.*")
@@ -99,9 +103,35 @@ foreach(kind dotdot device)
     "run dump {src}/hostile-${kind}.exe --extract {work}/files | 2 | \"${name}\" is refused |"
     "absent {work}/escaped.txt {work}/files/*")
 endforeach()
-pelto_pack_tool_test(dump_failed_write_removes_the_rest
+# --extract writes only into a new or empty folder, never through a link.
+pelto_pack_tool_test(dump_extract_folder
   "append {work}/f.txt x" "copy {src}/two-files.toml {work}/c.toml" "${build} | 0 | |" "mkdir {work}/files/b.txt"
-  "run dump {work}/out.exe --extract {work}/files | 2 | cannot be written |" "absent {work}/files/a.txt")
+  "run dump {work}/out.exe --extract {work}/files | 2 | is not empty |" "absent {work}/files/a.txt"
+  "mkdir {work}/elsewhere" "link {work}/elsewhere {work}/linked"
+  "run dump {work}/out.exe --extract {work}/linked | 2 | is not a folder |" "absent {work}/elsewhere/*"
+  "run dump {work}/out.exe --extract {work}/f.txt | 2 | is not a folder |"
+  "run dump {work}/out.exe --extract {work}/new/x | 0 | |" "same {work}/new/x/b.txt {work}/f.txt")
+
+# The output may not be one of the build's inputs, nor a folder; the command line says what it
+# did and refuses what it would drop.
+pelto_pack_tool_test(command_line
+  "append {work}/f.txt x" "copy {src}/two-files.toml {work}/c.toml"
+  "run build {work}/c.toml -o {work}/c.toml ${launcher} | 2 | is the configuration this build reads |"
+  "run build {work}/c.toml -o {work}/launcher.exe ${launcher} | 2 | is the launcher this build reads |"
+  "run build {work}/c.toml -o {work}/f.txt ${launcher} | 2 | is the included file this build reads |"
+  "run build {work}/c.toml -o {work} ${launcher} | 2 | is a folder |"
+  "run build {work}/c.toml -o {work}/nowhere/o.exe ${launcher} | 2 | o.exe: cannot be written: No such file |"
+  "run build {work}/c.toml -o {work}/a.exe -o {work}/b.exe ${launcher} | 2 | -o is given twice |"
+  "same {work}/launcher.exe {src}/launcher.exe" "${build} | 0 | | bytes, included: a.txt, b.txt)"
+  "run check {work}/c.toml | 0 | | c.toml is a valid configuration" "run --version | 0 | | pelto-pack "
+  "run keys | 0 | | (ConfigId 101)" "run keys --markdown | 0 | | `service.name`"
+  "run init O'Brien{sp}Svc --main-class a.B | 0 | | build service.toml -o \"O'Brien Svc.exe\""
+  "run init S --main-class a.B -o {work}/s.toml | 0 | |" "run check {work}/s.toml | 0 | |")
+
+# Without a search of its own the block carries the default one, and dump shows it.
+pelto_pack_tool_test(dump_default_search
+  "copy {src}/norun.toml {work}/c.toml" "${build} | 0 | |" "run dump {work}/out.exe | 0 | | { dir = \"jre\" }"
+  "run dump {work}/out.exe | 0 | | { env = \"JAVA_HOME\" }")
 pelto_pack_tool_test(dump_of_a_plain_launcher "run dump {work}/launcher.exe | 2 | readInt |")
 
 # The subsystem follows the configuration: console unless windowed, and [pack] subsystem wins.

@@ -28,6 +28,16 @@ constexpr std::string_view Str = R"({"type": "string"})";
 constexpr std::string_view NonEmpty = R"({"type": "string", "minLength": 1})";
 constexpr std::string_view Bool = R"({"type": "boolean"})";
 constexpr std::string_view Duration = R"({"type": "string", "pattern": "^[0-9]+(ms|s|m|h|d)$"})";
+constexpr std::string_view Seconds = R"({"type": "string", "pattern": "^[0-9]+(s|m|h|d)$"})";
+// Texts of the string table: printable ASCII, which every code page reads the same.
+constexpr std::string_view Ascii = "[ -~]";
+// Relative: no drive, no leading slash.
+constexpr std::string_view Relative = "(?![A-Za-z]:|[\\\\\\\\/])";
+
+std::string asciiText(std::size_t room, std::string_view lead = "", std::string_view tail = "*") {
+  return R"({"type": "string", "maxLength": )" + std::to_string(room) + R"(, "pattern": "^)" +
+         std::string(lead) + std::string(Ascii) + std::string(tail) + R"($"})";
+}
 
 std::string object(const std::string& properties, std::string_view required = "") {
   return R"({"type": "object", "additionalProperties": false, "properties": {)" + properties + "}" +
@@ -54,6 +64,10 @@ std::string kindSchema(const KeyDef& def) {
     case Kind::MainClass:
       return R"({"type": "string", "pattern": "^([A-Za-z_$][\\w$]*(\\.[A-Za-z_$][\\w$]*)*/)?[A-Za-z_$][\\w$]*(\\.[A-Za-z_$][\\w$]*)*$"})";
     case Kind::Arguments:
+      // Each JVM option starts with "-", or is a variable that expands to one.
+      if (def.id == config_id::VmOptions)
+        return R"({"oneOf": [{"type": "string"}, )" +
+               arrayOf(R"x({"type": "string", "pattern": "^(-.|%|\\$\\{)"})x") + "]}";
       return words();
     case Kind::List:
       return arrayOf(NonEmpty);
@@ -61,8 +75,8 @@ std::string kindSchema(const KeyDef& def) {
       return R"({"oneOf": [{"type": "string", "minLength": 1}, )" + arrayOf(NonEmpty) + "]}";
     case Kind::ClassPath:
       return arrayOf(
-          R"({"anyOf": [{"type": "string", "minLength": 1}, )" +
-          object(R"("path": {"type": "string", "minLength": 1}, "optional": {"type": "boolean"})",
+          R"({"anyOf": [{"type": "string", "pattern": "^[ -~]+$"}, )" +
+          object(R"("path": {"type": "string", "pattern": "^[ -~]+$"}, "optional": {"type": "boolean"})",
                  "\"path\"") +
           ", " +
           object(R"("env": {"type": "string", "minLength": 1}, "optional": {"type": "boolean"})", "\"env\"") +
@@ -82,12 +96,21 @@ std::string kindSchema(const KeyDef& def) {
       return arrayOf(object(R"("versions": {"type": "string", "minLength": 1}, "options": )" + words(),
                             "\"versions\", \"options\""));
     case Kind::Duration:
-      return std::string(Duration);
+      return std::string(def.unit == 1000 ? Seconds : Duration);
     case Kind::Size:
       return R"({"type": "string", "pattern": "^[0-9]+(B|KB|MB|GB)$"})";
     case Kind::DurationList:
       return R"({"type": "array", "minItems": 1, "maxItems": )" + std::to_string(def.max) + R"(, "items": )" +
-             std::string(Duration) + "}";
+             std::string(def.unit == 1000 ? Seconds : Duration) + "}";
+    case Kind::ServiceName:
+      return R"({"type": "string", "minLength": 1, "maxLength": 256, "pattern": "^[ -.0-\\[\\]-~]+$"})";
+    case Kind::RelativeFolder:
+      // A file is no folder: the log file may not end in a slash.
+      return def.id == config_id::ServiceLogFile ? asciiText(def.room, Relative, "*[ -.0-\\\\[\\\\]-~]")
+                                                 : asciiText(def.room, Relative, "+");
+    case Kind::Path:
+    case Kind::Output:
+      return asciiText(def.room, "", "+");
     case Kind::Count:
       return R"({"type": "integer", "minimum": 0, "maximum": )" + std::to_string(def.max) + "}";
     case Kind::Account:
@@ -98,8 +121,9 @@ std::string kindSchema(const KeyDef& def) {
       return R"({"type": "object", "propertyNames": {"pattern": "^[^=]+$"}, "maxProperties": )" +
              std::to_string(def.max) + R"(, "additionalProperties": {"type": "string"}})";
     case Kind::Wide:
-    case Kind::Text:
       return std::string(Str);
+    case Kind::Text:
+      return asciiText(def.room);
     default:
       return std::string(NonEmpty);
   }
@@ -155,11 +179,13 @@ std::string kindText(const KeyDef& def) {
     case Kind::VersionOptions:
       return "array of `{ versions = \"11-16\" or a pattern such as \"21*\", options = [...] }`";
     case Kind::Duration:
-      return "duration: \"30s\", \"5m\", \"1d\"";
+      return def.unit == 1000 ? "duration in whole seconds: \"30s\", \"5m\", \"1h\", \"1d\""
+                              : "duration: \"500ms\", \"30s\", \"5m\", \"1h\", \"1d\"";
     case Kind::Size:
       return "size: \"10MB\"";
     case Kind::DurationList:
-      return "array of up to " + std::to_string(def.max) + " durations: [\"10s\", \"1m\", \"5m\"]";
+      return "array of up to " + std::to_string(def.max) +
+             " durations (ms, s, m, h, d), not empty: [\"10s\", \"1m\", \"5m\"]";
     case Kind::Count:
       return "integer from 0 to " + std::to_string(def.max);
     case Kind::Account:
@@ -192,16 +218,30 @@ std::string tableSchema(std::string_view table) {
   };
   if (table == "messages")
     for (const MessageDef& m : messageTable()) add(m.key, withDescription(std::string(Str), m.detail));
+  std::string required;
   for (const KeyDef& def : keyTable()) {
     if (def.table != table) continue;
     if (def.kind == Kind::Environment) return withDescription(kindSchema(def), def.help);
     add(def.key, withDescription(kindSchema(def), def.help));
+    if (isRequired(def)) required += (required.empty() ? "" : ", ") + json(def.key);
   }
   for (std::string_view inner : tableNames())
     if (inner.size() > table.size() && inner.starts_with(table) && inner[table.size()] == '.' &&
         inner.find('.', table.size() + 1) == std::string_view::npos)
       add(inner.substr(table.size() + 1), tableSchema(inner));
-  return object(properties);
+  return object(properties, required);
+}
+
+// The tables that hold a required key are required too.
+std::string requiredTables() {
+  std::string out;
+  for (std::string_view table : tableNames())
+    for (const KeyDef& def : keyTable())
+      if (def.table == table && isRequired(def)) {
+        out += (out.empty() ? "" : ", ") + json(table);
+        break;
+      }
+  return out;
 }
 
 }  // namespace
@@ -232,7 +272,7 @@ void writeJsonSchema(std::ostream& out) {
       << object(R"("include-runtime": {"type": "boolean"}, "runtime-jar": {"type": "string"}, )"
                 R"("subsystem": {"enum": ["console", "windowed"]})")
       << ",\n    \"resources\": " << resourcesSchema() << ",\n    \"installer\": " << installerSchema()
-      << ",\n    \"raw\": " << object("\"strings\": " + idMap + ", \"wide\": " + idMap) << "\n  }\n}\n";
+      << ",\n    \"raw\": " << object("\"strings\": " + idMap + ", \"wide\": " + idMap) << "\n  },\n  \"required\": [" << requiredTables() << "]\n}\n";
 }
 
 void writeKeyReference(std::ostream& out) {
@@ -246,11 +286,33 @@ void writeKeyReference(std::ostream& out) {
   writeShipKeyReference(out);
 }
 
-std::string starterToml(const std::string& name, const std::string& mainClass) {
+void writeKeyText(std::ostream& out) {
+  for (const KeyDef& def : keyTable())
+    out << def.table << "." << def.key << "\n    " << def.help << "; " << kindText(def) << " (ConfigId "
+        << ids(def) << ")\n";
+  out << "\nMessages ([messages], [locale.messages]):\n";
+  for (const MessageDef& m : messageTable())
+    out << m.key << "\n    {0}: " << m.detail << " (ConfigId " << m.id << ")\n";
+}
+
+namespace {
+
+// A word pasted into a shell or cmd stays one word.
+std::string commandLineWord(const std::string& word) {
+  bool plain = !word.empty() && word.find_first_not_of(
+                                    "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                    "0123456789._-/\\:") == std::string::npos;
+  return plain ? word : "\"" + word + "\"";
+}
+
+}  // namespace
+
+std::string starterToml(const std::string& name, const std::string& mainClass, const std::string& file) {
   std::ostringstream t;
+  std::string config = commandLineWord(file), exe = commandLineWord(name + ".exe");
   t << "# " << name << ": a Java application run as a Windows service.\n"
-    << "#   pelto-pack check THIS.toml                 checks it\n"
-    << "#   pelto-pack build THIS.toml -o " << name << ".exe   packs it\n"
+    << "#   pelto-pack check " << config << "   checks it\n"
+    << "#   pelto-pack build " << config << " -o " << exe << "   packs it\n"
     << "# `pelto-pack keys` lists every key; `pelto-pack schema` gives editors a JSON Schema.\n"
     << "\n[service]\n"
     << "name = \"" << name << "\"\n"

@@ -1,13 +1,23 @@
 // Printing a block back as the TOML that builds it again, and writing its included files.
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
+
+#include <fcntl.h>
+#ifdef _WIN32
+#include <io.h>
+#include <sys/stat.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "env/Extract.h"
 #include "env/TextConv.h"
@@ -99,9 +109,11 @@ std::optional<std::string> searchValue(const std::string& text) {
   return arrayValue(items);
 }
 
+// nullopt for an amount no duration text reaches; the entry then stays a raw one.
 std::optional<std::string> durationValue(long long n, long long unit) {
   static constexpr std::pair<std::string_view, long long> Units[] = {
       {"d", 86400000}, {"h", 3600000}, {"m", 60000}, {"s", 1000}, {"ms", 1}};
+  if (n < 0 || n > INT32_MAX) return std::nullopt;
   for (const auto& [name, ms] : Units)
     if ((n * unit) % ms == 0 && n * unit >= ms)
       return quote(std::to_string(n * unit / ms) + std::string(name));
@@ -206,8 +218,9 @@ std::optional<Printed> printKey(const KeyDef& def, const Strings& strings,
     case Kind::DurationList: {
       std::vector<std::string> items;
       for (const std::string& part : split(text, def.separator)) {
-        if (!canonicalInt(part, n) || n < 0) return std::nullopt;
-        items.push_back(*durationValue(n, def.unit));
+        std::optional<std::string> item;
+        if (!canonicalInt(part, n) || !(item = durationValue(n, def.unit))) return std::nullopt;
+        items.push_back(*item);
       }
       p.value = "[";
       for (std::size_t i = 0; i < items.size(); ++i) p.value += (i ? ", " : "") + items[i];
@@ -266,6 +279,7 @@ std::optional<Printed> printKey(const KeyDef& def, const Strings& strings,
     case Kind::Size: {
       if (!canonicalInt(text, n) || n < 0) return std::nullopt;
       std::optional<std::string> v = def.kind == Kind::Size ? sizeValue(n) : durationValue(n, def.unit);
+      if (!v) return std::nullopt;
       p.value = *v;
       break;
     }
@@ -331,8 +345,9 @@ std::map<Kind, std::string> printServiceType(Strings& strings) {
 }
 
 // Writes the files under dir. The names come from the executable under inspection, which may be
-// damaged or hostile: each must pass the launcher's rule before anything is written, and a
-// failure removes what this call made, so nothing lands outside dir and nothing half is left.
+// damaged or hostile: each must pass the launcher's rule before anything is written. dir must be
+// new or empty, nothing is written through a link, no file is overwritten, and a failure
+// removes what this call made, so nothing lands outside dir and nothing half is left.
 bool writeIncludedFiles(const std::vector<IncludedFile>& files, const std::filesystem::path& dir,
                         std::vector<std::filesystem::path>& targets, std::string& error) {
   namespace fs = std::filesystem;
@@ -347,22 +362,45 @@ bool writeIncludedFiles(const std::vector<IncludedFile>& files, const std::files
   auto undo = [&made, &ec] {
     for (auto p = made.rbegin(); p != made.rend(); ++p) fs::remove(*p, ec);
   };
+  fs::path root = fs::absolute(dir, ec);
+  fs::file_status status = fs::symlink_status(root, ec);
+  if (fs::is_symlink(status) || (fs::exists(status) && !fs::is_directory(status))) {
+    error = pathText(dir) + ": is not a folder (a link is not followed); give a new or empty folder";
+    return false;
+  }
+  if (fs::exists(status) && !fs::is_empty(root, ec)) {
+    error = pathText(dir) + ": is not empty; give a new or empty folder, so that nothing is overwritten";
+    return false;
+  }
+  if (!fs::exists(status)) {
+    if (!fs::create_directories(root, ec)) {
+      error = pathText(dir) + ": cannot be created: " + ec.message();
+      return false;
+    }
+    made.push_back(root);
+  }
   for (const IncludedFile& f : files) {
     std::string relative = fromCp1252(f.name);
     std::replace(relative.begin(), relative.end(), '\\', '/');
-    fs::path target = fs::absolute(dir / pathFromText(relative), ec);
-    fs::path folder;
-    for (const fs::path& part : target.parent_path()) {
+    fs::path target = root / pathFromText(relative);
+    fs::path folder = root;
+    std::string why;
+    for (const fs::path& part : pathFromText(relative).parent_path()) {
       folder /= part;
-      if (!fs::exists(folder, ec) && fs::create_directory(folder, ec)) made.push_back(folder);
+      fs::file_status st = fs::symlink_status(folder, ec);
+      if (!fs::exists(st) && fs::create_directory(folder, ec))
+        made.push_back(folder);
+      else if (fs::is_symlink(st) || !fs::is_directory(st))
+        why = "is not a folder made by this dump";
+      if (!why.empty()) {
+        target = folder;
+        break;
+      }
     }
-    bool existed = fs::exists(target, ec);
-    std::ofstream file(target, std::ios::binary | std::ios::trunc);
-    if (file && !existed) made.push_back(target);
-    file.write(reinterpret_cast<const char*>(f.data.data()), static_cast<std::streamsize>(f.data.size()));
-    file.close();
-    if (!file) {
-      error = pathText(target) + ": cannot be written";
+    if (why.empty()) why = writeNewFile(target, f.data);
+    if (why.empty()) made.push_back(target);
+    if (!why.empty()) {
+      error = pathText(target) + ": cannot be written: " + why;
       undo();
       return false;
     }
@@ -373,6 +411,43 @@ bool writeIncludedFiles(const std::vector<IncludedFile>& files, const std::files
 
 }  // namespace
 
+// Creates the file, which must not exist yet (not even as a link), and writes data into it; the
+// reason when it fails.
+std::string writeNewFile(const std::filesystem::path& target, const std::vector<unsigned char>& data) {
+#ifdef _WIN32
+  int fd = _wopen(target.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+#else
+  int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+#endif
+  if (fd < 0) return std::strerror(errno);
+  std::size_t done = 0;
+  while (done < data.size()) {
+    std::size_t chunk = std::min<std::size_t>(data.size() - done, 1 << 20);
+#ifdef _WIN32
+    int n = _write(fd, data.data() + done, static_cast<unsigned>(chunk));
+#else
+    ssize_t n = ::write(fd, data.data() + done, chunk);
+#endif
+    if (n <= 0) {
+      std::string why = std::strerror(errno);
+#ifdef _WIN32
+      _close(fd);
+#else
+      ::close(fd);
+#endif
+      std::error_code ec;
+      std::filesystem::remove(target, ec);
+      return why;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+#ifdef _WIN32
+  return _close(fd) == 0 ? "" : std::strerror(errno);
+#else
+  return ::close(fd) == 0 ? "" : std::strerror(errno);
+#endif
+}
+
 bool blockToToml(const ConfigBlock& block, const std::optional<std::filesystem::path>& extractDir,
                  std::ostream& out, std::string& error) {
   Strings strings;
@@ -382,6 +457,11 @@ bool blockToToml(const ConfigBlock& block, const std::optional<std::filesystem::
   for (const auto& [id, text] : block.wide) wide[id] = text;
 
   std::map<std::string, std::vector<std::string>> lines;
+  // Built without a search entry, the block tries PELTO_JAVA_HOME only; leaving the key out
+  // would build the default search instead.
+  if (!strings.count(cid::SearchSequence))
+    lines["java"].push_back(
+        "search = []  # PELTO_JAVA_HOME only; without this line the default search is written");
   std::map<Kind, std::string> serviceType = printServiceType(strings);
   std::map<ConfigId, std::string> printedVersion;
   for (const KeyDef& def : keyTable()) {

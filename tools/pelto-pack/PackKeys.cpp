@@ -53,7 +53,8 @@ constexpr KeyDef Keys[] = {
      TextRoom - 1, 0, 1,
      std::min<long long>(MaxEnvironmentEntries, id::ServiceOperationsLast - id::ServiceEnvironmentFirst + 1)},
     {"application", "flavour", Kind::Flavour, id::Flavour, "launcher flavour (default \"pelto\")"},
-    {"application", "main-class", Kind::MainClass, id::MainClass, "main class", id::MainClassInModule},
+    {"application", "main-class", Kind::MainClass, id::MainClass,
+     "the class whose main method runs, such as com.example.Main", id::MainClassInModule},
     {"application", "arguments", Kind::Arguments, id::AppArguments,
      "fixed application arguments, one per element", 0, ShortTextRoom - 1},
     {"application", "working-directory", Kind::Path, id::WorkingDirectory,
@@ -142,6 +143,29 @@ bool javaIdentifier(std::string_view s) {
   });
 }
 
+// Words Java reserves; none can be a part of a class name ("com.example.Main.class" is not one).
+bool javaKeyword(std::string_view s) {
+  static constexpr std::string_view Keywords[] = {
+      "abstract", "assert",       "boolean",  "break",     "byte",   "case",      "catch",    "char",
+      "class",    "const",        "continue", "default",   "do",     "double",    "else",     "enum",
+      "extends",  "final",        "finally",  "float",     "for",    "goto",      "if",       "implements",
+      "import",   "instanceof",   "int",      "interface", "long",   "native",    "new",      "package",
+      "private",  "protected",    "public",   "return",    "short",  "static",    "strictfp", "super",
+      "switch",   "synchronized", "this",     "throw",     "throws", "transient", "try",      "void",
+      "volatile", "while",        "true",     "false",     "null",   "_"};
+  return std::find(std::begin(Keywords), std::end(Keywords), s) != std::end(Keywords);
+}
+
+// The first part of a dotted name that is a Java keyword, or "".
+std::string_view keywordPart(std::string_view s) {
+  for (;;) {
+    std::size_t dot = s.find('.');
+    if (javaKeyword(s.substr(0, dot))) return s.substr(0, dot);
+    if (dot == std::string_view::npos) return {};
+    s.remove_prefix(dot + 1);
+  }
+}
+
 bool dottedIdentifiers(std::string_view s) {
   for (;;) {
     std::size_t dot = s.find('.');
@@ -185,6 +209,9 @@ std::optional<long long> numberWithUnit(std::string_view text,
 std::span<const KeyDef> keyTable() {
   return Keys;
 }
+bool isRequired(const KeyDef& def) {
+  return def.id == id::ServiceName || def.id == id::MainClass;
+}
 std::span<const MessageDef> messageTable() {
   return Messages;
 }
@@ -225,6 +252,12 @@ std::string checkMainClass(std::string_view text) {
   std::string_view cls = slash == std::string_view::npos ? text : text.substr(slash + 1);
   if (!dottedIdentifiers(cls))
     return "is not a Java class name such as com.example.Main (\"module/class\" in a module)";
+  std::string_view keyword = keywordPart(cls);
+  if (keyword == "class" && cls.ends_with(".class"))
+    return "names a class file: write the class name without \".class\", such as " +
+           std::string(cls.substr(0, cls.size() - 6));
+  if (!keyword.empty())
+    return "has \"" + std::string(keyword) + "\", a Java keyword, as a part: no class can be named so";
   return "";
 }
 

@@ -46,6 +46,10 @@ enum class Kind {
   Environment,     // a table of NAME = "value": a count, then one wide "NAME=value" each
 };
 
+// The runtime search written when [java] has none: a "jre" folder beside the executable,
+// JAVA_HOME, the path, then the registry (PELTO_JAVA_HOME is always tried last).
+constexpr std::string_view DefaultSearch = "Ajre;EJAVA_HOME;S;Y";
+
 struct KeyDef {
   std::string_view table;
   std::string_view key;
@@ -67,6 +71,8 @@ struct MessageDef {
 };
 
 std::span<const KeyDef> keyTable();
+// Keys without which the executable cannot do its job (a raw entry of the same id counts).
+bool isRequired(const KeyDef& def);
 std::span<const MessageDef> messageTable();
 std::span<const std::string_view> tableNames();  // the key tables in dump order
 std::span<const std::string_view> enumValues(Kind kind);

@@ -21,13 +21,34 @@ namespace pelto::pack {
 
 namespace cid = config_id;
 
-bool Reader::failLine(std::uint32_t line, const std::string& what) {
-  if (error.empty()) error = file + ":" + std::to_string(line) + ": " + what;
+bool Reader::failLine(std::uint32_t line, const std::string& what, std::uint32_t column) {
+  std::string text = line == 0 ? file + ": " + what : file + ":" + std::to_string(line) + ": " + what;
+  // One mistake can be met twice (a table read for two of its keys): say it once.
+  for (const Problem& p : problems)
+    if (p.text == text) return false;
+  problems.push_back(Problem{line, column, std::move(text)});
   return false;
 }
 
 bool Reader::fail(const toml::source_region& where, const std::string& what) {
-  return failLine(where.begin.line, "column " + std::to_string(where.begin.column) + ": " + what);
+  return failLine(where.begin.line, "column " + std::to_string(where.begin.column) + ": " + what,
+                  where.begin.column);
+}
+
+// In line order, those about the file as a whole last; a file that is wrong throughout is not
+// listed whole.
+std::string Reader::report() const {
+  constexpr std::size_t MaxShown = 20;
+  std::vector<Problem> sorted = problems;
+  std::stable_sort(sorted.begin(), sorted.end(), [](const Problem& a, const Problem& b) {
+    auto order = [](const Problem& p) { return std::pair(p.line == 0 ? UINT32_MAX : p.line, p.column); };
+    return order(a) < order(b);
+  });
+  std::string out;
+  for (std::size_t i = 0; i < sorted.size() && i < MaxShown; ++i) out += (i ? "\n" : "") + sorted[i].text;
+  if (sorted.size() > MaxShown)
+    out += "\n" + file + ": " + std::to_string(sorted.size() - MaxShown) + " more errors not shown";
+  return out;
 }
 
 // A value the launcher could not use: the key, the offending text and why.
@@ -48,23 +69,61 @@ bool Reader::claim(ConfigId id, const toml::source_region& where) {
 
 const std::string* Reader::text(const toml::node& node, std::string_view what) {
   const auto* s = node.as_string();
-  if (!s) fail(node.source(), std::string(what) + " must be a string");
-  return s ? &s->get() : nullptr;
+  if (s) return &s->get();
+  std::string number;
+  if (node.is_integer()) number = std::to_string(node.as_integer()->get());
+  if (node.is_floating_point()) {
+    std::ostringstream shown;
+    shown << node.as_floating_point()->get();
+    number = shown.str();
+  }
+  if (!number.empty()) {
+    fail(node.source(),
+         std::string(what) + " = " + number + " is a number: write it as a string: \"" + number + "\"");
+    return nullptr;
+  }
+  fail(node.source(), std::string(what) + " must be a string");
+  return nullptr;
 }
 
-bool Reader::ansi(const toml::node& node, std::string_view what, std::string& out) {
+namespace {
+
+std::string jvmOptionProblem(const std::string& words);
+
+std::string codePoint(char32_t c) {
+  char code[16];
+  std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
+  return code;
+}
+
+}  // namespace
+
+bool Reader::cp1252(const toml::node& node, std::string_view what, std::string& out) {
   const std::string* s = text(node, what);
   if (!s) return false;
   char32_t bad = 0;
   std::optional<std::string> narrow = toCp1252(*s, &bad);
-  if (!narrow) {
-    char code[16];
-    std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(bad));
-    return fail(node.source(), std::string(what) + " \"" + *s + "\" has a character (" + code +
+  if (!narrow)
+    return fail(node.source(), std::string(what) + " \"" + *s + "\" has a character (" + codePoint(bad) +
                                    ") that Windows-1252 cannot hold");
-  }
   out = std::move(*narrow);
   return true;
+}
+
+// The launcher reads the string table in the ANSI code page of the machine it runs on, which
+// need not be the one these texts were written in: "Ä" on a Western machine is "Ђ" on a Cyrillic
+// one. Only ASCII means the same everywhere.
+bool Reader::ansi(const toml::node& node, std::string_view what, std::string& out) {
+  if (!cp1252(node, what, out)) return false;
+  auto first =
+      std::find_if(out.begin(), out.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+  if (first == out.end()) return true;
+  std::u16string w = utf8ToUtf16(fromCp1252(std::string(1, *first)));
+  return bad(node, what, node.as_string()->get(),
+             "has a character (" + codePoint(w.empty() ? 0 : w[0]) +
+                 ") that reads differently on machines with another code page; this key takes ASCII only "
+                 "(Unicode texts: service.display-name, service.description, the values of "
+                 "[service.environment] and [messages])");
 }
 
 bool Reader::utf16(const toml::node& node, std::string_view what, std::u16string& out) {
@@ -293,6 +352,8 @@ bool Reader::versionOptions(const toml::node& node, std::string_view what) {
     strings[id] = condition;
     if (!claim(id + 1, options->source()) || !words(*options, "jvm.version-options options", strings[id + 1]))
       return false;
+    if (std::string why = jvmOptionProblem(strings[id + 1]); !why.empty())
+      return fail(options->source(), "jvm.version-options options: " + why);
     id += 2;
   }
   strings[cid::VersionOptionCount] = std::to_string(a->size());
@@ -332,6 +393,10 @@ bool Reader::finishServiceType() {
 }
 
 bool Reader::value(const KeyDef& def, const toml::node& node, std::string_view what) {
+  return typedValue(def, node, what) && usable(def, node, what);
+}
+
+bool Reader::typedValue(const KeyDef& def, const toml::node& node, std::string_view what) {
   switch (def.kind) {
     case Kind::Start:
     case Kind::Errors:
@@ -444,9 +509,14 @@ bool Reader::value(const KeyDef& def, const toml::node& node, std::string_view w
       return amount(def, node, what, out);
     case Kind::DurationList: {
       const auto* a = node.as_array();
-      if (!a || a->empty())
+      if (!a)
         return fail(node.source(),
                     std::string(what) + " must be an array of durations such as [\"10s\", \"1m\"]");
+      if (a->empty())
+        return fail(node.source(),
+                    std::string(what) +
+                        " must not be empty: give at least one delay such as [\"10s\"], or leave "
+                        "the key out");
       if (static_cast<long long>(a->size()) > def.max)
         return fail(node.source(), std::string(what) + " has " + std::to_string(a->size()) +
                                        " items; the launcher takes at most " + std::to_string(def.max));
@@ -478,6 +548,73 @@ bool Reader::value(const KeyDef& def, const toml::node& node, std::string_view w
   }
 }
 
+namespace {
+
+// Options the JVM refuses or reads as a main class: every word starts with "-" (or is a variable
+// that expands to an option), and those that take a value have one.
+std::string jvmOptionProblem(const std::string& words) {
+  std::vector<std::string> parts;
+  splitCommandLine(std::string_view(words), parts);
+  static constexpr std::string_view NeedValue[] = {
+      "-Xmx",  "-Xms",        "-Xss",       "-Xmn",        "-D", "-XX:", "-XX:+",
+      "-XX:-", "-javaagent:", "-agentlib:", "-agentpath:", "-",  "--"};
+  for (const std::string& w : parts) {
+    if (w.starts_with("%") || w.starts_with("${")) continue;
+    if (!w.starts_with("-"))
+      return quote(w) + " is not a JVM option: options start with \"-\" (write \"-" + w + "\")";
+    if (std::find(std::begin(NeedValue), std::end(NeedValue), w) != std::end(NeedValue))
+      return quote(w) + " has no value: write it with one, such as \"-Xmx512m\" or \"-Dname=value\"";
+  }
+  return "";
+}
+
+// Launcher variables that have a value only in a launch: the service process that starts the
+// child has no launch folder and no Java runtime of its own.
+constexpr std::string_view LaunchOnlyVariables[] = {
+    "%PELTO_TEMPDIR%",        "%QUORVANEX_TEMPDIR%",   "${PELTO_TEMPDIR}",
+    "${QUORVANEX_TEMPDIR}",   "%PELTO_JVM_HOME%",      "%QUORVANEX_JVM_HOME%",
+    "${PELTO_JVM_HOME}",      "${QUORVANEX_JVM_HOME}", "${launcher:sys.launcherTempDirectory}",
+    "${launcher:sys.jvmHome}"};
+
+std::string launchOnlyVariableIn(std::string text) {
+  auto upper = [](std::string t) {
+    for (char& c : t) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return t;
+  };
+  text = upper(text);
+  for (std::string_view v : LaunchOnlyVariables)
+    if (text.find(upper(std::string(v))) != std::string::npos) return std::string(v);
+  return "";
+}
+
+}  // namespace
+
+bool Reader::usable(const KeyDef& def, const toml::node& node, std::string_view what) {
+  if (def.id == cid::VmOptions) {
+    std::string why = jvmOptionProblem(strings[def.id]);
+    if (!why.empty()) return fail(node.source(), std::string(what) + ": " + why);
+  }
+  if (def.id == cid::ServiceLogFile || def.kind == Kind::Output) {
+    const std::string& given = node.as_string()->get();
+    if (given.ends_with("/") || given.ends_with("\\"))
+      return bad(node, what, given,
+                 "names a folder: give a file in it, such as " +
+                     quote(given + (def.kind == Kind::Output ? "out.log" : "service.log")));
+  }
+  if (def.kind == Kind::Environment) {
+    for (auto&& [k, v] : *node.as_table()) {
+      std::string variable = launchOnlyVariableIn(v.as_string()->get());
+      if (!variable.empty())
+        return bad(v, std::string(what) + "." + std::string(k.str()), v.as_string()->get(),
+                   "uses " + variable +
+                       ", which has no value in the service process (no launch folder, no Java runtime); "
+                       "these work here: %PELTO_EXEDIR%, %PELTO_PATHLIST_SEPARATOR%, ${launcher:sys.tempDir} "
+                       "and ${NAME} for a variable of the service");
+    }
+  }
+  return true;
+}
+
 // One duration or size: the stored number as text.
 bool Reader::amount(const KeyDef& def, const toml::node& node, std::string_view what, std::string& out) {
   const std::string* s = text(node, what);
@@ -485,9 +622,10 @@ bool Reader::amount(const KeyDef& def, const toml::node& node, std::string_view 
   std::optional<long long> n = def.kind == Kind::Size ? parseSize(*s) : parseDuration(*s, def.unit);
   if (!n)
     return bad(node, what, *s,
-               def.kind == Kind::Size ? "is not a size below 2GB such as \"10MB\""
-               : def.unit == 1000     ? "is not a duration in whole seconds such as \"30s\", \"5m\" or \"1d\""
-                                      : "is not a duration such as \"30s\", \"5m\" or \"1d\"");
+               def.kind == Kind::Size ? "is not a size below 2GB such as \"10MB\" (units B, KB, MB, GB)"
+               : def.unit == 1000
+                   ? "is not a duration in whole seconds such as \"30s\", \"5m\", \"1h\" or \"1d\""
+                   : "is not a duration such as \"500ms\", \"30s\", \"5m\", \"1h\" or \"1d\"");
   out = std::to_string(*n);
   return true;
 }
@@ -525,28 +663,34 @@ const toml::table* Reader::table(const toml::node& node, std::string_view what) 
   return t;
 }
 
+// Goes on after a wrong key, so that one run names every mistake of the table.
 bool Reader::section(std::string_view name, const toml::table& t) {
   for (const KeyDef& d : keyTable())
     if (d.table == name && d.kind == Kind::Environment) return value(d, t, name);
+  bool ok = true;
   for (auto&& [k, v] : t) {
     std::string what = std::string(name) + "." + std::string(k.str());
     if (name == "messages") {
       const MessageDef* m = messageByKey(k.str());
       std::vector<std::string> known;
       for (const MessageDef& d : messageTable()) known.emplace_back(d.key);
-      if (!m) return fail(k.source(), "unknown message \"" + what + "\"" + suggestion(k.str(), known));
-      if (!claim(m->id, v.source()) || !utf16(v, what, wide[m->id])) return false;
+      if (!m)
+        ok = fail(k.source(), "unknown message \"" + what + "\"" + suggestion(k.str(), known));
+      else if (!claim(m->id, v.source()) || !utf16(v, what, wide[m->id]))
+        ok = false;
       continue;
     }
     if (std::find(tableNames().begin(), tableNames().end(), what) != tableNames().end()) {
       const toml::table* inner = table(v, what);
-      if (!inner || !section(what, *inner)) return false;
+      if (!inner || !section(what, *inner)) ok = false;
       continue;
     }
-    if (what == "service.password")
-      return fail(k.source(),
-                  "service.password is refused: passwords are never stored in the executable; "
-                  "password-env names the variable /install reads it from (or /install asks)");
+    if (what == "service.password") {
+      ok = fail(k.source(),
+                "service.password is refused: passwords are never stored in the executable; "
+                "password-env names the variable /install reads it from (or /install asks)");
+      continue;
+    }
     const KeyDef* def = keyDef(name, k.str());
     if (!def) {
       std::vector<std::string> known;
@@ -555,40 +699,84 @@ bool Reader::section(std::string_view name, const toml::table& t) {
       for (std::string_view n : tableNames())
         if (n.starts_with(std::string(name) + ".")) known.emplace_back(n.substr(name.size() + 1));
       std::string hint = renamedHint(what);
-      return fail(k.source(),
-                  "unknown key \"" + what + "\"" + (hint.empty() ? suggestion(k.str(), known) : hint));
+      ok = fail(k.source(),
+                "unknown key \"" + what + "\"" + (hint.empty() ? suggestion(k.str(), known) : hint));
+      continue;
     }
-    if (!value(*def, v, what)) return false;
+    if (!value(*def, v, what)) {
+      // A value half read must not mislead the checks across keys.
+      for (ConfigId id : {def->id, def->id2}) {
+        strings.erase(id);
+        valueAt.erase(id);
+      }
+      ok = false;
+    }
   }
-  return true;
+  return ok;
 }
 
 bool Reader::crossChecks() {
+  bool ok = true;
   auto min = strings.find(cid::MinVersion), max = strings.find(cid::MaxVersion);
   if (min != strings.end() && max != strings.end() && valueAt.count(cid::MaxVersion) &&
       valueAt.count(cid::MinVersion) && !boundsMeet(min->second, max->second))
-    return fail(valueAt[cid::MaxVersion], "java.max-version = " + quote(max->second) +
-                                              " is below java.min-version = " + quote(min->second));
-  return true;
+    ok = fail(valueAt[cid::MaxVersion], "java.max-version = " + quote(max->second) +
+                                            " is below java.min-version = " + quote(min->second));
+  if (valueAt.count(cid::MainClass) && strings.count(cid::MainClassInModule) &&
+      !strings.count(cid::ModulePath)) {
+    const std::string& main = strings[cid::MainClass];
+    ok = fail(valueAt[cid::MainClass],
+              "application.main-class = " + quote(main) +
+                  " names a module, but application.module-path is not set: add module-path = [\"mods/\"] "
+                  "(the folder of the module), or write the class alone: " +
+                  quote(main.substr(main.find('/') + 1)));
+  }
+  if (!strings.count(cid::ServiceLogFile))
+    for (auto [id, key] :
+         {std::pair(cid::ServiceLogMaxSize, "max-size"), std::pair(cid::ServiceLogKeep, "keep")})
+      if (valueAt.count(id))
+        ok =
+            fail(valueAt[id], "service.log." + std::string(key) +
+                                  " has no effect without service.log.file: add file = \"logs/service.log\"");
+  if (includeRuntime == false && runtimeJarAt)
+    ok = fail(*runtimeJarAt,
+              "pack.runtime-jar is ignored with include-runtime = false: remove one of the two");
+  return ok;
+}
+
+// The keys without which the executable cannot do its job.
+bool Reader::required() {
+  std::string missing;
+  for (const KeyDef& def : keyTable())
+    if (isRequired(def) && !strings.count(def.id) && !definedAt.count(def.id))
+      missing += (missing.empty() ? "" : "; ") + std::string(def.table) + "." + std::string(def.key) + " (" +
+                 std::string(def.help) + ")";
+  return missing.empty() || failLine(0, "required key missing: " + missing);
 }
 
 bool Reader::raw(const toml::table& t) {
+  bool ok = true;
   for (auto&& [k, v] : t) {
     bool narrow = k.str() == "strings";
-    if (!narrow && k.str() != "wide")
-      return fail(k.source(), "unknown key \"raw." + std::string(k.str()) + "\" (raw.strings or raw.wide)");
+    if (!narrow && k.str() != "wide") {
+      ok = fail(k.source(), "unknown key \"raw." + std::string(k.str()) + "\" (raw.strings or raw.wide)");
+      continue;
+    }
     const toml::table* entries = table(v, "raw." + std::string(k.str()));
-    if (!entries) return false;
+    if (!entries) {
+      ok = false;
+      continue;
+    }
     for (auto&& [idKey, value] : *entries) {
       ConfigId id = 0;
       if (!parseId(idKey.str(), id))
-        return fail(idKey.source(), "\"" + std::string(idKey.str()) + "\" is not a ConfigId");
-      if (!claim(id, value.source())) return false;
-      if (narrow ? !ansi(value, "raw string", strings[id]) : !utf16(value, "raw text", wide[id]))
-        return false;
+        ok = fail(idKey.source(), "\"" + std::string(idKey.str()) + "\" is not a ConfigId");
+      else if (!claim(id, value.source()) ||
+               (narrow ? !cp1252(value, "raw string", strings[id]) : !utf16(value, "raw text", wide[id])))
+        ok = false;
     }
   }
-  return true;
+  return ok;
 }
 
 bool Reader::locale(const toml::node& node, ConfigBlock& block) {
@@ -631,22 +819,30 @@ bool Reader::locale(const toml::node& node, ConfigBlock& block) {
 bool Reader::pack(const toml::node& node, const std::filesystem::path& base, PackRequest& request) {
   const toml::table* t = table(node, "pack");
   if (!t) return false;
+  bool ok = true;
   for (auto&& [k, v] : *t) {
     if (k.str() == "include-runtime") {
-      if (!v.is_boolean()) return fail(v.source(), "pack.include-runtime must be true or false");
-      includeRuntime = v.as_boolean()->get();
+      if (!v.is_boolean())
+        ok = fail(v.source(), "pack.include-runtime must be true or false");
+      else
+        includeRuntime = v.as_boolean()->get();
     } else if (k.str() == "runtime-jar") {
-      if (!v.is_string()) return fail(v.source(), "pack.runtime-jar must be a string");
-      std::filesystem::path path = pathFromText(v.as_string()->get());
+      const std::string* given = text(v, "pack.runtime-jar");
+      if (!given) {
+        ok = false;
+        continue;
+      }
+      std::filesystem::path path = pathFromText(*given);
       request.runtimeJar = path.is_relative() ? base / path : path;
-      runtimeJarLine = v.source().begin.line;
+      runtimeJarAt = v.source();
     } else if (k.str() == "subsystem") {
-      if (!readSubsystem(*this, v, request.ship)) return false;
+      if (!readSubsystem(*this, v, request.ship)) ok = false;
     } else {
-      return fail(k.source(), "unknown key \"pack." + std::string(k.str()) + "\"");
+      ok = fail(k.source(), "unknown key \"pack." + std::string(k.str()) + "\"" +
+                                suggestion(k.str(), {"include-runtime", "runtime-jar", "subsystem"}));
     }
   }
-  return true;
+  return ok;
 }
 
 bool Reader::include(const toml::node& node, const std::filesystem::path& base, ConfigBlock& block) {
@@ -662,16 +858,24 @@ bool Reader::include(const toml::node& node, const std::filesystem::path& base, 
     else
       return fail(k.source(), "unknown key \"include." + std::string(k.str()) + "\"");
   }
-  if (!source || !source->is_string()) return fail(t->source(), "[[include]] needs a source path (a string)");
+  if (!source || !source->is_string())
+    return fail(t->source(),
+                "[[include]] needs a source path (a string); a plain dump lists included files by name only: "
+                "pelto-pack dump EXE --extract DIR writes them and their sources");
   std::filesystem::path path = pathFromText(source->as_string()->get());
   if (path.is_relative()) path = base / path;
   IncludedFile entry;
   if (name) {
     if (!ansi(*name, "include.name", entry.name)) return false;
   } else {
-    std::optional<std::string> n = toCp1252(pathText(path.filename()));
-    if (!n) return fail(source->source(), "the file name of the source cannot be written in Windows-1252");
-    entry.name = *n;
+    std::string fileName = pathText(path.filename());
+    if (std::any_of(fileName.begin(), fileName.end(),
+                    [](char c) { return static_cast<unsigned char>(c) >= 0x80; }))
+      return fail(source->source(),
+                  "the file name of the source " + quote(fileName) +
+                      " is not ASCII, which machines with another code page read differently: "
+                      "give an ASCII name = \"...\"");
+    entry.name = fileName;
   }
   std::replace(entry.name.begin(), entry.name.end(), '/', '\\');
   const toml::source_region& at = name ? name->source() : source->source();
@@ -686,15 +890,11 @@ bool Reader::include(const toml::node& node, const std::filesystem::path& base, 
   std::ifstream in(path, std::ios::binary);
   entry.data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   if (in.bad()) return fail(source->source(), "included file " + pathText(path) + " cannot be read");
-  // Windows names ignore case, and a file cannot also be the folder of another.
-  auto key = [](std::string n) {
-    for (char& c : n) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return n + "\\";
-  };
   for (const IncludedFile& other : block.files)
-    if (key(other.name).starts_with(key(entry.name)) || key(entry.name).starts_with(key(other.name)))
+    if (includedNamesClash(utf8ToUtf16(fromCp1252(other.name)), utf8ToUtf16(fromCp1252(entry.name))))
       return fail(at, "include name \"" + fromCp1252(entry.name) + "\" clashes with \"" +
                           fromCp1252(other.name) + "\"");
+  sources.push_back(path);
   block.files.push_back(std::move(entry));
   return true;
 }
@@ -707,15 +907,28 @@ bool blockFromToml(const std::filesystem::path& configPath, ConfigBlock& block, 
   pack = PackRequest{};
   Reader r;
   r.file = pathText(configPath);
+  std::error_code ec;
+  if (std::filesystem::is_directory(configPath, ec)) {
+    error = r.file + ": is a folder; give the configuration file in it (for example " +
+            pathText(configPath / "service.toml") + ")";
+    return false;
+  }
   toml::table doc;
   try {
     doc = toml::parse_file(r.file);
   } catch (const toml::parse_error& e) {
+    std::string what(e.description());
+    if (what.find("escape sequence") != std::string::npos)
+      what +=
+          " (a single backslash starts an escape: write Windows paths with forward slashes "
+          "\"C:/app/lib\", doubled backslashes \"C:\\\\app\\\\lib\" or as a literal string 'C:\\app\\lib')";
+    else if (what.find("utf-8") != std::string::npos || what.find("UTF-8") != std::string::npos)
+      what += " (save the file as UTF-8)";
     if (e.source().begin.line == 0) {
-      error = r.file + ": cannot be read: " + std::string(e.description());
+      error = r.file + ": cannot be read: " + what;
     } else {
-      r.fail(e.source(), std::string(e.description()));
-      error = r.error;
+      r.fail(e.source(), what);
+      error = r.report();
     }
     return false;
   }
@@ -725,64 +938,70 @@ bool blockFromToml(const std::filesystem::path& configPath, ConfigBlock& block, 
     if (t.find('.') == std::string_view::npos) known.emplace_back(t);
   bool ok = true;
   for (auto&& [k, v] : doc) {
-    if (!ok) break;
     std::string_view name = k.str();
     if (name == "locale" || name == "include") {
       const auto* a = v.as_array();
       if (!a || (!a->empty() && !a->is_array_of_tables())) {
         ok = r.fail(v.source(),
                     std::string(name) + " must be written as [[" + std::string(name) + "]] tables");
-        break;
+        continue;
       }
       for (const toml::node& item : *a)
-        if (ok) ok = name == "locale" ? r.locale(item, block) : r.include(item, base, block);
+        if (!(name == "locale" ? r.locale(item, block) : r.include(item, base, block))) ok = false;
     } else if (name == "raw") {
       const toml::table* t = r.table(v, "raw");
-      ok = t && r.raw(*t);
+      if (!t || !r.raw(*t)) ok = false;
     } else if (name == "pack") {
-      ok = r.pack(v, base, pack);
+      if (!r.pack(v, base, pack)) ok = false;
     } else if (name == "resources" || name == "installer") {
-      ok = name == "resources" ? readResourcesTable(r, v, base, pack.ship)
-                               : readInstallerTable(r, v, base, pack.ship);
+      if (!(name == "resources" ? readResourcesTable(r, v, base, pack.ship)
+                                : readInstallerTable(r, v, base, pack.ship)))
+        ok = false;
     } else if (std::find(known.begin(), known.end(), name) != known.end()) {
       const toml::table* t = r.table(v, name);
-      ok = t && r.section(name, *t);
+      if (!t || !r.section(name, *t)) ok = false;
     } else {
       std::string hint = renamedHint(std::string(name));
       ok = r.fail(k.source(), "unknown table or key \"" + std::string(name) + "\"" +
                                   (hint.empty() ? suggestion(name, known) : hint));
     }
   }
-  ok = ok && r.finishServiceType() && r.crossChecks();
-  if (ok && !block.files.empty()) {
+  if (!r.finishServiceType()) ok = false;
+  if (!r.crossChecks()) ok = false;
+  if (!r.required()) ok = false;
+  if (!block.files.empty()) {
     for (ConfigId id : {IncludedFileCountId, IncludedFileNamesId})
       if (r.definedAt.count(id))
         ok = r.failLine(r.definedAt[id],
                         "ConfigId " + std::to_string(id) + " is written from the [[include]] tables");
   }
-  if (!ok) {
-    error = r.error;
-    return false;
-  }
   if (!r.definedAt.count(cid::Flavour)) r.strings[cid::Flavour] = "e";
   // The quorvanex flavour loads its runtime library from the application folder instead.
   pack.includeRuntime = r.includeRuntime.value_or(r.strings[cid::Flavour] == "e");
+  if (!pack.includeRuntime && r.runtimeJarAt && r.includeRuntime != false)
+    ok = r.fail(*r.runtimeJarAt,
+                "pack.runtime-jar is ignored: the quorvanex flavour includes no runtime "
+                "library unless include-runtime = true");
   if (!pack.includeRuntime) pack.runtimeJar.reset();
   bool hasRuntime = std::any_of(block.files.begin(), block.files.end(),
                                 [](const IncludedFile& f) { return f.name == RuntimeJarName; });
   if (pack.includeRuntime && !hasRuntime && block.files.empty()) {
     // The launcher builds the name list from the records; hand-written ids would contradict it.
     for (ConfigId id : {IncludedFileCountId, IncludedFileNamesId})
-      if (r.definedAt.count(id)) {
-        r.failLine(r.definedAt[id],
-                   "ConfigId " + std::to_string(id) +
-                       " is written from the included files (the runtime library is one; set "
-                       "include-runtime = false under [pack] to leave it out)");
-        error = r.error;
-        return false;
-      }
+      if (r.definedAt.count(id))
+        ok = r.failLine(r.definedAt[id],
+                        "ConfigId " + std::to_string(id) +
+                            " is written from the included files (the runtime library is one; set "
+                            "include-runtime = false under [pack] to leave it out)");
+  }
+  if (!ok) {
+    error = r.report();
+    return false;
   }
   if (hasRuntime) pack.includeRuntime = false;  // already listed, as a dump prints it
+  pack.inputs = r.sources;
+  // Without a search of its own a service finds the runtime where people put one.
+  if (!r.definedAt.count(cid::SearchSequence)) r.strings[cid::SearchSequence] = std::string(DefaultSearch);
   for (const MessageDef& m : messageTable()) {
     if (r.definedAt.count(m.id)) continue;
     std::string english(m.english);
@@ -791,8 +1010,10 @@ bool blockFromToml(const std::filesystem::path& configPath, ConfigBlock& block, 
                                  r.strings[cid::MaxVersion]);
     r.wide[m.id] = utf8ToUtf16(english);
   }
-  for (ConfigId id : {cid::SearchSequence, cid::MinVersion, cid::MaxVersion})
+  for (ConfigId id : {cid::MinVersion, cid::MaxVersion})
     if (!r.definedAt.count(id)) r.strings.erase(id);
+  // "search = []": nothing but PELTO_JAVA_HOME, as executables without a search entry do.
+  if (r.strings[cid::SearchSequence].empty()) r.strings.erase(cid::SearchSequence);
   block.strings.assign(r.strings.begin(), r.strings.end());
   block.wide.assign(r.wide.begin(), r.wide.end());
   return true;

@@ -47,14 +47,23 @@ std::optional<std::string> commandWord(const std::string& word);
 std::string quote(std::string_view utf8);
 std::vector<std::string> split(const std::string& text, char separator);
 std::vector<std::string> namesOf(std::span<const std::string_view> values);
+// Creates target, which must not exist yet (not even as a link), with data in it: "" or the
+// reason it failed. What dump --extract writes goes through it, so nothing is overwritten.
+std::string writeNewFile(const std::filesystem::path& target, const std::vector<unsigned char>& data);
 // Keys that were renamed: " (now ...)" for an old name, else "".
 std::string renamedHint(const std::string& what);
 
-// Reads the values of a configuration into block entries; the first error is kept in `error`
-// as "FILE:LINE: column C: text".
+// Reads the values of a configuration into block entries. Every error is kept, so that one run
+// shows a person all that is wrong; report() gives them in line order as "FILE:LINE: column C:
+// text".
 struct Reader {
+  struct Problem {
+    std::uint32_t line = 0;  // 0: the file as a whole
+    std::uint32_t column = 0;
+    std::string text;
+  };
   std::string file;
-  std::string error;
+  std::vector<Problem> problems;
   std::map<ConfigId, std::string> strings;
   std::map<ConfigId, std::u16string> wide;
   std::map<ConfigId, std::uint32_t> definedAt;  // line that set each id of the main tables
@@ -64,14 +73,18 @@ struct Reader {
   std::optional<toml::source_region> serviceTypeAt, windowedAt;
   std::map<ConfigId, toml::source_region> valueAt;
   std::optional<bool> includeRuntime;
-  std::uint32_t runtimeJarLine = 0;
+  std::optional<toml::source_region> runtimeJarAt;
+  std::vector<std::filesystem::path> sources;  // the included files as read
 
-  bool failLine(std::uint32_t line, const std::string& what);
+  bool failLine(std::uint32_t line, const std::string& what, std::uint32_t column = 0);
+  std::string report() const;
   bool fail(const toml::source_region& where, const std::string& what);
   // A value the launcher could not use: the key, the offending text and why.
   bool bad(const toml::node& node, std::string_view what, std::string_view text, const std::string& why);
   bool claim(ConfigId id, const toml::source_region& where);
   const std::string* text(const toml::node& node, std::string_view what);
+  bool cp1252(const toml::node& node, std::string_view what, std::string& out);
+  // A text of the string table: ASCII, which every code page reads the same.
   bool ansi(const toml::node& node, std::string_view what, std::string& out);
   bool utf16(const toml::node& node, std::string_view what, std::u16string& out);
   bool fits(const toml::node& node, std::string_view what, const std::string& shown, std::size_t length,
@@ -91,6 +104,10 @@ struct Reader {
   // cannot tell go to the start-type entry.
   bool finishServiceType();
   bool value(const KeyDef& def, const toml::node& node, std::string_view what);
+  bool typedValue(const KeyDef& def, const toml::node& node, std::string_view what);
+  // What one key's value may not be beyond its kind: things the launcher accepts but that never
+  // work.
+  bool usable(const KeyDef& def, const toml::node& node, std::string_view what);
   // One duration or size: the stored number as text.
   bool amount(const KeyDef& def, const toml::node& node, std::string_view what, std::string& out);
   // [service.environment]: NAME = "value", written as a count and one wide "NAME=value" each.
@@ -98,6 +115,7 @@ struct Reader {
   const toml::table* table(const toml::node& node, std::string_view what);
   bool section(std::string_view name, const toml::table& t);
   bool crossChecks();
+  bool required();
   bool raw(const toml::table& t);
   bool locale(const toml::node& node, ConfigBlock& block);
   // [pack]: include-runtime (boolean), runtime-jar (path relative to the TOML file).

@@ -1,5 +1,7 @@
 // The commands of pelto-pack: build, check, dump, init, schema and keys.
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <random>
@@ -21,7 +23,8 @@ constexpr const char* Usage =
     "       pelto-pack init NAME --main-class CLASS [-o FILE]\n"
     "       pelto-pack msi CONFIG.toml --exe EXE -o OUT.msi\n"
     "       pelto-pack schema\n"
-    "       pelto-pack keys [--markdown]\n";
+    "       pelto-pack keys [--markdown]\n"
+    "       pelto-pack --version\n";
 
 struct Failure {
   std::string message;
@@ -66,13 +69,15 @@ void writeAtomically(const fs::path& target, const std::vector<unsigned char>& b
   fs::path temp = target;
   temp += ".tmp" + std::to_string(rd() % 1000000);
   {
+    errno = 0;
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     out.close();
     if (!out) {
+      std::string why = errno ? std::strerror(errno) : "the write failed";
       std::error_code ec;
       fs::remove(temp, ec);
-      throw Failure{pathText(target) + ": cannot be written"};
+      throw Failure{pathText(target) + ": cannot be written: " + why};
     }
   }
   std::error_code ec;
@@ -85,9 +90,34 @@ void writeAtomically(const fs::path& target, const std::vector<unsigned char>& b
     fs::rename(temp, target, ec);
   }
   if (ec) {
+    std::string why = ec.message();
     fs::remove(temp, ec);
-    throw Failure{pathText(target) + ": cannot be written"};
+    throw Failure{pathText(target) + ": cannot be written: " + why};
   }
+}
+
+// The output may not be what the build reads: writing it would destroy an input (the launcher
+// of every later build, or the configuration itself).
+void refuseOutput(const fs::path& output, const std::vector<std::pair<fs::path, std::string>>& inputs) {
+  std::error_code ec;
+  if (fs::is_directory(output, ec))
+    throw Failure{pathText(output) + ": is a folder; give the file to write, such as " +
+                  pathText(output / "MyService.exe")};
+  for (const auto& [input, what] : inputs)
+    if (fs::equivalent(output, input, ec))
+      throw Failure{pathText(output) + ": is the " + what +
+                    " this build reads; write the executable elsewhere"};
+}
+
+// dump --extract writes into a folder of its own: new or empty, and not a link to elsewhere.
+void refuseExtractFolder(const fs::path& dir) {
+  std::error_code ec;
+  fs::file_status status = fs::symlink_status(dir, ec);
+  if (fs::is_symlink(status) || (fs::exists(status) && !fs::is_directory(status)))
+    throw Failure{pathText(dir) + ": is not a folder (a link is not followed); give a new or empty folder"};
+  if (fs::exists(status) && !fs::is_empty(dir, ec))
+    throw Failure{pathText(dir) +
+                  ": is not empty; give a new or empty folder, so that nothing is overwritten"};
 }
 
 // The tools lie together (build/dist), or installed as bin/pelto-pack with the launcher and
@@ -107,8 +137,8 @@ fs::path defaultLauncher(const fs::path& ownPath) {
 
 // The runtime library goes in as one more included file: from [pack] runtime-jar, else found
 // beside the launcher or beside the pack tool.
-void includeRuntimeJar(ConfigBlock& block, const PackRequest& request, const fs::path& config,
-                       const fs::path& launcher, const fs::path& ownPath) {
+fs::path includeRuntimeJar(ConfigBlock& block, const PackRequest& request, const fs::path& config,
+                           const fs::path& launcher, const fs::path& ownPath) {
   fs::path jar;
   if (request.runtimeJar) {
     jar = *request.runtimeJar;
@@ -130,10 +160,11 @@ void includeRuntimeJar(ConfigBlock& block, const PackRequest& request, const fs:
   }
   std::vector<unsigned char> bytes = readWhole(jar, "runtime library");
   block.files.push_back(IncludedFile{std::string(RuntimeJarName), std::move(bytes)});
+  return jar;
 }
 
 // The words of a command after its name: one word that is not an option, and options that each
-// take the next word as their value (the last one given counts). Anything else, or a missing
+// take the next word as their value (each at most once). Anything else, or a missing
 // word or required option, is a usage error.
 struct CommandWords {
   std::string word;
@@ -150,6 +181,10 @@ bool readCommandWords(const std::vector<std::string>& args, std::initializer_lis
   bool haveWord = false;
   for (std::size_t i = 1; i < args.size(); ++i) {
     bool isOption = std::find(known.begin(), known.end(), args[i]) != known.end();
+    if (isOption && out.options.count(args[i])) {
+      err << "pelto-pack: " << args[i] << " is given twice\n" << Usage;
+      return false;
+    }
     if (isOption && i + 1 < args.size()) {
       out.options[args[i]] = args[i + 1];
       ++i;
@@ -167,7 +202,8 @@ bool readCommandWords(const std::vector<std::string>& args, std::initializer_lis
   return complete;
 }
 
-int build(const std::vector<std::string>& args, const fs::path& ownPath, std::ostream& err) {
+int build(const std::vector<std::string>& args, const fs::path& ownPath, std::ostream& out,
+          std::ostream& err) {
   CommandWords words;
   if (!readCommandWords(args, {"-o", "--launcher"}, {"-o"}, words, err)) return ExitUsage;
   std::optional<fs::path> config = pathFromText(words.word), output = pathFromText(*words.option("-o")),
@@ -179,7 +215,12 @@ int build(const std::vector<std::string>& args, const fs::path& ownPath, std::os
   std::string error;
   PackRequest request;
   if (!blockFromToml(*config, block, error, &request)) throw Failure{error};
-  if (request.includeRuntime) includeRuntimeJar(block, request, *config, *launcher, ownPath);
+  std::vector<std::pair<fs::path, std::string>> inputs = {{*config, "configuration"},
+                                                          {*launcher, "launcher"}};
+  if (request.includeRuntime)
+    inputs.emplace_back(includeRuntimeJar(block, request, *config, *launcher, ownPath), "runtime library");
+  for (const fs::path& source : request.inputs) inputs.emplace_back(source, "included file");
+  refuseOutput(*output, inputs);
 
   std::vector<unsigned char> image = readWhole(*launcher, "launcher");
   std::uint64_t at = appendPoint(image, *launcher);
@@ -199,6 +240,11 @@ int build(const std::vector<std::string>& args, const fs::path& ownPath, std::os
   image.insert(image.end(), bytes.begin(), bytes.end());
   finishImage(image);
   writeAtomically(*output, image, *launcher);
+  out << "pelto-pack: wrote " << pathText(*output) << " (" << image.size() << " bytes";
+  if (block.files.empty()) out << ", no included files";
+  for (std::size_t i = 0; i < block.files.size(); ++i)
+    out << (i ? ", " : ", included: ") << fromCp1252(block.files[i].name);
+  out << ")\n";
   return ExitOk;
 }
 
@@ -207,6 +253,7 @@ int dump(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
   if (!readCommandWords(args, {"--extract"}, {}, words, err)) return ExitUsage;
   std::optional<fs::path> exe = pathFromText(words.word), extract;
   if (std::optional<std::string> given = words.option("--extract")) extract = pathFromText(*given);
+  if (extract) refuseExtractFolder(*extract);
   std::vector<unsigned char> image = readWhole(*exe, "executable");
   std::uint64_t at = appendPoint(image, *exe);
   ByteSource source = memorySource(image);
@@ -230,7 +277,7 @@ int dump(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
   return ExitOk;
 }
 
-int check(const std::vector<std::string>& args, std::ostream& err) {
+int check(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   if (args.size() != 2 || args[1].starts_with("-")) {
     err << Usage;
     return ExitUsage;
@@ -238,6 +285,7 @@ int check(const std::vector<std::string>& args, std::ostream& err) {
   ConfigBlock block;
   std::string error;
   if (!blockFromToml(pathFromText(args[1]), block, error)) throw Failure{error};
+  out << "pelto-pack: " << args[1] << " is a valid configuration\n";
   return ExitOk;
 }
 
@@ -251,7 +299,8 @@ int init(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
   if (!why.empty()) throw Failure{"NAME \"" + *name + "\" " + why};
   why = checkMainClass(*mainClass);
   if (!why.empty()) throw Failure{"--main-class \"" + *mainClass + "\" " + why};
-  std::string text = starterToml(*name, *mainClass);
+  std::string text =
+      starterToml(*name, *mainClass, output ? pathText(pathFromText(*output).filename()) : "service.toml");
   if (!output) {
     out << text;
     return ExitOk;
@@ -272,9 +321,9 @@ int init(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
 int runPackTool(const std::vector<std::string>& args, const fs::path& ownPath, std::ostream& out,
                 std::ostream& err) {
   try {
-    if (!args.empty() && args[0] == "build") return build(args, ownPath, err);
+    if (!args.empty() && args[0] == "build") return build(args, ownPath, out, err);
     if (!args.empty() && args[0] == "dump") return dump(args, out, err);
-    if (!args.empty() && args[0] == "check") return check(args, err);
+    if (!args.empty() && args[0] == "check") return check(args, out, err);
     if (!args.empty() && args[0] == "init") return init(args, out, err);
     if (!args.empty() && args[0] == "msi") {
       std::string why = buildMsi(args);
@@ -288,7 +337,11 @@ int runPackTool(const std::vector<std::string>& args, const fs::path& ownPath, s
     }
     if (!args.empty() && args[0] == "keys" &&
         (args.size() == 1 || (args.size() == 2 && args[1] == "--markdown"))) {
-      writeKeyReference(out);
+      args.size() == 2 ? writeKeyReference(out) : writeKeyText(out);
+      return ExitOk;
+    }
+    if (args.size() == 1 && args[0] == "--version") {
+      out << "pelto-pack " << PELTO_VERSION << "\n";
       return ExitOk;
     }
     if (!args.empty() && (args[0] == "--help" || args[0] == "help")) {

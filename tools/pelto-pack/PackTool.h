@@ -44,6 +44,7 @@ constexpr std::string_view RuntimeJarName = "pelto-runtime.jar";
 struct PackRequest {
   bool includeRuntime = false;
   std::optional<std::filesystem::path> runtimeJar;  // absolute, or empty: look beside the tools
+  std::vector<std::filesystem::path> inputs;        // the included files' sources
   ShipRequest ship;                                 // subsystem, [resources], [installer]
 };
 
@@ -59,7 +60,9 @@ bool blockToToml(const ConfigBlock& block, const std::optional<std::filesystem::
 // configuration that builds as it stands; all three come from the one key table.
 void writeJsonSchema(std::ostream& out);
 void writeKeyReference(std::ostream& out);
-std::string starterToml(const std::string& name, const std::string& mainClass);
+void writeKeyText(std::ostream& out);
+// file: the name the configuration is written to, used in its hints.
+std::string starterToml(const std::string& name, const std::string& mainClass, const std::string& file);
 
 // Windows-1252, the ANSI code page the string table is written in. toCp1252 fails on a
 // character the code page cannot hold and names it in *bad.

@@ -215,12 +215,10 @@ bool shipToToml(const pe::Bytes& image, const ConfigBlock& block, const std::opt
           error = pathText(file) + ": an included file has the name the icon is written under";
           return false;
         }
-      std::ofstream out(file, std::ios::binary);
-      out.write(reinterpret_cast<const char*>(given.icon.data()),
-                static_cast<std::streamsize>(given.icon.size()));
-      out.close();
-      if (!out) {
-        error = pathText(file) + ": cannot be written";
+      if (std::string failed =
+              writeNewFile(file, std::vector<unsigned char>(given.icon.begin(), given.icon.end()));
+          !failed.empty()) {
+        error = pathText(file) + ": cannot be written: " + failed;
         return false;
       }
       t << "icon = " << quote(genericPathText(file)) << "\n";
