@@ -36,6 +36,8 @@ TEST(InstallPlan, OptionsWinOverTheVerbWhichWinsOverThePackedValues) {
       {u"", "sometimes", "", u"", nullptr, 0,
        "The packed start type \"sometimes\" is not valid: use demand,"},
       {u"--start Auto", "", "", u"", &demand, 0, "Unknown start type \"Auto\""},
+      // Text glued before an opening quote belongs to the quoted word.
+      {u"--display-name x=\"a b\"", "", "", u"", nullptr, 0, "3|x=a b|"},
       {u"--acount x", "", "", u"", nullptr, 0, "Unknown option \"--acount\" (options: --account,"},
       {u"--account", "", "", u"", nullptr, 0, "The option --account needs a value."},
       {u"--display-name \"\"", "", "", u"", nullptr, 0, "The option --display-name needs a value."},

@@ -5,7 +5,6 @@ import java.io.ByteArrayInputStream;
 import java.io.IOException;
 import java.io.InputStream;
 import java.io.InputStreamReader;
-import java.nio.charset.StandardCharsets;
 
 /**
  * In a service the supervising process asks for a stop by writing the line "0" to the JVM's
@@ -32,7 +31,12 @@ final class StopWatcher implements Runnable {
      */
     static void start(String flavour) {
         InputStream stdin = System.in;
-        System.setIn(new ByteArrayInputStream(new byte[0]));
+        try {
+            System.setIn(new ByteArrayInputStream(new byte[0]));
+        } catch (NoSuchMethodError ex) {
+            // A class library without setIn (Avian): the application could read the stop line
+            // itself, which it has no reason to do; the end of the input still stops it.
+        }
         Thread t = new Thread(new StopWatcher(stdin), flavour + "-stop-watcher");
         t.setDaemon(true);
         t.start();
@@ -42,7 +46,7 @@ final class StopWatcher implements Runnable {
     public void run() {
         try {
             BufferedReader reader =
-                    new BufferedReader(new InputStreamReader(in, StandardCharsets.ISO_8859_1));
+                    new BufferedReader(new InputStreamReader(in, "ISO-8859-1"));
             String line;
             while ((line = reader.readLine()) != null) {
                 if (line.trim().equals(STOP_LINE)) {
