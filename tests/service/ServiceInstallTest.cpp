@@ -27,6 +27,7 @@ TEST(InstallPlan, OptionsWinOverTheVerbWhichWinsOverThePackedValues) {
       {u"", "", "", u"", nullptr, 4, "2|Svc|"},
       {u"", "", "", u"", nullptr, 0, "3|Svc|"},
       {u"", "delayed-auto", "NetworkService", u"P D", nullptr, 0, "2d|P D|NT AUTHORITY\\NetworkService"},
+      {u"", "delayed-auto", "localservice", u"", &demand, 4, "3|Svc|NT AUTHORITY\\localservice"},
       {u"--account CORP\\bob --start disabled --display-name \"O D\"", "auto", "LocalSystem", u"P D", &demand,
        4, "4|O D|CORP\\bob named"},
       {u"--account virtual a --b", "", "NetworkService", u"", nullptr, 0, "3|Svc|NT SERVICE\\Svc +a +--b"},
@@ -40,6 +41,7 @@ TEST(InstallPlan, OptionsWinOverTheVerbWhichWinsOverThePackedValues) {
       {u"--display-name x=\"a b\"", "", "", u"", nullptr, 0, "3|x=a b|"},
       {u"--acount x", "", "", u"", nullptr, 0, "Unknown option \"--acount\" (options: --account,"},
       {u"--account", "", "", u"", nullptr, 0, "The option --account needs a value."},
+      {u"--account --start auto", "", "", u"", nullptr, 0, "The option --account needs a value."},
       {u"--display-name \"\"", "", "", u"", nullptr, 0, "The option --display-name needs a value."},
   };
   for (const Case& c : cases) {
@@ -84,6 +86,7 @@ TEST(InstallPlan, RestartDelaysBecomeFailureActions) {
       {sixteen + ",17", "", "The packed restart delays \"1,2,3"},
       {"4294967296", "", "The packed restart delays \"4294967296\" are not up to 16 numbers of milliseconds"},
       {" 10000", "", "The packed restart delays"},
+      {"10000,,20000", "", "The packed restart delays"},
       {"10000", "-1", "The packed failure count reset period \"-1\" is not a number of seconds."},
   };
   for (const Case& c : cases) {
