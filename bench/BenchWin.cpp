@@ -483,7 +483,7 @@ int wmain(int argc, wchar_t** argv) {
       std::vector<std::wstring> args;
     };
     std::vector<RealCase> real = {{reference, false, referenceArgs}, {realCached, false, {L"/run"}}};
-    std::vector<Series> first = {{"reference (plain C)"}, {"packed launcher, cached runtime", {}, 0, 0}};
+    std::vector<Series> first = {{"reference (plain C)", {}, 0, -1}, {"packed launcher, cached runtime", {}, 0, 0}};
     if (!realProbe.empty()) real.push_back({realProbe, true, {L"/run"}});
     if (!realProbe.empty()) first.push_back({"packed launcher, empty version cache", {}, 0, 1});
     if (!realSearch.empty()) real.push_back({realSearch, false, {L"/run"}});

@@ -1,10 +1,8 @@
 package com.pelto.runtime;
 
-import java.io.BufferedReader;
 import java.io.ByteArrayInputStream;
 import java.io.IOException;
 import java.io.InputStream;
-import java.io.InputStreamReader;
 
 /**
  * In a service the supervising process asks for a stop by writing the line "0" to the JVM's
@@ -44,13 +42,16 @@ final class StopWatcher implements Runnable {
 
     @Override
     public void run() {
+        // Byte by byte, without a reader: the line is ASCII, and no charset need be supported.
         try {
-            BufferedReader reader =
-                    new BufferedReader(new InputStreamReader(in, "ISO-8859-1"));
-            String line;
-            while ((line = reader.readLine()) != null) {
-                if (line.trim().equals(STOP_LINE)) {
+            StringBuilder line = new StringBuilder();
+            for (int b = in.read(); b >= 0; b = in.read()) {
+                if (b != '\n') {
+                    line.append((char) b);
+                } else if (line.toString().trim().equals(STOP_LINE)) {
                     break;
+                } else {
+                    line.setLength(0);
                 }
             }
         } catch (IOException ex) {
