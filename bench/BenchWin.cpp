@@ -136,8 +136,8 @@ RealRun runReal(const std::wstring& exe, const std::vector<std::wstring>& args) 
   HANDLE read = nullptr, write = nullptr;
   if (!CreatePipe(&read, &write, &inherit, 0)) return r;
   SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
-  HANDLE input = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
-                             nullptr);
+  HANDLE input = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                             OPEN_EXISTING, 0, nullptr);
   STARTUPINFOW si{};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESTDHANDLES;
@@ -147,7 +147,8 @@ RealRun runReal(const std::wstring& exe, const std::vector<std::wstring>& args) 
   std::wstring cmd = quoted(exe);
   for (const auto& a : args) cmd += L" " + quoted(a);
   const long long start = now();
-  const bool started = CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+  const bool started =
+      CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
   CloseHandle(write);
   CloseHandle(input);
   char buf[4096];
@@ -321,7 +322,8 @@ void seriesRows(std::vector<Row>& rows, const std::vector<Series>& series, const
       verdict = "not trusted: spread wider than the margin";
     if (c.lessWork >= 0 && contradicts(c.times, series[c.lessWork].times))
       verdict = "not trusted: faster than " + series[c.lessWork].name + " beyond the noise";
-    if (c.missed || c.times.empty()) verdict = "FAIL (" + std::to_string(c.missed) + " runs did not end well)";
+    if (c.missed || c.times.empty())
+      verdict = "FAIL (" + std::to_string(c.missed) + " runs did not end well)";
     char target[64] = "";
     if (targeted) std::snprintf(target, sizeof target, "within %.1fx the reference", limit);
     rows.push_back({c.name + ": " + what, c.times.empty() ? "-" : spread(c.times, i ? base : 0),
@@ -409,7 +411,8 @@ int wmain(int argc, wchar_t** argv) {
   // in a folder of the benchmark's own, as the launch folder it came from is swept later.
   std::string kept(MAX_PATH * 2, '\0');
   kept.resize(static_cast<std::size_t>(WideCharToMultiByte(CP_ACP, 0, WorkDir.c_str(), -1, kept.data(),
-                                                           static_cast<int>(kept.size()), nullptr, nullptr) - 1));
+                                                           static_cast<int>(kept.size()), nullptr, nullptr) -
+                                       1));
   kept += "\\launch";
   for (Case& c : cases) {  // warm-up: fills the cache and the system's file cache
     RunResult r = runOnce(c.exe, {L"/run"}, probeLog);
@@ -473,7 +476,8 @@ int wmain(int argc, wchar_t** argv) {
       std::vector<std::wstring> args;
     };
     std::vector<RealCase> real = {{reference, false, referenceArgs}, {realCached, false, {L"/run"}}};
-    std::vector<Series> first = {{"reference (plain C)", {}, 0, -1}, {"packed launcher, cached runtime", {}, 0, 0}};
+    std::vector<Series> first = {{"reference (plain C)", {}, 0, -1},
+                                 {"packed launcher, cached runtime", {}, 0, 0}};
     if (!realProbe.empty()) real.push_back({realProbe, true, {L"/run"}});
     if (!realProbe.empty()) first.push_back({"packed launcher, empty version cache", {}, 0, 1});
     if (!realSearch.empty()) real.push_back({realSearch, false, {L"/run"}});
@@ -513,13 +517,15 @@ int wmain(int argc, wchar_t** argv) {
       const std::string failed = serviceMissed ? "FAIL (" + std::to_string(serviceMissed) + " runs)" : "";
       rows.push_back({"service: start through the manager to RUNNING", spread(running), "",
                       failed.empty() ? "-" : failed});
-      rows.push_back({"service: stop request to STOPPED", spread(stopped), "", failed.empty() ? "-" : failed});
+      rows.push_back(
+          {"service: stop request to STOPPED", spread(stopped), "", failed.empty() ? "-" : failed});
       const double m = median(latency);
       rows.push_back({"service: stop latency, STOPPED after the child's exit", spread(latency),
                       "within 1000 ms", failed.empty() ? (m >= 0 && m <= 1000 ? "ok" : "FAIL") : failed});
       char ws[64];
       std::snprintf(ws, sizeof ws, "%.0f KiB", median(workingSet));
-      rows.push_back({"service: the supervisor's working set (median)", workingSet.empty() ? "-" : ws, "", "-"});
+      rows.push_back(
+          {"service: the supervisor's working set (median)", workingSet.empty() ? "-" : ws, "", "-"});
       CloseServiceHandle(service);
       CloseServiceHandle(manager);
       runReal(realService, {L"/uninstall", serviceName});

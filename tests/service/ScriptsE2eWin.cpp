@@ -194,8 +194,8 @@ class Script {
     if (GetFileAttributesW(jvm.c_str()) == INVALID_FILE_ATTRIBUTES)
       GTEST_SKIP() << "no real JVM at " << narrow(jvm) << " (../shared/realjvm beside the project)";
     ASSERT_TRUE(CopyFileW(jvm.c_str(), wide(at("jre\\bin\\server\\jvm.dll")).c_str(), FALSE));
-    ASSERT_TRUE(CopyFileW(PELTO_SERVICE_TEST_DIR L"\\realjvm-app.jar", wide(at("lib\\realjvm-app.jar")).c_str(),
-                          FALSE));
+    ASSERT_TRUE(CopyFileW(PELTO_SERVICE_TEST_DIR L"\\realjvm-app.jar",
+                          wide(at("lib\\realjvm-app.jar")).c_str(), FALSE));
     test::writeText(wide(at("jre\\bin\\java-double.txt")), "0\njava version \"1.8.0_292\"\n");
   }
   // The JVM double's main: "return", "stdin 0" (reads its input until the stop line), "throw ...".
