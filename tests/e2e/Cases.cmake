@@ -38,13 +38,14 @@ pelto_e2e_test(service_name_too_long EXE ${core} ARGS /help ${long_name} EXIT 1 
                OUT "The service name is too long")
 
 # The native library directories go in front of PATH in their order, each also registered as a
-# DLL directory; the launch then ends for want of a Java runtime.
+# DLL directory; the launch then ends for want of a Java runtime. A ";" in a line would split the
+# CMake list: $<SEMICOLON> keeps the separators in the checked text.
 pelto_packed_launcher(e2e_native_dirs "${CMAKE_CURRENT_SOURCE_DIR}/cases/native-dirs.toml")
 pelto_e2e_test(native_library_directories EXE e2e_native_dirs ARGS /run EXIT 1
                ENV "PELTO_TEST_NATIVE_DIR=C:\\from-env" "PATH=C:\\old"
                LOG_LINES "Adding DLL directory ${here}\\lib\n" "Adding DLL directory C:\\native\n"
                          "Adding DLL directory C:\\from-env\\x64\n"
-                         "Setting PATH (native libs) ${here}\\lib;C:\\native;C:\\from-env\\x64;C:\\old\n")
+                         "Setting PATH (native libs) ${here}\\lib$<SEMICOLON>C:\\native$<SEMICOLON>C:\\from-env\\x64$<SEMICOLON>C:\\old\n")
 pelto_packed_launcher(e2e_native_noflag "${CMAKE_CURRENT_SOURCE_DIR}/cases/native-noflag.toml")
 pelto_e2e_test(native_library_directories_unregistered EXE e2e_native_noflag ARGS /run EXIT 1 ENV "PATH=C:\\old"
-               LOG_LINES "Setting PATH (native libs) C:\\native;C:\\old\n" NO_LOG_LINES "Adding DLL directory")
+               LOG_LINES "Setting PATH (native libs) C:\\native$<SEMICOLON>C:\\old\n" NO_LOG_LINES "Adding DLL directory")

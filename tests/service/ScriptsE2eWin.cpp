@@ -132,6 +132,7 @@ class Script {
     const std::string op = w[0], a = w.size() > 1 ? w[1] : "", b = w.size() > 2 ? w[2] : "";
     const HKEY root = a == "HKLM" ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
     if (op == "layout") layout(a, w.size() > 2 ? b : "svcapp");
+    if (op == "avian") avian();
     if (op == "exe")
       expect(CopyFileW((PELTO_SERVICE_TEST_DIR L"\\" + wide(a)).c_str(), wide(at("HelloService.exe")).c_str(),
                        FALSE),
@@ -178,7 +179,7 @@ class Script {
     if (op == "keep")
       CopyFileA(at("jre-record.jsonl").c_str(), (narrow(PELTO_JVM_RECORDS_DIR) + "\\" + a).c_str(), FALSE);
     const std::string ops =
-        " layout exe main runtime write remove lock env reg unreg value undo run exit is out no log "
+        " layout avian exe main runtime write remove lock env reg unreg value undo run exit is out no log "
         "input double file has took stopped pids ended events left folders status kill keep tail private ";
     if (ops.find(" " + op + " ") == std::string::npos) ADD_FAILURE() << "unknown step " << op;
   }
@@ -207,6 +208,17 @@ class Script {
     std::string java = home + "\\bin\\java.exe";
     CharLowerBuffA(java.data(), static_cast<DWORD>(java.size()));
     keys_.push_back(versionCacheKey(java));
+  }
+  // The real JVM in place of the JVM double (Avian, from the folder beside the project), found
+  // through the java.exe double answering Java 8, and the test application on the class path.
+  void avian() {
+    const std::wstring jvm = PELTO_REALJVM_DIR L"\\jvm.dll";
+    if (GetFileAttributesW(jvm.c_str()) == INVALID_FILE_ATTRIBUTES)
+      GTEST_SKIP() << "no real JVM at " << narrow(jvm) << " (../shared/realjvm beside the project)";
+    ASSERT_TRUE(CopyFileW(jvm.c_str(), wide(at("jre\\bin\\server\\jvm.dll")).c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(PELTO_SERVICE_TEST_DIR L"\\realjvm-app.jar",
+                          wide(at("lib\\realjvm-app.jar")).c_str(), FALSE));
+    test::writeText(wide(at("jre\\bin\\java-double.txt")), "0\njava version \"1.8.0_292\"\n");
   }
   // The JVM double's main: "return", "stdin 0" (reads its input until the stop line), "throw ...".
   void model(const std::string& home, const std::string& main) {
@@ -378,7 +390,7 @@ TEST(Scripts, EachScriptRunsToItsEnd) {
       splitCommandLine(std::string_view(text).substr(pos, end - pos), words);
       SCOPED_TRACE(narrow(name) + ":" + std::to_string(++number));
       if (!words.empty() && words[0][0] != '#') script.step(words), ++steps;
-      if (testing::Test::HasFatalFailure()) return;
+      if (testing::Test::HasFatalFailure() || testing::Test::IsSkipped()) return;
     }
   }
   EXPECT_GT(steps, 0u) << "no script named " << narrow(only);

@@ -27,6 +27,7 @@ TEST(InstallPlan, OptionsWinOverTheVerbWhichWinsOverThePackedValues) {
       {u"", "", "", u"", nullptr, 4, "2|Svc|"},
       {u"", "", "", u"", nullptr, 0, "3|Svc|"},
       {u"", "delayed-auto", "NetworkService", u"P D", nullptr, 0, "2d|P D|NT AUTHORITY\\NetworkService"},
+      {u"", "delayed-auto", "localservice", u"", &demand, 4, "3|Svc|NT AUTHORITY\\localservice"},
       {u"--account CORP\\bob --start disabled --display-name \"O D\"", "auto", "LocalSystem", u"P D", &demand,
        4, "4|O D|CORP\\bob named"},
       {u"--account virtual a --b", "", "NetworkService", u"", nullptr, 0, "3|Svc|NT SERVICE\\Svc +a +--b"},
@@ -44,8 +45,11 @@ TEST(InstallPlan, OptionsWinOverTheVerbWhichWinsOverThePackedValues) {
       {u"", "sometimes", "", u"", nullptr, 0,
        "The packed start type \"sometimes\" is not valid: use demand,"},
       {u"--start Auto", "", "", u"", &demand, 0, "Unknown start type \"Auto\""},
+      // Text glued before an opening quote belongs to the quoted word.
+      {u"--display-name x=\"a b\"", "", "", u"", nullptr, 0, "3|x=a b|"},
       {u"--acount x", "", "", u"", nullptr, 0, "Unknown option \"--acount\" (options: --account,"},
       {u"--account", "", "", u"", nullptr, 0, "The option --account needs a value."},
+      {u"--account --start auto", "", "", u"", nullptr, 0, "The option --account needs a value."},
       {u"--display-name \"\"", "", "", u"", nullptr, 0, "The option --display-name needs a value."},
   };
   for (const Case& c : cases) {
@@ -91,6 +95,7 @@ TEST(InstallPlan, RestartDelaysBecomeFailureActions) {
       {sixteen + ",17", "", "The packed restart delays \"1,2,3"},
       {"4294967296", "", "The packed restart delays \"4294967296\" are not up to 16 numbers of milliseconds"},
       {" 10000", "", "The packed restart delays"},
+      {"10000,,20000", "", "The packed restart delays"},
       {"10000", "-1", "The packed failure count reset period \"-1\" is not a number of seconds."},
   };
   for (const Case& c : cases) {

@@ -1,6 +1,5 @@
 package com.pelto.runtime;
 
-import java.util.Arrays;
 
 /**
  * The launcher class's arguments, read by position: windowed flag, main class ("/module/class"
@@ -73,9 +72,9 @@ final class LauncherArguments {
         }
 
         String program = args.length > FIXED_COUNT ? args[FIXED_COUNT] : null;
-        String[] appArgs = args.length > FIXED_COUNT + 1
-                ? Arrays.copyOfRange(args, FIXED_COUNT + 1, args.length)
-                : new String[0];
+        // arraycopy rather than copyOfRange: small class libraries (Avian) lack the latter.
+        String[] appArgs = new String[Math.max(0, args.length - FIXED_COUNT - 1)];
+        System.arraycopy(args, args.length - appArgs.length, appArgs, 0, appArgs.length);
         for (int i = 0; i < appArgs.length; i++) {
             if (appArgs[i] == null) {
                 throw new LaunchException(

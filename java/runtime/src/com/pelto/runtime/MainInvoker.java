@@ -63,7 +63,7 @@ final class MainInvoker {
 
     private static Class<?> loadFromClassPath(String name) throws LaunchException {
         try {
-            return Class.forName(name, false, ClassLoader.getSystemClassLoader());
+            return Class.forName(name, false, classPathLoader());
         } catch (ClassNotFoundException ex) {
             throw new LaunchException("could not find the main class " + name + " on the class path", ex);
         } catch (LinkageError ex) {
@@ -107,6 +107,16 @@ final class MainInvoker {
             throw new LaunchException("could not find the main class " + className + " in the module " + moduleName);
         }
         return (Class<?>) cls;
+    }
+
+    /**
+     * The loader of the class path: the system class loader, or this class's own where the
+     * system one is only the boot loader of a small class library (Avian).
+     */
+    private static ClassLoader classPathLoader() {
+        ClassLoader system = ClassLoader.getSystemClassLoader();
+        ClassLoader own = MainInvoker.class.getClassLoader();
+        return system == ClassLoader.class.getClassLoader() && own != null ? own : system;
     }
 
     /** The module this library runs as: the target the main-class package must be opened to. */

@@ -79,7 +79,7 @@ final class OutputRedirect {
             if (parent != null && !parent.isDirectory() && !parent.mkdirs() && !parent.isDirectory()) {
                 throw new IOException("cannot create directory " + parent);
             }
-            return new PrintStream(new BufferedOutputStream(new FileOutputStream(file, append)), true);
+            return new PrintStream(new BufferedOutputStream(new FileOutputStream(file.getPath(), append)), true);
         } catch (IOException | SecurityException ex) {
             System.err.println(flavour + ": cannot redirect " + what + " to " + file + ": "
                     + ex.getMessage() + "; it stays where it was");

@@ -1,11 +1,8 @@
 package com.pelto.runtime;
 
-import java.io.BufferedReader;
 import java.io.ByteArrayInputStream;
 import java.io.IOException;
 import java.io.InputStream;
-import java.io.InputStreamReader;
-import java.nio.charset.StandardCharsets;
 
 /**
  * In a service the supervising process asks for a stop by writing the line "0" to the JVM's
@@ -32,7 +29,12 @@ final class StopWatcher implements Runnable {
      */
     static void start(String flavour) {
         InputStream stdin = System.in;
-        System.setIn(new ByteArrayInputStream(new byte[0]));
+        try {
+            System.setIn(new ByteArrayInputStream(new byte[0]));
+        } catch (NoSuchMethodError ex) {
+            // A class library without setIn (Avian): the application could read the stop line
+            // itself, which it has no reason to do; the end of the input still stops it.
+        }
         Thread t = new Thread(new StopWatcher(stdin), flavour + "-stop-watcher");
         t.setDaemon(true);
         t.start();
@@ -40,13 +42,16 @@ final class StopWatcher implements Runnable {
 
     @Override
     public void run() {
+        // Byte by byte, without a reader: the line is ASCII, and no charset need be supported.
         try {
-            BufferedReader reader =
-                    new BufferedReader(new InputStreamReader(in, StandardCharsets.ISO_8859_1));
-            String line;
-            while ((line = reader.readLine()) != null) {
-                if (line.trim().equals(STOP_LINE)) {
+            StringBuilder line = new StringBuilder();
+            for (int b = in.read(); b >= 0; b = in.read()) {
+                if (b != '\n') {
+                    line.append((char) b);
+                } else if (line.toString().trim().equals(STOP_LINE)) {
                     break;
+                } else {
+                    line.setLength(0);
                 }
             }
         } catch (IOException ex) {
