@@ -27,7 +27,7 @@ TEST(InstallPlan, OptionsWinOverTheVerbWhichWinsOverThePackedValues) {
       {u"", "", "", u"", nullptr, 4, "2|Svc|"},
       {u"", "", "", u"", nullptr, 0, "3|Svc|"},
       {u"", "delayed-auto", "NetworkService", u"P D", nullptr, 0, "2d|P D|NT AUTHORITY\\NetworkService"},
-      {u"", "delayed-auto", "localservice", u"", &demand, 4, "3|Svc|NT AUTHORITY\\localservice"},
+      {u"", "delayed-auto", "localservice", u"", &demand, 4, "3|Svc|NT AUTHORITY\\LocalService"},
       {u"--account CORP\\bob --start disabled --display-name \"O D\"", "auto", "LocalSystem", u"P D", &demand,
        4, "4|O D|CORP\\bob named"},
       {u"--account virtual a --b", "", "NetworkService", u"", nullptr, 0, "3|Svc|NT SERVICE\\Svc +a +--b"},
