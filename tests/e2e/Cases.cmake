@@ -26,6 +26,8 @@ pelto_packed_launcher(e2e_windowed "${CMAKE_CURRENT_SOURCE_DIR}/cases/windowed.t
 string(REPLACE "%s" "e2e_windowed" windowed_usage "${usage}")
 pelto_e2e_test(usage_help_windowed EXE e2e_windowed ARGS /help EXIT 0 OUT "${windowed_usage}")
 pelto_e2e_test(run_windowed EXE e2e_windowed ARGS /run EXIT 1 LOG LOG_LINES "Searching for a JVM" "ERROR: No JVM found")
+pelto_e2e_test(run_without_included_files_makes_no_folder EXE ${core} ARGS /run EXIT 1 LOG LOG_LINES "Included files: 0"
+               NO_LOG_LINES "Temp dir3")
 pelto_e2e_test(usage_question_two_dashes EXE ${core} ARGS --? EXIT 0 OUT "${usage_line}")
 pelto_e2e_test(usage_logs_the_command_line EXE ${core} ARGS -help "My Svc" LOG EXIT 0 OUT "${usage_line}"
                LOG_LINES "command line " "-help \"My Svc\"")
@@ -49,3 +51,7 @@ pelto_e2e_test(native_library_directories EXE e2e_native_dirs ARGS /run EXIT 1
 pelto_packed_launcher(e2e_native_noflag "${CMAKE_CURRENT_SOURCE_DIR}/cases/native-noflag.toml")
 pelto_e2e_test(native_library_directories_unregistered EXE e2e_native_noflag ARGS /run EXIT 1 ENV "PATH=C:\\old"
                LOG_LINES "Setting PATH (native libs) C:\\native$<SEMICOLON>C:\\old\n" NO_LOG_LINES "Adding DLL directory")
+# More directories than the room holds: those beyond it are left out, never cut or overrun.
+string(REPEAT "d$<SEMICOLON>" 2500 many_dirs)
+pelto_e2e_test(native_library_directories_beyond_the_room EXE e2e_native_dirs ARGS /run EXIT 1
+               ENV "PELTO_TEST_NATIVE_DIR=${many_dirs}" LOG_LINES "left out: no room")

@@ -193,16 +193,23 @@ TEST(Extract, RefusedNamesTakenNamesAndShortFilesEndTheLaunchAndLeaveNothing) {
       {"lib;lib\\a.jar", 2, "Launch failed: 11"},
       {"pelto.lock", 1, "Launch failed: 11"},
       {"a.bin;b.bin", 1, "Internal Error: readLong"},
+      {"a.bin", -1, "Launch failed: 16"},  // its record one byte short of its length
   };
   std::size_t before = launchFolders();
   for (const Case& c : cases) {
     ConfigBlock block;
     block.describeFiles = false;
     block.strings = {{2002, "2"}, {2003, c.names}};
-    for (int i = 0; i < c.records; ++i) appendIncludedRecord(block.trailer, Bytes(4, 9));
+    for (int i = 0; i < std::abs(c.records); ++i) appendIncludedRecord(block.trailer, Bytes(4, 9));
+    if (c.records < 0) block.trailer.pop_back();
     std::u16string file = packed(dir, block);
     LauncherConfig.wide[1009] = u"Launch failed: {0}";
-    EXPECT_EXIT(extractIncludedFilesFrom(file), testing::ExitedWithCode(1), c.message) << c.names;
+    EXPECT_EXIT(
+        {
+          if (extractIncludedFilesFrom(file) != 0) raiseLaunchError(1009, std::u16string_view(u"16"));
+        },
+        testing::ExitedWithCode(1), c.message)
+        << c.names;
     EXPECT_EQ(GetFileAttributesA(outside.c_str()), INVALID_FILE_ATTRIBUTES) << c.names;
   }
   EXPECT_EQ(launchFolders(before), before);

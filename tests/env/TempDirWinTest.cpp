@@ -26,6 +26,7 @@ TEST(TempDir, CandidatesInTheirFixedOrderAndUnavailableSourcesSkipped) {
       {w, false, false}, {u"c:\\tmp", true, false}, {u"C:\\tmpA\\", true, false},
       {profileTemp, false, false}, {u"D:\\h", false, false}};
   // clang-format on
+  EXPECT_FALSE(testTempCandidate(w + u"\\notepad.exe", false, false));  // a plain file is no folder
   auto list = tempCandidatesWide();
   ASSERT_EQ(list.size(), expected.size());
   for (std::size_t i = 0; i < list.size(); ++i)
