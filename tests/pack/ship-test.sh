@@ -44,10 +44,31 @@ cmp -s windows.exe from-plain.exe || fail "pelto-pack.exe packs other bytes than
 "$pack" msi "$src/examples/hello-service.toml" --exe from-plain.exe -o hello.msi >msi.txt 2>&1 || fail "msi: $(cat msi.txt)"
 key='HKLM\System\CurrentControlSet\Services\HelloService'
 dir="$WINEPREFIX/drive_c/Program Files/Hello Service"
+# What an aborted earlier run left installed goes first, so that this run starts from nothing.
+wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null | tr -d '\r' |
+  awk '/^HKEY/ {key = $0} /DisplayName[ \t]+REG_SZ[ \t]+Hello Service$/ {n = split(key, p, "\\"); print p[n]}' |
+  while read -r product; do wine msiexec /x "$product" /qn </dev/null >/dev/null 2>&1 || true; done
 wine reg delete "$key" /f >/dev/null 2>&1 || true
 wine msiexec /i "$(winpath "$work/hello.msi")" /qn >install.txt 2>&1 || fail "msiexec /i: $(cat install.txt)"
 [ -f "$dir/from-plain.exe" ] && [ -f "$dir/hello-readme.txt" ] || fail "not laid out: $(ls -R "$dir" 2>&1)"
 wine reg query "$key" /v ImagePath 2>/dev/null | grep -qi 'Hello Service\\from-plain.exe' || fail "service not registered"
+# The installed service runs: given a runtime of the test doubles beside it, the manager starts it
+# from the registration /install made and stops it on request.
+doubles=$(dirname "$launcher")/tests/doubles
+mkdir -p "$dir/jre/bin/server" "$dir/lib"
+cp "$doubles/java/java.exe" "$dir/jre/bin/" && cp "$doubles/jvm/jvm.dll" "$dir/jre/bin/server/"
+printf '0\nopenjdk version "17.0.2" 2022-01-18\n' >"$dir/jre/bin/java-double.txt"
+printf 'method com/pelto/runtime/WinLauncher main ([Ljava/lang/String;)V\nmain stdin 0\nrecord %s\n' \
+  "$(winpath "$work/installed-record.jsonl")" >"$dir/jre/bin/server/jvm-double.txt"
+echo placeholder >"$dir/lib/hello-service.jar"
+installed=$(winpath "$dir/from-plain.exe")
+wine "$installed" /start >start.txt 2>&1 || fail "installed service: $(cat start.txt)"
+for _ in $(seq 50); do grep -q '"event":"main"' installed-record.jsonl 2>/dev/null && break; sleep 0.2; done
+grep -q '"event":"main"' installed-record.jsonl 2>/dev/null || fail "installed service ran no main: $(cat start.txt)"
+wine "$installed" /status >status.txt 2>&1 || fail "installed service not running: $(cat status.txt)"
+wine "$installed" /stop >stop.txt 2>&1 || fail "installed service did not stop: $(cat stop.txt)"
+grep -q '"stdinDone","matched":true' installed-record.jsonl || fail "no stop line reached the installed service"
+rm -rf "$dir/jre" "$dir/lib"  # not the MSI's to remove
 # A newer version with the same upgrade code takes the place of the installed one.
 mkdir up && cp "$src/examples/hello.ico" "$src/examples/hello-readme.txt" up/
 sed 's/^product-version = "1.2.3"/product-version = "1.2.4"/' "$src/examples/hello-service.toml" >up/hello-service.toml
