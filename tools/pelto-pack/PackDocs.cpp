@@ -272,7 +272,8 @@ void writeJsonSchema(std::ostream& out) {
       << object(R"("include-runtime": {"type": "boolean"}, "runtime-jar": {"type": "string"}, )"
                 R"("subsystem": {"enum": ["console", "windowed"]})")
       << ",\n    \"resources\": " << resourcesSchema() << ",\n    \"installer\": " << installerSchema()
-      << ",\n    \"raw\": " << object("\"strings\": " + idMap + ", \"wide\": " + idMap) << "\n  },\n  \"required\": [" << requiredTables() << "]\n}\n";
+      << ",\n    \"raw\": " << object("\"strings\": " + idMap + ", \"wide\": " + idMap)
+      << "\n  },\n  \"required\": [" << requiredTables() << "]\n}\n";
 }
 
 void writeKeyReference(std::ostream& out) {
@@ -283,7 +284,7 @@ void writeKeyReference(std::ostream& out) {
   out << "\n| Message (`[messages]`, `[locale.messages]`) | {0} | ConfigId |\n|---|---|---|\n";
   for (const MessageDef& m : messageTable())
     out << "| `" << m.key << "` | " << m.detail << " | " << m.id << " |\n";
-  writeShipKeyReference(out);
+  writeShipKeyReference(out, true);
 }
 
 void writeKeyText(std::ostream& out) {
@@ -293,6 +294,7 @@ void writeKeyText(std::ostream& out) {
   out << "\nMessages ([messages], [locale.messages]):\n";
   for (const MessageDef& m : messageTable())
     out << m.key << "\n    {0}: " << m.detail << " (ConfigId " << m.id << ")\n";
+  writeShipKeyReference(out, false);
 }
 
 namespace {

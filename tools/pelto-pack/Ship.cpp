@@ -99,6 +99,20 @@ bool readResourcesTable(Reader& r, const toml::node& node, const fs::path& base,
   return true;
 }
 
+// The [installer] keys: what the reader accepts, the schema and the key reference come from here.
+struct InstallerKey {
+  std::string_view key, schema, help;
+};
+constexpr InstallerKey InstallerKeys[] = {
+    {"upgrade-code", R"({"type": "string"})",
+     "GUID of the application, the same for every version; required for `pelto-pack msi`"},
+    {"folder", R"({"type": "string", "minLength": 1})",
+     "folder under Program Files (64-bit) (default the product name)"},
+    {"files", R"({"type": "array", "items": {"type": "string"}})",
+     "files laid beside the executable, relative to the configuration; a folder ends with \"/\" and is taken "
+     "whole"},
+};
+
 bool readInstallerTable(Reader& r, const toml::node& node, const fs::path& base, ShipRequest& ship) {
   const toml::table* t = r.table(node, "installer");
   if (!t) return false;
@@ -138,8 +152,9 @@ bool readInstallerTable(Reader& r, const toml::node& node, const fs::path& base,
         out.files.push_back(base / p);
       }
     } else {
-      return r.fail(k.source(), "unknown key \"" + what + "\"" +
-                                    suggestion(k.str(), {"upgrade-code", "folder", "files"}));
+      std::vector<std::string> names;
+      for (const InstallerKey& key : InstallerKeys) names.emplace_back(key.key);
+      return r.fail(k.source(), "unknown key \"" + what + "\"" + suggestion(k.str(), names));
     }
   }
   ship.installer = std::move(out);
@@ -265,20 +280,26 @@ std::string resourcesSchema() {
 }
 
 std::string installerSchema() {
-  return R"({"type": "object", "additionalProperties": false, "properties": {"upgrade-code": {"type": "string"}, )"
-         R"("folder": {"type": "string", "minLength": 1}, "files": {"type": "array", "items": {"type": "string"}}}})";
+  std::string p;
+  for (const InstallerKey& k : InstallerKeys)
+    p += (p.empty() ? "" : ", ") + std::string("\"") + std::string(k.key) + "\": " + std::string(k.schema);
+  return "{\"type\": \"object\", \"additionalProperties\": false, \"properties\": {" + p + "}}";
 }
 
-void writeShipKeyReference(std::ostream& out) {
-  out << "\n| Key (not in the block) | Value |\n|---|---|\n"
-      << "| `pack.subsystem` | \"console\" (default for services and console applications) or \"windowed\" "
-         "(default for `application.windowed = true`) |\n";
-  for (const ResourceKey& k : resourceKeys()) out << "| `resources." << k.key << "` | " << k.help << " |\n";
-  out << "| `installer.upgrade-code` | GUID of the application, the same for every version; required for "
-         "`pelto-pack msi` |\n"
-      << "| `installer.folder` | folder under Program Files (64-bit) (default the product name) |\n"
-      << "| `installer.files` | files laid beside the executable, relative to the configuration; a folder "
-         "ends with \"/\" and is taken whole |\n";
+void writeShipKeyReference(std::ostream& out, bool markdown) {
+  auto row = [&out, markdown](std::string_view table, std::string_view key, std::string_view help) {
+    if (markdown)
+      out << "| `" << table << "." << key << "` | " << help << " |\n";
+    else
+      out << table << "." << key << "\n    " << help << "\n";
+  };
+  out << (markdown ? "\n| Key (not in the block) | Value |\n|---|---|\n"
+                   : "\nKeys not stored in the block:\n");
+  row("pack", "subsystem",
+      "\"console\" (default for services and console applications) or \"windowed\" (default for "
+      "`application.windowed = true`)");
+  for (const ResourceKey& k : resourceKeys()) row("resources", k.key, k.help);
+  for (const InstallerKey& k : InstallerKeys) row("installer", k.key, k.help);
 }
 
 }  // namespace pelto::pack

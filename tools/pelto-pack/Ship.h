@@ -40,7 +40,8 @@ std::string withShipTables(std::string toml, const std::string& packLines, const
 // Schema properties and key reference rows of [resources], [installer] and [pack] subsystem.
 std::string resourcesSchema();
 std::string installerSchema();
-void writeShipKeyReference(std::ostream& out);
+// The keys above as a Markdown table, or as the plain text of `pelto-pack keys`.
+void writeShipKeyReference(std::ostream& out, bool markdown);
 
 // The WiX source of an MSI that lays out the executable and [installer] files and registers the
 // service through the executable's own verbs; false with `error` when something is missing.
