@@ -64,7 +64,8 @@ std::u16string moduleBaseName(std::u16string_view moduleFileName);
 
 // The verbs of the launcher, one line each in VerbsWin.cpp (Windows).
 std::span<const VerbEntry> verbTable();
-// This executable's file name as the system gives it (Windows).
+// This executable's file name as the system gives it (Windows; defined beside the log, which
+// names it in its first line).
 std::u16string moduleFileName();
 
 // The whole entry point on a process command line; returns the exit code (Windows).

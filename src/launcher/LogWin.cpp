@@ -11,10 +11,20 @@
 #include "env/OwnerOnly.h"
 #include "env/Paths.h"
 #include "env/TextConv.h"
+#include "launcher/Entry.h"  // moduleFileName
 #include "launcher/Limits.h"
 #include "launcher/Log.h"
 
 namespace pelto {
+
+std::u16string moduleFileName() {
+  std::wstring buf(TextRoom, L'\0');
+  DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(TextRoom));
+  if (n >= TextRoom) n = static_cast<DWORD>(TextRoom - 1);
+  buf.resize(n);
+  return asU(buf);
+}
+
 namespace {
 
 struct LogState {
@@ -99,14 +109,6 @@ bool writeAll(HANDLE file, const std::string& bytes) {
   DWORD written = 0;
   return WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
          written == bytes.size();
-}
-
-std::u16string moduleFileName() {
-  std::wstring buf(TextRoom, L'\0');
-  DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(TextRoom));
-  if (n >= TextRoom) n = static_cast<DWORD>(TextRoom - 1);
-  buf.resize(n);
-  return asU(buf);
 }
 
 // Decides once whether a log is wanted and, if so, creates the numbered file with its start

@@ -52,12 +52,4 @@ std::span<const VerbEntry> verbTable() {
   return Verbs;
 }
 
-std::u16string moduleFileName() {
-  std::wstring module(TextRoom, L'\0');
-  DWORD n = GetModuleFileNameW(nullptr, module.data(), static_cast<DWORD>(TextRoom));
-  if (n >= TextRoom) n = static_cast<DWORD>(TextRoom - 1);
-  module.resize(n);
-  return asU(module);
-}
-
 }  // namespace pelto
